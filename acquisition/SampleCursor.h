@@ -1,0 +1,24 @@
+#pragma once
+
+namespace acquisition {
+
+class Recorder;
+
+// Reads the integer samples of one completed wave buffer in order.
+class SampleCursor {
+public:
+    SampleCursor(const char* data, const Recorder& recorder, int count)
+        : data_(data), recorder_(&recorder), count_(count) {}
+
+    int value() const;
+    void advance() { ++index_; }
+    int size() const { return count_; }
+
+private:
+    const char* data_;
+    const Recorder* recorder_;
+    int index_ = 0;
+    int count_;
+};
+
+}  // namespace acquisition

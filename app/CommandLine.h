@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace app {
+
+// What the command line asks for. Every run otherwise starts from the built-in
+// defaults: there is no configuration file.
+struct CommandLine {
+    enum class Action { Run, Help, Version, Error };
+
+    Action action = Action::Run;
+    // Set when --simulate was given: the heart rate of the ECG front-end
+    // simulator, in beats per minute.
+    std::optional<double> simulateBpm;
+    std::string error;
+
+    static constexpr double defaultBpm = 72.0;
+    static constexpr double minBpm = 20.0;
+    static constexpr double maxBpm = 250.0;
+
+    static CommandLine parse(const std::vector<std::string>& arguments);
+    static std::string helpText(const std::string& program);
+    static std::string versionText();
+};
+
+}  // namespace app

@@ -1,0 +1,31 @@
+#include "RecordBuffer.h"
+
+#include <string>
+
+namespace records {
+
+RecordBuffer::RecordBuffer() {
+    samples.fill(fillLevel);
+    markers.fill(0.0);
+    filtered.fill(fillLevel);
+}
+
+void RecordBuffer::load(SampleFile file) {
+    // The whole load is one session: a capture append cannot fall between the
+    // rewind and the last read, and finds the file closed afterwards.
+    SampleFile::Session session;
+    if (SampleFile::openCount() == 0) {
+        file.openRead(SampleFile::fileName());
+    }
+    file.rewind();
+    samples.fill(fillLevel);
+    std::string line;
+    int i = 0;
+    while (i < capacity && file.readLine(line)) {
+        samples[static_cast<std::size_t>(i)] = parseValue(line);
+        ++i;
+    }
+    count = i;
+}
+
+}  // namespace records

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <array>
+
+#include "SampleFile.h"
+
+namespace records {
+
+// The in-memory form of one record: at most 10000 values, the rest filled with
+// the record's fill level, and the arrays the baseline filter works in.
+class RecordBuffer {
+public:
+    static constexpr int capacity = 10000;
+    static constexpr double fillLevel = 57.2;
+    static constexpr int filterOrder = 3;
+
+    RecordBuffer();
+
+    // Loads the working file (opening it when nothing is open) from its start.
+    // Takes the SampleFile by value: the copy closes the file on return.
+    void load(SampleFile file);
+
+    int count = 0;
+    int order = filterOrder;
+    std::array<std::array<double, 4>, 4> normalMatrix{};
+    std::array<double, 4> coefficients{};
+    std::array<double, capacity> samples{};
+    std::array<double, capacity> markers{};
+    std::array<double, capacity> filtered{};
+};
+
+}  // namespace records

@@ -1,0 +1,53 @@
+#include "RecordFormat.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+namespace records {
+
+std::size_t formatValue(double value, LineEnd end, char* out) {
+    char* const last = out + valueTextSize - 2;
+    const auto result = std::to_chars(out, last, value, std::chars_format::fixed, 6);
+    char* p = result.ec == std::errc{} ? result.ptr : out;
+    if (end == LineEnd::BlankNewline) {
+        *p++ = ' ';
+    }
+    *p++ = '\n';
+    return static_cast<std::size_t>(p - out);
+}
+
+namespace {
+
+bool isCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
+
+double parseValue(std::string_view line) {
+    std::size_t i = 0;
+    while (i < line.size() && isCSpace(line[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < line.size() && (line[i] == '+' || line[i] == '-')) {
+        negative = line[i] == '-';
+        ++i;
+    }
+    // from_chars takes no sign of its own before the digits but a '-', and no
+    // '+': the sign is handled here so that "-x" and "+x" read like atof.
+    if (i < line.size() && line[i] == '-') {
+        return 0.0;
+    }
+    double value = 0.0;
+    const char* first = line.data() + i;
+    const char* last = line.data() + line.size();
+    const auto result = std::from_chars(first, last, value, std::chars_format::general);
+    if (result.ec != std::errc{} || result.ptr == first || !std::isfinite(value)) {
+        return 0.0;
+    }
+    return negative ? -value : value;
+}
+
+}  // namespace records

@@ -1,0 +1,137 @@
+#include "SampleFile.h"
+
+#include <unistd.h>
+
+namespace records {
+
+namespace {
+
+struct SharedState {
+    std::recursive_mutex mutex;
+    std::FILE* stream = nullptr;
+    int openCount = 0;
+    bool written = false;
+    const std::string fileName{SampleFile::workingFileName};
+};
+
+SharedState& state() {
+    static SharedState shared;
+    return shared;
+}
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+}  // namespace
+
+SampleFile::Session::Session() : lock_(state().mutex) {}
+
+void SampleFile::keep(std::FILE* stream) {
+    SharedState& s = state();
+    if (stream != nullptr) {
+        s.stream = stream;
+        s.openCount += 1;
+        s.written = false;
+    }
+}
+
+void SampleFile::openGuarded(const std::string& name, const char* mode) {
+    SharedState& s = state();
+    Lock lock(s.mutex);
+    if (s.stream == nullptr && s.openCount == 0) {
+        keep(std::fopen(name.c_str(), mode));
+    }
+}
+
+void SampleFile::openRead(const std::string& name) { openGuarded(name, "r"); }
+
+void SampleFile::openWrite(const std::string& name) { openGuarded(name, "w+"); }
+
+void SampleFile::openAppend(const std::string& name) {
+    SharedState& s = state();
+    Lock lock(s.mutex);
+    if (s.stream != nullptr) {
+        // Only one stream is ever held: the one open already is the working file.
+        return;
+    }
+    std::FILE* stream = std::fopen(name.c_str(), "a+");
+    if (stream == nullptr) {
+        stream = std::fopen(name.c_str(), "w+");
+    }
+    keep(stream);
+}
+
+bool SampleFile::readLine(std::string& line) {
+    SharedState& s = state();
+    Lock lock(s.mutex);
+    if (s.stream == nullptr) {
+        return false;
+    }
+    char buffer[lineBufferSize];
+    if (std::fgets(buffer, sizeof buffer, s.stream) == nullptr) {
+        return false;
+    }
+    line.assign(buffer);
+    return true;
+}
+
+bool SampleFile::writeText(std::string_view text) {
+    SharedState& s = state();
+    Lock lock(s.mutex);
+    if (s.stream == nullptr && s.openCount == 0) {
+        openAppend(s.fileName);
+    }
+    if (s.stream == nullptr) {
+        return false;
+    }
+    s.written = true;
+    return std::fwrite(text.data(), 1, text.size(), s.stream) == text.size();
+}
+
+void SampleFile::flush() {
+    SharedState& s = state();
+    Lock lock(s.mutex);
+    if (s.stream != nullptr) {
+        std::fflush(s.stream);
+    }
+}
+
+void SampleFile::rewind() {
+    SharedState& s = state();
+    Lock lock(s.mutex);
+    if (s.stream != nullptr) {
+        std::rewind(s.stream);
+    }
+}
+
+void SampleFile::close() {
+    SharedState& s = state();
+    Lock lock(s.mutex);
+    if (s.stream == nullptr || s.openCount <= 0) {
+        return;
+    }
+    if (s.written) {
+        // A finished recording should survive a power cut, not only a crash.
+        std::fflush(s.stream);
+        ::fsync(fileno(s.stream));
+    }
+    std::fclose(s.stream);
+    s.stream = nullptr;
+    s.openCount -= 1;
+    s.written = false;
+}
+
+bool SampleFile::isOpen() {
+    SharedState& s = state();
+    Lock lock(s.mutex);
+    return s.stream != nullptr;
+}
+
+int SampleFile::openCount() {
+    SharedState& s = state();
+    Lock lock(s.mutex);
+    return s.openCount;
+}
+
+const std::string& SampleFile::fileName() { return state().fileName; }
+
+}  // namespace records

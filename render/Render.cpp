@@ -1,0 +1,1 @@
+// Strip rendering lives here.

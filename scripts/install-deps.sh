@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the build, the program, the tests and the
+# benchmarks need. Safe to run again: when everything is present it only checks
+# and returns, without touching the package lists.
+set -euo pipefail
+
+packages=(
+  cmake
+  g++
+  make
+  pkg-config
+  qt6-base-dev
+  libgl-dev
+  portaudio19-dev
+  libasound2-dev
+  libasound2-plugins
+  alsa-utils
+  libgtest-dev
+  libgmock-dev
+  libbenchmark-dev
+  libfftw3-dev
+  xvfb
+  xauth
+  x11-utils
+  imagemagick
+  clang-format
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    sudo_cmd=(sudo)
+  else
+    echo "install-deps: missing packages and neither root nor sudo: ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and runs every test. Exits non-zero on any failure.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="${TRELMONT_TEST_BUILD:-$root/build-test}"
+
+"$root/scripts/install-deps.sh"
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTRELMONT_SANITIZE=ON \
+    -DTRELMONT_TESTS=ON -DTRELMONT_BENCH=ON
+cmake --build "$build" --parallel "$(nproc)"
+
+# Leak detection stays on for our code; only what Qt and the system libraries
+# keep for the life of the process is suppressed.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export QT_QPA_PLATFORM=offscreen
+
+cd "$build"
+ctest --output-on-failure --timeout 600 -j "$(nproc)"
