@@ -1,0 +1,20 @@
+#pragma once
+
+#include "FmTone.h"
+#include "HeartSignal.h"
+
+namespace acquisition {
+
+// What the ECG front-end simulator produces. A stream takes a copy when it is
+// opened; later changes apply to the next open.
+struct SimulatorSettings {
+    HeartSignal::Settings heart;
+    // Signal seconds per wall-clock second: 1 is real time, 4 delivers buffers
+    // four times as fast. 0, a negative value or infinity means unpaced: every
+    // queued buffer is filled at once.
+    double speed = 1.0;
+    // Peak of the tone as a fraction of full scale.
+    double amplitude = FmTone::defaultAmplitude;
+};
+
+}  // namespace acquisition
