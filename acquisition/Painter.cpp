@@ -1,0 +1,261 @@
+#include "Painter.h"
+
+#include "RecorderM16.h"
+#include "RecorderM8.h"
+#include "SampleCursor.h"
+#include "ScopedLock.h"
+#include "platform/ModalService.h"
+#include "platform/WinException.h"
+#include "records/SampleFile.h"
+#include "render/EcgPane.h"
+
+namespace acquisition {
+
+using records::SampleFile;
+using render::EcgPane;
+
+namespace {
+
+constexpr int maxFilledPanes = 5;
+
+std::unique_ptr<Recorder> makeRecorder(platform::WaveInput& input, int bitsPerSample,
+                                       int samplesPerBuffer, int sampleRate) {
+    if (bitsPerSample == 8) {
+        return std::make_unique<RecorderM8>(input, samplesPerBuffer, sampleRate);
+    }
+    return std::make_unique<RecorderM16>(input, samplesPerBuffer, sampleRate);
+}
+
+void showException(const std::string& text) {
+    platform::modalService().messageBox({text, "Exception", platform::BoxIcon::Warning});
+}
+
+}  // namespace
+
+Painter::Painter(platform::WaveInput& input, CommandTarget* window, const PaneList& panes,
+                 int samplesPerBuffer, int sampleRate, int fftPoints)
+    : input_(input),
+      samplesPerBuffer_(samplesPerBuffer),
+      sampleRate_(sampleRate),
+      fftPoints_(fftPoints),
+      window_(window),
+      recorder_(std::make_unique<RecorderM16>(input, samplesPerBuffer, sampleRate)),
+      analyzer_(std::make_unique<SpectrumAnalyzer>(fftPoints, sampleRate)),
+      panes_(panes) {
+    forEachPane([](EcgPane& pane) { pane.setFactors(defaultSpeedFactor, defaultGainFactor); });
+}
+
+Painter::~Painter() {
+    // The worker must be over before the recorder, the analyser and the event
+    // it uses are destroyed.
+    endThread();
+    panes_.fill(nullptr);
+}
+
+void Painter::forEachPane(const std::function<void(EcgPane&)>& action) const {
+    for (EcgPane* pane : panes_) {
+        if (pane == nullptr || !pane->hasWindow()) {
+            return;
+        }
+        action(*pane);
+    }
+}
+
+void Painter::wakeThread() {
+    bufferEvent_.set();
+    {
+        std::lock_guard guard(stopMutex_);
+    }
+    stopDone_.notify_all();
+}
+
+void Painter::threadMain() {
+    int sign = -1;
+    for (;;) {
+        bufferEvent_.wait();
+        long long generation = 0;
+        {
+            std::lock_guard guard(stopMutex_);
+            generation = stopGeneration_;
+        }
+        // The generation is read before the test, so a stop that happens in
+        // between releases the wait below at once.
+        if (filledPanes_.load() > maxFilledPanes) {
+            requestAutomaticStop(generation);
+        }
+        if (stopRequested()) {
+            return;
+        }
+        // Every buffer the device has completed is processed, not only one:
+        // a wake-up that finds several done would otherwise leave the worker
+        // behind for good, and a device with no queued buffer drops signal.
+        for (;;) {
+            const ScopedLock guard(lock_);
+            if (!recorder_ || !analyzer_ || !recorder_->isRecording() ||
+                !recorder_->currentBufferDone() || filledPanes_.load() > maxFilledPanes) {
+                break;
+            }
+            sign = -sign;
+            processBuffer(sign);
+        }
+    }
+}
+
+void Painter::requestAutomaticStop(long long generation) {
+    if (window_ == nullptr) {
+        stopCapture();
+        return;
+    }
+    window_->postCommand(startStopButton, 0, automaticStop);
+    std::unique_lock guard(stopMutex_);
+    stopDone_.wait(guard, [&] { return stopGeneration_ != generation || stopRequested(); });
+}
+
+void Painter::processBuffer(int sign) {
+    SampleCursor cursor(recorder_->currentBufferData(), *recorder_, recorder_->samplesPerBuffer());
+    if (!recorder_->recycleCurrent()) {
+        return;
+    }
+    analyzer_->loadBlock(cursor);
+    analyzer_->transform();
+    processedBuffers_.fetch_add(1, std::memory_order_relaxed);
+
+    if (currentPane_ < 0 || currentPane_ >= livePanes || panes_[currentPane_] == nullptr) {
+        currentPane_ = 0;
+    }
+    EcgPane& pane = *panes_[static_cast<std::size_t>(currentPane_)];
+    if (pane.penX() < pane.clientRect().right) {
+        if (!pane.started()) {
+            // A recording's first processed buffer empties the working file.
+            SampleFile::openWrite(SampleFile::fileName());
+        }
+        pane.plotLive(*analyzer_, sign);
+    } else {
+        currentPane_ += 1;
+        filledPanes_.fetch_add(1);
+    }
+    wrapIfLastPaneFull(pane);
+}
+
+void Painter::wrapIfLastPaneFull(const EcgPane& pane) {
+    EcgPane* last = panes_[livePanes - 1];
+    const bool lastFull = currentPane_ == livePanes - 1 && last != nullptr &&
+                          last->penX() >= pane.clientRect().right;
+    if (lastFull || currentPane_ >= livePanes) {
+        forEachPane([](EcgPane& p) { p.setPenX(0.0); });
+        currentPane_ = 0;
+    }
+}
+
+bool Painter::startCapture() {
+    drawGrid(0);
+    forEachPane([](EcgPane& pane) { pane.resetTrace(); });
+    const ScopedLock guard(lock_);
+    // After a failed rebuild one of the two may be missing: a capture that
+    // could store nothing is not started.
+    return recorder_ && analyzer_ && recorder_->start(bufferEvent_);
+}
+
+void Painter::stopCapture() {
+    {
+        const ScopedLock guard(lock_);
+        if (recorder_) {
+            recorder_->stop();
+        }
+        currentPane_ = 0;
+        filledPanes_.store(0);
+        forEachPane([](EcgPane& pane) { pane.resetTrace(); });
+        SampleFile::close();
+    }
+    {
+        std::lock_guard guard(stopMutex_);
+        ++stopGeneration_;
+    }
+    stopDone_.notify_all();
+}
+
+void Painter::rebuild() {
+    analyzer_.reset();
+    analyzer_ = std::make_unique<SpectrumAnalyzer>(fftPoints_, sampleRate_);
+    recorder_.reset();
+    recorder_ = makeRecorder(input_, bitsPerSample_, samplesPerBuffer_, sampleRate_);
+}
+
+bool Painter::configure(int samplesPerBuffer, int sampleRate, int fftPoints, int bitsPerSample,
+                        double speedFactor, double gainFactor) {
+    const ScopedLock guard(lock_);
+    speedFactor_ = speedFactor;
+    gainFactor_ = gainFactor;
+    forEachPane([&](EcgPane& pane) { pane.setFactors(speedFactor_, gainFactor_); });
+
+    if (recorder_ && analyzer_ && recorder_->bitsPerSample() == bitsPerSample &&
+        recorder_->sampleRate() == sampleRate && recorder_->samplesPerBuffer() == samplesPerBuffer &&
+        analyzer_->fftPoints() == fftPoints) {
+        return true;
+    }
+    samplesPerBuffer_ = samplesPerBuffer;
+    sampleRate_ = sampleRate;
+    fftPoints_ = fftPoints;
+    bitsPerSample_ = bitsPerSample;
+
+    const bool wasRecording = recorder_ && recorder_->isRecording();
+    if (wasRecording) {
+        recorder_->stop();
+    }
+    try {
+        rebuild();
+    } catch (const platform::WinException& e) {
+        showException(e.text());
+        return false;
+    } catch (...) {
+        showException("Unknown");
+        return false;
+    }
+    return !wasRecording || recorder_->start(bufferEvent_);
+}
+
+void Painter::setSpeedFactor(double x) { speedFactor_ = x; }
+
+void Painter::setGainFactor(double x) { gainFactor_ = x; }
+
+int Painter::binForFrequency(int frequency) const {
+    const ScopedLock guard(lock_);
+    return analyzer_ ? analyzer_->binForFrequency(frequency) : 0;
+}
+
+int Painter::fftPoints() const {
+    const ScopedLock guard(lock_);
+    return analyzer_ ? analyzer_->fftPoints() : 0;
+}
+
+void Painter::drawGrid(int firstPane) {
+    forEachPane([](EcgPane& pane) { pane.clear(); });
+    for (int i = std::max(firstPane, 0); i < paneCount && i < firstPane + livePanes; ++i) {
+        EcgPane* pane = panes_[static_cast<std::size_t>(i)];
+        if (pane == nullptr) {
+            break;
+        }
+        pane->drawPaper();
+    }
+}
+
+bool Painter::isRecording() const {
+    const ScopedLock guard(lock_);
+    return recorder_ && recorder_->isRecording();
+}
+
+int Painter::currentPane() const {
+    const ScopedLock guard(lock_);
+    return currentPane_;
+}
+
+int Painter::filledPanes() const { return filledPanes_.load(); }
+
+long long Painter::processedBuffers() const { return processedBuffers_.load(); }
+
+int Painter::bitsPerSample() const {
+    const ScopedLock guard(lock_);
+    return bitsPerSample_;
+}
+
+}  // namespace acquisition

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <span>
+
+#include "ActiveObject.h"
+#include "AutoResetEvent.h"
+#include "CommandTarget.h"
+#include "CriticalSection.h"
+#include "Recorder.h"
+#include "SpectrumAnalyzer.h"
+#include "platform/WaveInput.h"
+
+namespace render {
+class EcgPane;
+}
+
+namespace acquisition {
+
+// The capture worker. Its thread waits for completed wave buffers, runs each
+// through the spectrum analyser and hands it to the pane the live trace is in,
+// which draws one segment and appends one value to the working recording. The
+// trace runs through panes 0 to 4 and wraps to pane 0; after more than five
+// filled panes the worker asks the main window to stop the recording.
+//
+// Threads: the user-interface thread calls everything public; the worker runs
+// threadMain() and processBuffer(). `lock_` guards the recorder and analyser,
+// the capture position, the acquisition parameters and the working file's
+// close at a stop. The worker never holds it while it waits for the main
+// window to handle the automatic stop.
+class Painter : public ActiveObject {
+public:
+    static constexpr int paneCount = 20;
+    static constexpr int livePanes = 5;
+    static constexpr int startStopButton = 1003;
+    // The value that marks the start/stop command as the worker's own.
+    static constexpr long long automaticStop = -10;
+    static constexpr double defaultSpeedFactor = 2.08;
+    static constexpr double defaultGainFactor = 3.7;
+
+    using PaneList = std::array<render::EcgPane*, paneCount>;
+
+    Painter(platform::WaveInput& input, CommandTarget* window, const PaneList& panes,
+            int samplesPerBuffer, int sampleRate, int fftPoints);
+    ~Painter() override;
+
+    bool startCapture();
+    void stopCapture();
+    bool configure(int samplesPerBuffer, int sampleRate, int fftPoints, int bitsPerSample,
+                   double speedFactor, double gainFactor);
+    void setSpeedFactor(double x);
+    void setGainFactor(double x);
+    int binForFrequency(int frequency) const;
+    int fftPoints() const;
+
+    // Clears all panes and draws the paper on at most five from `firstPane`.
+    void drawGrid(int firstPane);
+
+    // Queries for the window and for tests.
+    bool isRecording() const;
+    int currentPane() const;
+    int filledPanes() const;
+    long long processedBuffers() const;
+    int bitsPerSample() const;
+
+protected:
+    void onThreadStart() override {}
+    void threadMain() override;
+    void wakeThread() override;
+
+private:
+    void processBuffer(int sign);
+    void wrapIfLastPaneFull(const render::EcgPane& pane);
+    // Asks the main window to run its stop path and waits until a stop of the
+    // capture has happened or the thread is asked to end.
+    void requestAutomaticStop(long long generation);
+    void rebuild();
+    void forEachPane(const std::function<void(render::EcgPane&)>& action) const;
+
+    platform::WaveInput& input_;
+    int samplesPerBuffer_;
+    int sampleRate_;
+    int fftPoints_;
+    int bitsPerSample_ = 16;
+    double speedFactor_ = defaultSpeedFactor;
+    double gainFactor_ = defaultGainFactor;
+    CommandTarget* window_;
+    mutable CriticalSection lock_;
+    AutoResetEvent bufferEvent_;
+    std::unique_ptr<Recorder> recorder_;
+    std::unique_ptr<SpectrumAnalyzer> analyzer_;
+    PaneList panes_{};
+
+    // Capture position, guarded by lock_; filledPanes_ is also read by the
+    // worker outside the lock, hence atomic.
+    int currentPane_ = 0;
+    std::atomic<int> filledPanes_{0};
+    std::atomic<long long> processedBuffers_{0};
+
+    // The automatic-stop handshake between the worker and whoever stops.
+    std::mutex stopMutex_;
+    std::condition_variable stopDone_;
+    long long stopGeneration_ = 0;
+};
+
+}  // namespace acquisition

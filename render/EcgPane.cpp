@@ -1,0 +1,169 @@
+#include "EcgPane.h"
+
+#include <cmath>
+
+#include "TraceMapping.h"
+#include "TraceOffset.h"
+#include "acquisition/ValueEstimate.h"
+#include "records/RecordFormat.h"
+#include "records/SampleFile.h"
+
+namespace render {
+
+using platform::PaneSurface;
+using platform::Point;
+
+namespace {
+
+constexpr double recordMarker = 744.0;
+
+int truncated(double v) { return static_cast<int>(v); }
+
+}  // namespace
+
+EcgPane::EcgPane(int index, int width, int height, const platform::Rect& rect)
+    : windowRect(rect),
+      homeRect(rect),
+      surface_(std::make_unique<PaneSurface>(width, height)),
+      pointBuffer_(pointBufferSize),
+      printPointBuffer_(pointBufferSize),
+      clientRect_{0, 0, width, height},
+      index_(index),
+      record_(std::make_unique<records::RecordBuffer>()) {}
+
+bool EcgPane::traceTo(double value, Clamp clamp) {
+    const platform::Rect& r = clientRect_;
+    const float offset = traceOffset.load(std::memory_order_relaxed);
+    double y = TraceMapping::y(r, offset, gainFactor_, value);
+    bool drawn = false;
+    if (!started_) {
+        lastY_ = truncated(y);
+        started_ = true;
+    } else {
+        if (y < r.top) {
+            y = r.top;
+        }
+        if (y > r.bottom) {
+            y = clamp == Clamp::Bottom ? r.bottom : r.bottom - 2;
+        }
+        if (lastY_ < r.top) {
+            lastY_ = r.top;
+        }
+        if (lastY_ > r.bottom) {
+            lastY_ = r.bottom - 2;
+        }
+        pointBuffer_[0] = Point{truncated(penX_), lastY_};
+        pointBuffer_[1] = Point{truncated(penX_ + speedFactor_), truncated(y)};
+        surface_->polyline(pointBuffer_.data(), 2, platform::black);
+        lastY_ = truncated(y);
+        drawn = true;
+    }
+    penX_ += speedFactor_;
+    return drawn;
+}
+
+void EcgPane::plotLive(const acquisition::SpectrumAnalyzer& spectrum, int sign) {
+    plotValue(acquisition::estimateValue(spectrum), sign);
+}
+
+void EcgPane::plotValue(double value, int sign) {
+    bool drawn = false;
+    {
+        const PaneSurface::Lock guard = surface_->lock();
+        drawn = traceTo(value, Clamp::BottomMinusTwo);
+    }
+    if (!drawn) {
+        return;
+    }
+    char text[records::valueTextSize];
+    const std::size_t length =
+        records::formatValue(sign * recordMarker + value, records::LineEnd::BlankNewline, text);
+    records::SampleFile::writeText({text, length});
+    records::SampleFile::flush();
+}
+
+void EcgPane::drawStretch(std::span<const double> samples, int count, std::FILE* file) {
+    const PaneSurface::Lock guard = surface_->lock();
+    penX_ = 0.0;
+    const std::size_t n = std::min(samples.size(), static_cast<std::size_t>(std::max(count, 0)));
+    char text[records::valueTextSize];
+    for (std::size_t i = 0; i < n; ++i) {
+        double v = samples[i];
+        if (i + 1 < samples.size() && std::abs(samples[i + 1] - samples[i]) < 1.0) {
+            v = (samples[i + 1] + samples[i]) / 2.0;
+        }
+        const bool wasStarted = started_;
+        if (wasStarted && file != nullptr) {
+            const std::size_t length = records::formatValue(v, records::LineEnd::Newline, text);
+            std::fwrite(text, 1, length, file);
+            std::fflush(file);
+        }
+        traceTo(v, Clamp::Bottom);
+    }
+}
+
+void EcgPane::clear() {
+    const PaneSurface::Lock guard = surface_->lock();
+    penX_ = 0.0;
+    surface_->fill(clientRect_, platform::white);
+}
+
+void EcgPane::drawPaper() {
+    const PaneSurface::Lock guard = surface_->lock();
+    const platform::Rect& r = clientRect_;
+    for (int x = 0; x <= r.right; x += 20) {
+        surface_->line({x, 0}, {x, r.bottom}, gridColour);
+    }
+    for (int y = 8; y < r.bottom; y += 20) {
+        surface_->line({0, y}, {r.right, y}, gridColour);
+    }
+    for (int y = 0; y <= r.bottom; y += 4) {
+        for (int x = 0; x < r.right; x += 4) {
+            surface_->setPixel(x, y, gridColour);
+        }
+    }
+}
+
+void EcgPane::resetTrace() {
+    const PaneSurface::Lock guard = surface_->lock();
+    penX_ = 0.0;
+    started_ = false;
+}
+
+double EcgPane::penX() const {
+    const PaneSurface::Lock guard = surface_->lock();
+    return penX_;
+}
+
+void EcgPane::setPenX(double x) {
+    const PaneSurface::Lock guard = surface_->lock();
+    penX_ = x;
+}
+
+int EcgPane::lastY() const {
+    const PaneSurface::Lock guard = surface_->lock();
+    return lastY_;
+}
+
+bool EcgPane::started() const {
+    const PaneSurface::Lock guard = surface_->lock();
+    return started_;
+}
+
+double EcgPane::speedFactor() const {
+    const PaneSurface::Lock guard = surface_->lock();
+    return speedFactor_;
+}
+
+double EcgPane::gainFactor() const {
+    const PaneSurface::Lock guard = surface_->lock();
+    return gainFactor_;
+}
+
+void EcgPane::setFactors(double speedFactor, double gainFactor) {
+    const PaneSurface::Lock guard = surface_->lock();
+    speedFactor_ = speedFactor;
+    gainFactor_ = gainFactor;
+}
+
+}  // namespace render

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "platform/Geometry.h"
+#include "platform/PaneSurface.h"
+#include "records/RecordBuffer.h"
+
+namespace acquisition {
+class SpectrumAnalyzer;
+}
+
+namespace render {
+
+// One of the twenty panes on which strips are drawn, with its drawing state.
+// The capture worker draws into panes 0 to 4 while the user-interface thread
+// may draw into any pane: every step that reads or changes penX, lastY and
+// started, and draws, holds the surface's lock, so state and picture agree.
+class EcgPane {
+public:
+    static constexpr int pointBufferSize = 8192;
+    static constexpr double defaultSpeedFactor = 2.08;
+    static constexpr double defaultGainFactor = 3.7;
+
+    // A pane with a surface of the given client size (958 x 124 in the main
+    // window) and its placement in the main window.
+    EcgPane(int index, int width, int height, const platform::Rect& windowRect);
+    EcgPane(const EcgPane&) = delete;
+    EcgPane& operator=(const EcgPane&) = delete;
+
+    // Turns one transformed buffer into a value, draws its segment and appends
+    // "sign * 744 + value" to the working recording. The pane's first buffer
+    // after a start or stop only sets the starting height.
+    void plotLive(const acquisition::SpectrumAnalyzer& spectrum, int sign);
+    // The same for a value already estimated (the capture worker's path).
+    void plotValue(double value, int sign);
+
+    // Draws the first `count` values of `samples` from x = 0. A value that
+    // differs from its successor by less than 1 is drawn (and written) as the
+    // mean of the two; the last value of `samples` has no successor and is
+    // drawn as it is. Each drawn value goes to `file` as "%f\n" when given.
+    void drawStretch(std::span<const double> samples, int count, std::FILE* file);
+
+    // Clears the pane to white and resets penX (the first step of the grid).
+    void clear();
+    // Draws the ECG paper.
+    void drawPaper();
+    // Starts a new trace: penX 0, started false.
+    void resetTrace();
+
+    platform::PaneSurface& surface() { return *surface_; }
+    const platform::PaneSurface& surface() const { return *surface_; }
+    bool hasWindow() const { return surface_ != nullptr; }
+
+    // Drawing state (read under the surface lock when other threads draw).
+    double penX() const;
+    void setPenX(double x);
+    int lastY() const;
+    bool started() const;
+    double speedFactor() const;
+    double gainFactor() const;
+    void setFactors(double speedFactor, double gainFactor);
+
+    int index() const { return index_; }
+    const platform::Rect& clientRect() const { return clientRect_; }
+    platform::Rect windowRect{-1, -1, -1, -1};
+    platform::Rect homeRect;
+    int selLeft = 0;
+    int selRight = 0;
+    records::RecordBuffer& record() { return *record_; }
+
+    static constexpr platform::Rgb gridColour{255, 150, 150};
+
+private:
+    enum class Clamp { Bottom, BottomMinusTwo };
+    // The shared mapping step: returns whether a segment was drawn.
+    bool traceTo(double value, Clamp clamp);
+
+    std::unique_ptr<platform::PaneSurface> surface_;
+    std::vector<platform::Point> pointBuffer_;
+    std::vector<platform::Point> printPointBuffer_;
+    double penX_ = 0.0;
+    double speedFactor_ = defaultSpeedFactor;
+    double gainFactor_ = defaultGainFactor;
+    platform::Rect clientRect_;
+    int index_;
+    int lastY_ = -1;
+    bool started_ = false;
+    std::unique_ptr<records::RecordBuffer> record_;
+};
+
+}  // namespace render

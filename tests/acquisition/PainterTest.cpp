@@ -1,0 +1,394 @@
+#include "acquisition/Painter.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <numeric>
+#include <thread>
+
+#include "acquisition/FrontEndSimulator.h"
+#include "platform/ModalService.h"
+#include "platform/PaneSurface.h"
+#include "records/RecordCopy.h"
+#include "records/RecordFormat.h"
+#include "records/SampleFile.h"
+#include "render/EcgPane.h"
+#include "render/TraceOffset.h"
+#include "tests/support/ScratchDirectory.h"
+
+namespace acquisition {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int defaultRate = 199680;
+constexpr int defaultBuffer = 4096;
+// Buffers a 958-pixel pane holds at 2.08 pixels a buffer.
+constexpr int paneSteps = 461;
+
+// Stands in for the main window: runs posted commands on a thread of its own,
+// as the user-interface thread would, with the stop path of the start/stop
+// button (stop the capture, copy the recording to slot 1).
+class WindowHarness final : public CommandTarget {
+public:
+    explicit WindowHarness(bool handleCommands = true) : handle_(handleCommands) {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~WindowHarness() {
+        {
+            std::lock_guard guard(mutex_);
+            quit_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    void attach(Painter& painter) { painter_ = &painter; }
+
+    void postCommand(int id, int code, long long value) override {
+        {
+            std::lock_guard guard(mutex_);
+            queue_.push_back({id, code, value});
+        }
+        changed_.notify_all();
+    }
+    bool waitForStops(int count, std::chrono::seconds timeout) {
+        std::unique_lock guard(mutex_);
+        return changed_.wait_for(guard, timeout, [&] { return stops_ >= count; });
+    }
+    int posted() {
+        std::lock_guard guard(mutex_);
+        return posted_;
+    }
+
+private:
+    struct Command {
+        int id;
+        int code;
+        long long value;
+    };
+    void run() {
+        std::unique_lock guard(mutex_);
+        for (;;) {
+            changed_.wait(guard, [&] { return quit_ || !queue_.empty(); });
+            if (quit_) {
+                return;
+            }
+            const Command c = queue_.front();
+            queue_.pop_front();
+            ++posted_;
+            if (!handle_ || c.id != Painter::startStopButton || c.value != Painter::automaticStop) {
+                continue;
+            }
+            guard.unlock();
+            painter_->stopCapture();
+            records::copyRecordFile("REC1.txt", "REC.txt");
+            guard.lock();
+            ++stops_;
+            changed_.notify_all();
+        }
+    }
+
+    bool handle_;
+    Painter* painter_ = nullptr;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Command> queue_;
+    int posted_ = 0;
+    int stops_ = 0;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+class RecordingModal final : public platform::ModalService {
+public:
+    void messageBox(const platform::MessageBoxRequest& request) override {
+        std::lock_guard guard(mutex);
+        boxes.push_back(request);
+    }
+    std::mutex mutex;
+    std::vector<platform::MessageBoxRequest> boxes;
+};
+
+// Twenty panes of the main window's size, and a painter over them.
+struct Rig {
+    explicit Rig(CommandTarget* window, SimulatorSettings settings = unpaced()) : simulator(settings) {
+        for (int i = 0; i < Painter::paneCount; ++i) {
+            owned.push_back(std::make_unique<render::EcgPane>(i, 958, 124, platform::Rect{}));
+            list[static_cast<std::size_t>(i)] = owned.back().get();
+        }
+        painter = std::make_unique<Painter>(simulator, window, list, defaultBuffer, defaultRate,
+                                            4096);
+        painter->resumeThread();
+    }
+    ~Rig() {
+        painter->stopThread();
+        painter.reset();
+    }
+    static SimulatorSettings unpaced() {
+        SimulatorSettings s;
+        s.speed = 0.0;
+        return s;
+    }
+    bool waitForBuffers(long long count, std::chrono::seconds timeout) const {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (painter->processedBuffers() < count) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+
+    FrontEndSimulator simulator;
+    std::vector<std::unique_ptr<render::EcgPane>> owned;
+    Painter::PaneList list{};
+    std::unique_ptr<Painter> painter;
+};
+
+std::vector<double> storedValues(const std::string& text) {
+    std::vector<double> values;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        values.push_back(records::parseValue(text.substr(start, end - start)));
+        start = end + 1;
+    }
+    return values;
+}
+
+// Which processed buffers (1-based) of an uninterrupted recording store a
+// value: in each pane of the first pass all but the first; none at a pane move;
+// all in the two panes of the second pass.
+std::vector<long long> storingBuffers(int steps) {
+    std::vector<long long> stored;
+    long long buffer = 0;
+    for (int pane = 0; pane < 5; ++pane) {
+        ++buffer;  // the pane's first buffer only sets its starting height
+        for (int i = 1; i < steps; ++i) {
+            stored.push_back(++buffer);
+        }
+        if (pane < 4) {
+            ++buffer;  // the move to the next pane
+        }
+    }
+    for (int pane = 0; pane < 2; ++pane) {
+        for (int i = 0; i < steps; ++i) {
+            stored.push_back(++buffer);
+        }
+        ++buffer;
+    }
+    return stored;
+}
+
+double correlation(const std::vector<double>& a, const std::vector<double>& b) {
+    const double n = static_cast<double>(a.size());
+    const double ma = std::accumulate(a.begin(), a.end(), 0.0) / n;
+    const double mb = std::accumulate(b.begin(), b.end(), 0.0) / n;
+    double sab = 0, saa = 0, sbb = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        sab += (a[i] - ma) * (b[i] - mb);
+        saa += (a[i] - ma) * (a[i] - ma);
+        sbb += (b[i] - mb) * (b[i] - mb);
+    }
+    return sab / std::sqrt(saa * sbb);
+}
+
+TEST(Painter, UnstoppedRecordingStopsItselfAfterSevenPanesAndStoresEveryValue) {
+    testsupport::ScratchDirectory scratch;
+    render::traceOffset = render::initialTraceOffset;
+    WindowHarness window;
+    Rig rig(&window);
+    window.attach(*rig.painter);
+
+    ASSERT_TRUE(rig.painter->startCapture());
+    ASSERT_TRUE(window.waitForStops(1, 120s)) << "the recording never asked to be stopped";
+    EXPECT_FALSE(rig.painter->isRecording());
+    EXPECT_EQ(window.posted(), 1);
+
+    const long long processed = rig.painter->processedBuffers();
+    EXPECT_EQ(processed, 7 * paneSteps + 6);
+    const std::string text = testsupport::readFile("REC.txt");
+    const std::vector<double> values = storedValues(text);
+    ASSERT_EQ(values.size(), static_cast<std::size_t>(7 * paneSteps - 5));
+    // Every line has the capture's own form, and the slot holds the same lines.
+    std::size_t pos = 0;
+    char line[records::valueTextSize];
+    for (double v : values) {
+        const std::size_t n = records::formatValue(v, records::LineEnd::BlankNewline, line);
+        ASSERT_EQ(text.compare(pos, n, line, n), 0) << "at offset " << pos;
+        pos += n;
+    }
+    EXPECT_EQ(testsupport::readFile("REC1.txt"), text);
+
+    // The marker alternates by processed buffer, +744 first; decoded, the
+    // values follow the simulator's heart signal at the buffer centres.
+    const std::vector<long long> buffers = storingBuffers(paneSteps);
+    const HeartSignal heart = rig.simulator.heartSignal();
+    const double bufferSeconds = static_cast<double>(defaultBuffer) / defaultRate;
+    std::vector<double> recovered;
+    std::vector<double> truth;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const int sign = buffers[i] % 2 == 1 ? 1 : -1;
+        ASSERT_EQ(values[i] > 0 ? 1 : -1, sign) << "line " << i;
+        const double value = values[i] - sign * 744.0;
+        recovered.push_back((value - 57.2) / 5.48);
+        truth.push_back(heart.millivolts((static_cast<double>(buffers[i]) - 0.5) * bufferSeconds));
+    }
+    double squares = 0;
+    for (std::size_t i = 0; i < truth.size(); ++i) {
+        squares += (recovered[i] - truth[i]) * (recovered[i] - truth[i]);
+    }
+    const double rms = std::sqrt(squares / static_cast<double>(truth.size()));
+    const double r = correlation(recovered, truth);
+    std::cout << "stored " << values.size() << " values of " << processed
+              << " buffers; correlation " << r << ", RMS error " << rms << " mV\n";
+    EXPECT_GE(r, 0.99);
+    EXPECT_LE(rms, 0.05);
+
+    // The sign carries over: the next recording's first stored value is the
+    // second buffer after 7P + 6, which is odd, so it is +744.
+    ASSERT_TRUE(rig.painter->startCapture());
+    ASSERT_TRUE(rig.waitForBuffers(processed + 10, 30s));
+    rig.painter->stopCapture();
+    const std::vector<double> next = storedValues(testsupport::readFile("REC.txt"));
+    ASSERT_GE(next.size(), 8u);
+    EXPECT_GT(next[0], 0.0);
+    EXPECT_LT(next[1], 0.0);
+    // The new recording emptied the working file first.
+    EXPECT_LT(next.size(), 100u);
+}
+
+TEST(Painter, ClosingWhileTheAutomaticStopIsPendingNeitherHangsNorCrashes) {
+    testsupport::ScratchDirectory scratch;
+    WindowHarness deaf(/*handleCommands=*/false);
+    auto rig = std::make_unique<Rig>(&deaf);
+    ASSERT_TRUE(rig->painter->startCapture());
+    // Wait until the worker has asked for its stop and nobody answers.
+    const auto end = std::chrono::steady_clock::now() + 120s;
+    while (deaf.posted() == 0 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_EQ(deaf.posted(), 1);
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_TRUE(rig->painter->stopThread());
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1500ms);
+    rig.reset();
+}
+
+TEST(Painter, PaneMovesAndWrapFollowThePaneWidth) {
+    testsupport::ScratchDirectory scratch;
+    WindowHarness window;
+    Rig rig(&window);
+    window.attach(*rig.painter);
+    ASSERT_TRUE(rig.painter->startCapture());
+    // Pane 0 takes P buffers, the next buffer moves the trace to pane 1.
+    ASSERT_TRUE(rig.waitForBuffers(paneSteps + 1 + 5, 60s));
+    rig.painter->stopCapture();
+    EXPECT_EQ(rig.painter->currentPane(), 0);
+    EXPECT_EQ(rig.painter->filledPanes(), 0);
+    for (const auto& pane : rig.owned) {
+        EXPECT_DOUBLE_EQ(pane->penX(), 0.0);
+        EXPECT_FALSE(pane->started());
+    }
+    EXPECT_FALSE(records::SampleFile::isOpen());
+    // Pane 0 was drawn on: it holds trace pixels.
+    const auto& surface = rig.owned[0]->surface();
+    int ink = 0;
+    for (int x = 0; x < 958; x += 3) {
+        for (int y = 0; y < 124; ++y) {
+            ink += surface.pixel(x, y) == platform::black ? 1 : 0;
+        }
+    }
+    EXPECT_GT(ink, 300);
+}
+
+TEST(Painter, ConfigureKeepsGoingRebuildsOrRefuses) {
+    testsupport::ScratchDirectory scratch;
+    auto modal = std::make_unique<RecordingModal>();
+    RecordingModal& boxes = *modal;
+    auto previous = platform::installModalService(std::move(modal));
+    {
+        WindowHarness window;
+        SimulatorSettings paced;
+        paced.speed = 20.0;
+        Rig rig(&window, paced);
+        window.attach(*rig.painter);
+        ASSERT_TRUE(rig.painter->startCapture());
+        ASSERT_TRUE(rig.waitForBuffers(5, 30s));
+
+        // Same acquisition values: new factors reach the panes, no gap.
+        EXPECT_TRUE(rig.painter->configure(4096, defaultRate, 4096, 16, 4.16, 14.8));
+        EXPECT_TRUE(rig.painter->isRecording());
+        EXPECT_DOUBLE_EQ(rig.owned[3]->speedFactor(), 4.16);
+        EXPECT_DOUBLE_EQ(rig.owned[19]->gainFactor(), 14.8);
+        long long seen = rig.painter->processedBuffers();
+        ASSERT_TRUE(rig.waitForBuffers(seen + 5, 30s));
+
+        // 8 bits while recording: rebuilt and restarted.
+        EXPECT_TRUE(rig.painter->configure(2048, defaultRate, 2048, 8, 2.08, 3.7));
+        EXPECT_TRUE(rig.painter->isRecording());
+        EXPECT_EQ(rig.painter->bitsPerSample(), 8);
+        EXPECT_EQ(rig.painter->fftPoints(), 2048);
+        EXPECT_EQ(rig.painter->binForFrequency(1000), 10);
+        seen = rig.painter->processedBuffers();
+        ASSERT_TRUE(rig.waitForBuffers(seen + 5, 30s));
+
+        // A format the device refuses: the recorder's box, and failure.
+        rig.simulator.refuseFormats(true);
+        EXPECT_FALSE(rig.painter->configure(4096, defaultRate, 4096, 16, 2.08, 3.7));
+        EXPECT_FALSE(rig.painter->isRecording());
+        std::lock_guard guard(boxes.mutex);
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].text, "Format not supported");
+        EXPECT_EQ(boxes.boxes[0].caption, "Recorder");
+    }
+    platform::installModalService(std::move(previous));
+}
+
+TEST(Painter, ConfigureReportsAnUnusableSizeAsAnException) {
+    testsupport::ScratchDirectory scratch;
+    auto modal = std::make_unique<RecordingModal>();
+    RecordingModal& boxes = *modal;
+    auto previous = platform::installModalService(std::move(modal));
+    {
+        Rig rig(nullptr);
+        EXPECT_FALSE(rig.painter->configure(4096, defaultRate, 3000, 16, 2.08, 3.7));
+        EXPECT_EQ(rig.painter->fftPoints(), 0);
+        EXPECT_EQ(rig.painter->binForFrequency(1000), 0);
+        // Capture cannot start without its objects, and nothing crashes.
+        EXPECT_FALSE(rig.painter->startCapture());
+        std::lock_guard guard(boxes.mutex);
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].caption, "Exception");
+        EXPECT_EQ(boxes.boxes[0].text, "Unknown");
+    }
+    platform::installModalService(std::move(previous));
+}
+
+TEST(Painter, DrawGridPapersFivePanesFromTheFirstAndClearsAll) {
+    Rig rig(nullptr);
+    for (const auto& pane : rig.owned) {
+        pane->surface().fill({0, 0, 958, 124}, platform::black);
+        pane->setPenX(100.0);
+    }
+    rig.painter->drawGrid(15);
+    const platform::Rgb pink{255, 150, 150};
+    for (int i = 0; i < Painter::paneCount; ++i) {
+        const auto& s = rig.owned[static_cast<std::size_t>(i)]->surface();
+        EXPECT_EQ(s.pixel(20, 50) == pink, i >= 15) << "pane " << i;
+        EXPECT_EQ(s.pixel(21, 51), platform::white) << "pane " << i;
+        EXPECT_DOUBLE_EQ(rig.owned[static_cast<std::size_t>(i)]->penX(), 0.0);
+    }
+    rig.painter->drawGrid(18);
+    EXPECT_EQ(rig.owned[17]->surface().pixel(20, 50), platform::white);
+    EXPECT_EQ(rig.owned[18]->surface().pixel(20, 50), pink);
+    EXPECT_EQ(rig.owned[19]->surface().pixel(20, 50), pink);
+}
+
+}  // namespace
+}  // namespace acquisition

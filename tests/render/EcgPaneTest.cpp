@@ -1,0 +1,180 @@
+#include "render/EcgPane.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "render/TraceMapping.h"
+#include "render/TraceOffset.h"
+#include "records/SampleFile.h"
+
+namespace render {
+namespace {
+
+using platform::Rgb;
+
+constexpr Rgb white{255, 255, 255};
+constexpr Rgb pink{255, 150, 150};
+constexpr Rgb black{0, 0, 0};
+
+// Runs each test in a fresh directory so "REC.txt" is the test's own.
+class PaneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        char pattern[] = "/tmp/ecgpane-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        std::filesystem::current_path(dir_);
+        traceOffset = initialTraceOffset;
+    }
+    void TearDown() override {
+        records::SampleFile::close();
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(dir_);
+    }
+    static std::string working() {
+        records::SampleFile::close();
+        std::ifstream in(records::SampleFile::workingFileName);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // The rows of column x that are not white.
+    static std::vector<int> inkRows(const EcgPane& pane, int x) {
+        std::vector<int> rows;
+        for (int y = 0; y < pane.surface().height(); ++y) {
+            if (pane.surface().pixel(x, y) == black) {
+                rows.push_back(y);
+            }
+        }
+        return rows;
+    }
+
+    std::filesystem::path previous_;
+    std::filesystem::path dir_;
+    EcgPane pane_{0, 958, 124, {0, 0, 960, 126}};
+};
+
+TEST_F(PaneTest, PaperHasLinesEveryTwentyPixelsAndDotsEveryFour) {
+    pane_.clear();
+    pane_.drawPaper();
+    const auto& s = pane_.surface();
+    for (int x = 0; x < 958; x += 20) {
+        EXPECT_EQ(s.pixel(x, 50), pink) << "vertical line at x=" << x;
+    }
+    for (int y = 8; y < 124; y += 20) {
+        EXPECT_EQ(s.pixel(13, y), pink) << "horizontal line at y=" << y;
+    }
+    // Dots on the 4-pixel lattice, white between them.
+    EXPECT_EQ(s.pixel(4, 4), pink);
+    EXPECT_EQ(s.pixel(36, 100), pink);
+    EXPECT_EQ(s.pixel(5, 5), white);
+    EXPECT_EQ(s.pixel(2, 2), white);
+    EXPECT_EQ(s.pixel(21, 7), white);
+    // The horizontal lines start at 8, not 0.
+    EXPECT_EQ(s.pixel(13, 0), white);
+    EXPECT_EQ(s.pixel(13, 20), white);
+    int pinkCount = 0;
+    for (int y = 0; y < 124; ++y) {
+        for (int x = 0; x < 958; ++x) {
+            const Rgb p = s.pixel(x, y);
+            ASSERT_TRUE(p == pink || p == white) << x << "," << y;
+            pinkCount += p == pink ? 1 : 0;
+        }
+    }
+    // 48 vertical and 6 horizontal lines plus the dots between them.
+    EXPECT_GT(pinkCount, 48 * 124 + 6 * 958);
+    EXPECT_LT(pinkCount, 48 * 124 + 6 * 958 + 958 * 124 / 16);
+}
+
+TEST_F(PaneTest, MappingPlacesValuesAroundTheOffsetBaseline) {
+    const platform::Rect r{0, 0, 958, 124};
+    EXPECT_DOUBLE_EQ(TraceMapping::base(r, 1.9f), 62.0 + static_cast<double>(1.9f));
+    EXPECT_EQ(static_cast<int>(TraceMapping::y(r, 1.9f, 3.7, 57.2)), 87);
+    EXPECT_NEAR(TraceMapping::y(r, 1.9f, 3.7, 57.2), 87.89, 0.01);
+    // A value at the baseline is drawn 0.8 pixel above it at the default gain.
+    const double base = TraceMapping::base(r, 1.9f);
+    EXPECT_NEAR(TraceMapping::y(r, 1.9f, 3.7, base), base - 0.8, 1e-12);
+    // A larger value is drawn higher.
+    EXPECT_LT(TraceMapping::y(r, 1.9f, 7.4, 70.0), TraceMapping::y(r, 1.9f, 7.4, 60.0));
+}
+
+TEST_F(PaneTest, FirstLiveSampleOnlySetsTheStartingHeight) {
+    pane_.plotValue(57.2, +1);
+    EXPECT_TRUE(pane_.started());
+    EXPECT_EQ(pane_.lastY(), 87);
+    EXPECT_DOUBLE_EQ(pane_.penX(), 2.08);
+    for (int x = 0; x < 10; ++x) {
+        EXPECT_TRUE(inkRows(pane_, x).empty());
+    }
+    EXPECT_EQ(working(), "");
+
+    // The next segment joins (2, 87) to (4, y) and stores one line.
+    pane_.plotValue(57.2, -1);
+    EXPECT_FALSE(inkRows(pane_, 2).empty());
+    EXPECT_TRUE(inkRows(pane_, 1).empty());
+    EXPECT_EQ(inkRows(pane_, 2).front(), 87);
+    EXPECT_EQ(working(), "-686.800000 \n");
+}
+
+TEST_F(PaneTest, LiveValuesAreStoredWithTheAlternatingMarker) {
+    pane_.plotValue(50.0, +1);
+    pane_.plotValue(56.875, +1);
+    pane_.plotValue(56.875, -1);
+    EXPECT_EQ(working(), "800.875000 \n-687.125000 \n");
+}
+
+TEST_F(PaneTest, ClampsAtTheTopAndBottom) {
+    pane_.plotValue(57.2, +1);
+    pane_.plotValue(1000.0, +1);  // far above: drawn at the top edge
+    EXPECT_EQ(pane_.lastY(), 0);
+    pane_.plotValue(-1000.0, +1);  // far below: bottom - 2 on the live path
+    EXPECT_EQ(pane_.lastY(), 122);
+
+    EcgPane shown{1, 958, 124, {0, 0, 960, 126}};
+    const std::vector<double> values{57.2, -1000.0, -1000.0, 57.2};
+    shown.drawStretch(values, 2, nullptr);
+    EXPECT_EQ(shown.lastY(), 124);  // bottom on the display path
+    // A first sample far below leaves lastY below the pane; the next segment
+    // starts from bottom - 2.
+    EcgPane low{2, 958, 124, {0, 0, 960, 126}};
+    const std::vector<double> fall{-1000.0, 57.2, 57.2};
+    low.drawStretch(fall, 2, nullptr);
+    ASSERT_FALSE(inkRows(low, 2).empty());
+    EXPECT_EQ(inkRows(low, 2).back(), 122);
+}
+
+TEST_F(PaneTest, DrawStretchAveragesCloseNeighboursAndWritesWhatItDraws) {
+    const std::string path = "out.txt";
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    // 60.0 and 60.5 differ by less than 1: the first is drawn (and written) as
+    // 60.25. 60.5 and 70.0 do not: 60.5 stays. 70.0 has no successor in the span.
+    const std::vector<double> values{57.2, 60.0, 60.5, 70.0};
+    pane_.drawStretch(values, 4, f);
+    std::fclose(f);
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    // The first sample only sets lastY and is not written.
+    EXPECT_EQ(s.str(), "60.250000\n60.500000\n70.000000\n");
+    EXPECT_DOUBLE_EQ(pane_.penX(), 4 * 2.08);
+}
+
+TEST_F(PaneTest, TraceOffsetMovesTheBaseline) {
+    traceOffset = 19.2f;
+    pane_.plotValue(57.2, 1);
+    const int low = pane_.lastY();
+    pane_.resetTrace();
+    traceOffset = -9.6f;
+    pane_.plotValue(57.2, 1);
+    EXPECT_GT(low, pane_.lastY());
+}
+
+}  // namespace
+}  // namespace render
