@@ -114,6 +114,12 @@ void Recorder::stop() {
     }
 }
 
+void Recorder::samples(const char* data, int first, int count, int* out) const {
+    for (int i = 0; i < count; ++i) {
+        out[i] = sample(data, first + i);
+    }
+}
+
 bool Recorder::currentBufferDone() const { return header(currentBuffer_).done(); }
 
 const char* Recorder::currentBufferData() const { return header(currentBuffer_).data; }

@@ -53,6 +53,9 @@ public:
 
     // Sample `index` of a buffer, as a signed integer.
     virtual int sample(const char* data, int index) const = 0;
+    // Samples `first` to `first + count - 1` of a buffer into `out`: what
+    // sample() gives, a run at a time, for the analysis of every buffer.
+    virtual void samples(const char* data, int first, int count, int* out) const;
 
     platform::WaveFormat waveFormat() const;
 

@@ -11,6 +11,7 @@ public:
         : Recorder(input, samplesPerBuffer, sampleRate, 8) {}
 
     int sample(const char* data, int index) const override;
+    void samples(const char* data, int first, int count, int* out) const override;
 };
 
 }  // namespace acquisition

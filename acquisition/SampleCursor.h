@@ -12,6 +12,8 @@ public:
 
     int value() const;
     void advance() { ++index_; }
+    // The next `count` values into `out`, advancing past them.
+    void read(int count, int* out);
     int size() const { return count_; }
 
 private:

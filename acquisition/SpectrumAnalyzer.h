@@ -26,6 +26,9 @@ public:
     void transform();
     // |bin k| / sqrt(N), for 0 <= k < N after transform().
     double magnitude(int k) const;
+    // magnitude(k) for `count` bins from `first` on, into `out`: the same
+    // values, computed several bins at a time.
+    void magnitudes(int first, int count, double* out) const;
 
     int fftPoints() const { return points_; }
     int sampleRate() const { return sampleRate_; }
@@ -34,7 +37,9 @@ public:
 
     const std::vector<int>& bitReverse() const { return bitReverse_; }
     const std::vector<double>& history() const { return history_; }
-    Complex bin(int k) const { return bins_[static_cast<std::size_t>(k)]; }
+    Complex bin(int k) const {
+        return {re_[static_cast<std::size_t>(k)], im_[static_cast<std::size_t>(k)]};
+    }
     // The taper weight of sample i of a block of `blockSize` samples.
     double taperWeight(int i, int blockSize) const;
 
@@ -46,10 +51,14 @@ private:
     int stages_ = 0;
     double rootN_;
     std::vector<int> bitReverse_;
-    std::vector<Complex> bins_;
-    // twiddles_[s - 1] holds the factors of stage s that the transform reads,
-    // exp(-2 pi i j / 2^s) for j = 0 .. 2^(s-1) - 1.
-    std::vector<std::vector<Complex>> twiddles_;
+    // The bins, real and imaginary parts apart, so that the butterflies of a
+    // stage run several at a time.
+    std::vector<double> re_;
+    std::vector<double> im_;
+    // twiddleRe_[s - 1] and twiddleIm_[s - 1] hold the factors of stage s that
+    // the transform reads, exp(-2 pi i j / 2^s) for j = 0 .. 2^(s-1) - 1.
+    std::vector<std::vector<double>> twiddleRe_;
+    std::vector<std::vector<double>> twiddleIm_;
     std::vector<double> history_;
     // Taper weights of the current block size (fixed for a configuration, so
     // they are computed once and only recomputed if the block size changes).

@@ -1,5 +1,8 @@
 #include "ValueEstimate.h"
 
+#include <algorithm>
+#include <array>
+
 #include "SpectrumAnalyzer.h"
 
 namespace acquisition {
@@ -15,11 +18,19 @@ double estimateValue(const SpectrumAnalyzer& spectrum) {
     const int half = spectrum.fftPoints() / 2;
     int peak = 0;
     int maximum = 0;
-    for (int k = 0; k < half; ++k) {
-        const int m = static_cast<int>(spectrum.magnitude(k));
-        if (m >= maximum) {
-            maximum = m;
-            peak = k;
+    // The magnitudes come a run at a time, which lets the analyzer compute
+    // several at once; the search itself goes bin by bin.
+    constexpr int run = 256;
+    std::array<double, run> magnitudes{};
+    for (int first = 0; first < half; first += run) {
+        const int count = std::min(run, half - first);
+        spectrum.magnitudes(first, count, magnitudes.data());
+        for (int i = 0; i < count; ++i) {
+            const int m = static_cast<int>(magnitudes[static_cast<std::size_t>(i)]);
+            if (m >= maximum) {
+                maximum = m;
+                peak = first + i;
+            }
         }
     }
     double delta = 0.0;

@@ -26,6 +26,10 @@ void RecordBuffer::load(SampleFile file) {
         ++i;
     }
     count = i;
+    // Close inside the session: the by-value handle closes again on return,
+    // but only after the session is over, and a capture append that came in
+    // between would find the file still open for reading and be lost.
+    file.close();
 }
 
 }  // namespace records

@@ -23,6 +23,22 @@ bool isCSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// "0x" or "0X" followed by a hexadecimal digit, or by a point and one.
+bool hasHexPrefix(const char* first, const char* last) {
+    if (last - first < 3 || first[0] != '0' || (first[1] != 'x' && first[1] != 'X')) {
+        return false;
+    }
+    const char* digits = first + 2;
+    if (*digits == '.') {
+        ++digits;
+    }
+    return digits < last && isHexDigit(*digits);
+}
+
 }  // namespace
 
 double parseValue(std::string_view line) {
@@ -43,7 +59,14 @@ double parseValue(std::string_view line) {
     double value = 0.0;
     const char* first = line.data() + i;
     const char* last = line.data() + line.size();
-    const auto result = std::from_chars(first, last, value, std::chars_format::general);
+    // atof also reads hexadecimal ("0x1A", "0x1p3"); from_chars takes it only
+    // without the prefix. A bare "0x" reads as the 0 before it.
+    auto format = std::chars_format::general;
+    if (hasHexPrefix(first, last)) {
+        first += 2;
+        format = std::chars_format::hex;
+    }
+    const auto result = std::from_chars(first, last, value, format);
     if (result.ec != std::errc{} || result.ptr == first || !std::isfinite(value)) {
         return 0.0;
     }

@@ -24,7 +24,28 @@ packages=(
   x11-utils
   imagemagick
   clang-format
+  locales
 )
+
+# The record-format tests write and read records under a locale with a decimal
+# comma; generate one unless the system already has it.
+ensure_decimal_comma_locale() {
+  if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    return 0
+  fi
+  local as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+      echo "install-deps: cannot generate de_DE.UTF-8 without root or sudo" >&2
+      return 0
+    fi
+    as_root=(sudo)
+  fi
+  if ! grep -qx 'de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'de_DE.UTF-8 UTF-8' | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${as_root[@]}" locale-gen >/dev/null || echo "install-deps: locale-gen failed" >&2
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -34,6 +55,7 @@ for p in "${packages[@]}"; do
 done
 
 if [ "${#missing[@]}" -eq 0 ]; then
+  ensure_decimal_comma_locale
   exit 0
 fi
 
@@ -51,3 +73,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -q
 "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+ensure_decimal_comma_locale

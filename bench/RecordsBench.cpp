@@ -1,0 +1,110 @@
+// Loading a full working file, and the three baseline-filter steps over the
+// longest record they take.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "records/BaselineFilter.h"
+#include "records/RecordBuffer.h"
+#include "records/RecordFormat.h"
+#include "records/SampleFile.h"
+
+namespace {
+
+// The benchmarks read and write "REC.txt" in a private directory.
+class ScratchDirectory {
+public:
+    ScratchDirectory() : previous_(std::filesystem::current_path()) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "trelmont-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot create a scratch directory");
+        }
+        path_ = pattern;
+        std::filesystem::current_path(path_);
+    }
+    ~ScratchDirectory() {
+        records::SampleFile::close();
+        std::error_code ignored;
+        std::filesystem::current_path(previous_, ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path path_;
+};
+
+// A recording as the capture stores it: a wandering ECG-like level around
+// 57.2 plus or minus 744 on alternate lines.
+double recordedValue(int i) {
+    const double wander = 4.0 * std::sin(i / 300.0);
+    const double beat = (i % 40 < 3) ? 8.0 : 0.0;
+    return 57.2 + wander + beat + (i % 2 == 0 ? 744.0 : -744.0);
+}
+
+void loadFullRecord(benchmark::State& state) {
+    const ScratchDirectory directory;
+    for (int i = 0; i < records::RecordBuffer::capacity; ++i) {
+        char text[records::valueTextSize];
+        const std::size_t length =
+            records::formatValue(recordedValue(i), records::LineEnd::BlankNewline, text);
+        records::SampleFile::writeText(std::string_view(text, length));
+    }
+    records::SampleFile::close();
+
+    auto record = std::make_unique<records::RecordBuffer>();
+    for (auto _ : state) {
+        record->load(records::SampleFile());
+        benchmark::DoNotOptimize(record->samples[9999]);
+    }
+    if (record->count != records::RecordBuffer::capacity) {
+        state.SkipWithError("the record did not load whole");
+    }
+}
+
+// markSegments, clearNormalEquations and detrend over 9969 samples with a
+// wandering baseline and level steps. The record is put back before each
+// iteration outside the timing.
+void filterLongestRecord(benchmark::State& state) {
+    constexpr int n = records::BaselineFilter::maxFilteredSamples;
+    auto loaded = std::make_unique<records::RecordBuffer>();
+    for (int i = 0; i < n; ++i) {
+        const double step = (i / 1500) % 2 == 0 ? 0.0 : 12.0;
+        loaded->samples[static_cast<std::size_t>(i)] = recordedValue(i) + step;
+    }
+    for (int i = 0; i < n; ++i) {
+        // The record display takes the alternating 744 off before filtering.
+        loaded->samples[static_cast<std::size_t>(i)] += i % 2 == 0 ? -744.0 : 744.0;
+    }
+    loaded->count = n;
+
+    auto record = std::make_unique<records::RecordBuffer>();
+    auto filter = std::make_unique<records::BaselineFilter>(*record);
+    for (auto _ : state) {
+        state.PauseTiming();
+        record->samples = loaded->samples;
+        record->count = loaded->count;
+        state.ResumeTiming();
+        filter->markSegments();
+        filter->clearNormalEquations();
+        filter->detrend();
+        benchmark::DoNotOptimize(record->filtered[100]);
+    }
+}
+
+}  // namespace
+
+BENCHMARK(loadFullRecord)->Unit(benchmark::kMillisecond);
+BENCHMARK(filterLongestRecord)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

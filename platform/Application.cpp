@@ -1,0 +1,25 @@
+#include "Application.h"
+
+#include <QApplication>
+#include <QMetaObject>
+
+namespace platform {
+
+Application::Application(int& argc, char** argv)
+    : app_(std::make_unique<QApplication>(argc, argv)) {}
+
+Application::~Application() = default;
+
+int Application::exec() { return QApplication::exec(); }
+
+void Application::quit(int code) { QApplication::exit(code); }
+
+void Application::post(std::function<void()> task) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return;
+    }
+    QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
+}
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+#include "PaneView.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace platform {
+
+namespace {
+constexpr int pollMilliseconds = 20;
+}
+
+PaneView::PaneView(PaneSurface& surface, QWidget* parent) : QWidget(parent), surface_(surface) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Mouse input goes through to the main window, which tracks selections in
+    // its own coordinates.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFixedSize(surface.width() + 2, surface.height() + 2);
+    connect(&poll_, &QTimer::timeout, this, [this] {
+        if (surface_.takeDirty()) {
+            update();
+        }
+    });
+    poll_.start(pollMilliseconds);
+}
+
+void PaneView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(Qt::gray);
+    painter.drawRect(0, 0, width() - 1, height() - 1);
+    const PaneSurface::Lock guard = surface_.lock();
+    painter.drawImage(1, 1, surface_.image());
+}
+
+}  // namespace platform
