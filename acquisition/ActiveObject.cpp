@@ -2,7 +2,9 @@
 
 namespace acquisition {
 
-ActiveObject::ActiveObject() { thread_.createSuspended([this] { run(); }); }
+ActiveObject::ActiveObject() {
+    thread_.createSuspended([this] { run(); });
+}
 
 ActiveObject::~ActiveObject() {
     // A derived class has already ended a resumed thread; a thread that was
@@ -15,7 +17,9 @@ void ActiveObject::run() {
     threadMain();
 }
 
-void ActiveObject::resumeThread() { thread_.resume(); }
+void ActiveObject::resumeThread() {
+    thread_.resume();
+}
 
 bool ActiveObject::stopThread() {
     stopRequests_.fetch_add(1, std::memory_order_acq_rel);

@@ -63,9 +63,7 @@ void Painter::forEachPane(const std::function<void(EcgPane&)>& action) const {
 
 void Painter::wakeThread() {
     bufferEvent_.set();
-    {
-        std::lock_guard guard(stopMutex_);
-    }
+    { std::lock_guard guard(stopMutex_); }
     stopDone_.notify_all();
 }
 
@@ -139,8 +137,8 @@ void Painter::processBuffer(int sign) {
 
 void Painter::wrapIfLastPaneFull(const EcgPane& pane) {
     EcgPane* last = panes_[livePanes - 1];
-    const bool lastFull = currentPane_ == livePanes - 1 && last != nullptr &&
-                          last->penX() >= pane.clientRect().right;
+    const bool lastFull =
+        currentPane_ == livePanes - 1 && last != nullptr && last->penX() >= pane.clientRect().right;
     if (lastFull || currentPane_ >= livePanes) {
         forEachPane([](EcgPane& p) { p.setPenX(0.0); });
         currentPane_ = 0;
@@ -189,8 +187,8 @@ bool Painter::configure(int samplesPerBuffer, int sampleRate, int fftPoints, int
     forEachPane([&](EcgPane& pane) { pane.setFactors(speedFactor_, gainFactor_); });
 
     if (recorder_ && analyzer_ && recorder_->bitsPerSample() == bitsPerSample &&
-        recorder_->sampleRate() == sampleRate && recorder_->samplesPerBuffer() == samplesPerBuffer &&
-        analyzer_->fftPoints() == fftPoints) {
+        recorder_->sampleRate() == sampleRate &&
+        recorder_->samplesPerBuffer() == samplesPerBuffer && analyzer_->fftPoints() == fftPoints) {
         return true;
     }
     samplesPerBuffer_ = samplesPerBuffer;
@@ -214,9 +212,13 @@ bool Painter::configure(int samplesPerBuffer, int sampleRate, int fftPoints, int
     return !wasRecording || recorder_->start(bufferEvent_);
 }
 
-void Painter::setSpeedFactor(double x) { speedFactor_ = x; }
+void Painter::setSpeedFactor(double x) {
+    speedFactor_ = x;
+}
 
-void Painter::setGainFactor(double x) { gainFactor_ = x; }
+void Painter::setGainFactor(double x) {
+    gainFactor_ = x;
+}
 
 int Painter::binForFrequency(int frequency) const {
     const ScopedLock guard(lock_);
@@ -249,9 +251,13 @@ int Painter::currentPane() const {
     return currentPane_;
 }
 
-int Painter::filledPanes() const { return filledPanes_.load(); }
+int Painter::filledPanes() const {
+    return filledPanes_.load();
+}
 
-long long Painter::processedBuffers() const { return processedBuffers_.load(); }
+long long Painter::processedBuffers() const {
+    return processedBuffers_.load();
+}
 
 int Painter::bitsPerSample() const {
     const ScopedLock guard(lock_);

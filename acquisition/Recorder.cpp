@@ -37,7 +37,8 @@ WaveFormat Recorder::waveFormat() const {
     format.formatTag = WAVE_FORMAT_PCM;
     format.channels = static_cast<std::uint16_t>(channels_);
     format.samplesPerSec = static_cast<std::uint32_t>(sampleRate_);
-    format.avgBytesPerSec = static_cast<std::uint32_t>(channels_ * sampleRate_ * bitsPerSample_ / 8);
+    format.avgBytesPerSec =
+        static_cast<std::uint32_t>(channels_ * sampleRate_ * bitsPerSample_ / 8);
     format.blockAlign = static_cast<std::uint16_t>(blockAlign_);
     format.bitsPerSample = static_cast<std::uint16_t>(bitsPerSample_);
     format.extraSize = 0;
@@ -58,8 +59,7 @@ bool Recorder::start(WaveSignal& event) {
     if (device_.status != MMSYSERR_NOERROR) {
         device_.stream.reset();
         const MMResult code = device_.status;
-        showError(code == MMSYSERR_ALLOCATED ? deviceInUse
-                                             : input_.errorText(code, errorTextSize));
+        showError(code == MMSYSERR_ALLOCATED ? deviceInUse : input_.errorText(code, errorTextSize));
         return false;
     }
     for (int i = 0; i < bufferCount - 1; ++i) {
@@ -73,7 +73,8 @@ bool Recorder::start(WaveSignal& event) {
 
 void Recorder::queueBuffer(int i) {
     WaveHeader& header = headers_[static_cast<std::size_t>(i)];
-    header.data = data_.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(bytesPerBuffer_);
+    header.data =
+        data_.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(bytesPerBuffer_);
     header.bufferLength = static_cast<std::uint32_t>(bytesPerBuffer_);
     header.bytesRecorded = 0;
     header.flags.store(0, std::memory_order_release);
@@ -120,8 +121,12 @@ void Recorder::samples(const char* data, int first, int count, int* out) const {
     }
 }
 
-bool Recorder::currentBufferDone() const { return header(currentBuffer_).done(); }
+bool Recorder::currentBufferDone() const {
+    return header(currentBuffer_).done();
+}
 
-const char* Recorder::currentBufferData() const { return header(currentBuffer_).data; }
+const char* Recorder::currentBufferData() const {
+    return header(currentBuffer_).data;
+}
 
 }  // namespace acquisition

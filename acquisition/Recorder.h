@@ -49,7 +49,9 @@ public:
     int bitsPerSample() const { return bitsPerSample_; }
     int bytesPerBuffer() const { return bytesPerBuffer_; }
     std::size_t dataSize() const { return data_.size(); }
-    const platform::WaveHeader& header(int i) const { return headers_[static_cast<std::size_t>(i)]; }
+    const platform::WaveHeader& header(int i) const {
+        return headers_[static_cast<std::size_t>(i)];
+    }
 
     // Sample `index` of a buffer, as a signed integer.
     virtual int sample(const char* data, int index) const = 0;

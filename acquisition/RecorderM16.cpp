@@ -13,7 +13,9 @@ int decode(const char* data, int index) {
 
 }  // namespace
 
-int RecorderM16::sample(const char* data, int index) const { return decode(data, index); }
+int RecorderM16::sample(const char* data, int index) const {
+    return decode(data, index);
+}
 
 void RecorderM16::samples(const char* data, int first, int count, int* out) const {
     for (int i = 0; i < count; ++i) {

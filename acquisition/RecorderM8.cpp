@@ -11,7 +11,9 @@ int decode(const char* data, int index) {
 
 }  // namespace
 
-int RecorderM8::sample(const char* data, int index) const { return decode(data, index); }
+int RecorderM8::sample(const char* data, int index) const {
+    return decode(data, index);
+}
 
 void RecorderM8::samples(const char* data, int first, int count, int* out) const {
     for (int i = 0; i < count; ++i) {

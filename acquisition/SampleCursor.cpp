@@ -4,7 +4,9 @@
 
 namespace acquisition {
 
-int SampleCursor::value() const { return recorder_->sample(data_, index_); }
+int SampleCursor::value() const {
+    return recorder_->sample(data_, index_);
+}
 
 void SampleCursor::read(int count, int* out) {
     recorder_->samples(data_, index_, count, out);

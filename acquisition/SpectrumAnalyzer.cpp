@@ -13,7 +13,9 @@ namespace {
 
 const double pi = 2.0 * std::asin(1.0);
 
-std::size_t at(int i) { return static_cast<std::size_t>(i); }
+std::size_t at(int i) {
+    return static_cast<std::size_t>(i);
+}
 
 // An int holds at most 31 halvings.
 constexpr int maxStages = 31;

@@ -2,7 +2,9 @@
 
 namespace acquisition {
 
-ThreadHandle::~ThreadHandle() { join(); }
+ThreadHandle::~ThreadHandle() {
+    join();
+}
 
 void ThreadHandle::createSuspended(std::function<void()> routine) {
     thread_ = std::thread(&ThreadHandle::entry, this, std::move(routine));

@@ -72,6 +72,8 @@ std::string CommandLine::helpText(const std::string& program) {
            "Without options the program records from the system's default sound input.\n";
 }
 
-std::string CommandLine::versionText() { return std::string("trelmont-ecg ") + TRELMONT_VERSION + "\n"; }
+std::string CommandLine::versionText() {
+    return std::string("trelmont-ecg ") + TRELMONT_VERSION + "\n";
+}
 
 }  // namespace app

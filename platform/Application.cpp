@@ -10,9 +10,13 @@ Application::Application(int& argc, char** argv)
 
 Application::~Application() = default;
 
-int Application::exec() { return QApplication::exec(); }
+int Application::exec() {
+    return QApplication::exec();
+}
 
-void Application::quit(int code) { QApplication::exit(code); }
+void Application::quit(int code) {
+    QApplication::exit(code);
+}
 
 void Application::post(std::function<void()> task) {
     QCoreApplication* app = QCoreApplication::instance();
@@ -20,6 +24,10 @@ void Application::post(std::function<void()> task) {
         return;
     }
     QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
+}
+
+void Application::processEvents(int milliseconds) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, milliseconds);
 }
 
 }  // namespace platform

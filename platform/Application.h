@@ -19,6 +19,9 @@ public:
     void quit(int code);
     // Runs `task` later on the user-interface thread; callable from any thread.
     static void post(std::function<void()> task);
+    // Handles pending events for about `milliseconds` (tests drive the loop
+    // with it instead of exec()).
+    static void processEvents(int milliseconds);
 
 private:
     std::unique_ptr<QApplication> app_;

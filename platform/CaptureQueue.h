@@ -22,7 +22,7 @@ namespace platform {
 // the copy of one callback's frames; nothing here allocates, and the signal is
 // set after the mutex is released.
 class CaptureQueue {
-  public:
+public:
     // More than any user queues (the recorder keeps seven buffers queued).
     static constexpr std::size_t capacity = 32;
 
@@ -47,7 +47,7 @@ class CaptureQueue {
 
     std::size_t queued() const;
 
-  private:
+private:
     // Copies as much as fits into `header`; returns the number of bytes used.
     static std::size_t fill(WaveHeader& header, const char* bytes, std::size_t count);
     static void markDone(WaveHeader& header);

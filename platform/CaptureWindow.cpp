@@ -75,15 +75,21 @@ void CaptureWindow::setScale(std::unique_ptr<Picture> picture) {
     widget_->scale->setPicture(std::move(picture));
 }
 
-int CaptureWindow::scaleWidth() const { return widget_->scale->width(); }
+int CaptureWindow::scaleWidth() const {
+    return widget_->scale->width();
+}
 
-int CaptureWindow::scaleHeight() const { return widget_->scale->height(); }
+int CaptureWindow::scaleHeight() const {
+    return widget_->scale->height();
+}
 
 void CaptureWindow::setRecording(bool recording) {
     widget_->button->setText(recording ? "STOP" : "START");
 }
 
-void CaptureWindow::onCommand(CommandHandler handler) { widget_->commands = std::move(handler); }
+void CaptureWindow::onCommand(CommandHandler handler) {
+    widget_->commands = std::move(handler);
+}
 
 void CaptureWindow::postCommand(int id, int code, long long value) {
     QPointer<Widget> target(widget_.get());
@@ -97,9 +103,13 @@ void CaptureWindow::postCommand(int id, int code, long long value) {
         Qt::QueuedConnection);
 }
 
-void CaptureWindow::onClose(std::function<void()> handler) { widget_->closing = std::move(handler); }
+void CaptureWindow::onClose(std::function<void()> handler) {
+    widget_->closing = std::move(handler);
+}
 
-void CaptureWindow::show() { widget_->show(); }
+void CaptureWindow::show() {
+    widget_->show();
+}
 
 bool CaptureWindow::saveScreenshot(const std::string& path) {
     return widget_->grab().save(QString::fromStdString(path), "PNG");

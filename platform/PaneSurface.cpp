@@ -9,23 +9,31 @@ namespace platform {
 
 namespace {
 
-std::uint32_t toArgb(Rgb c) { return qRgb(c.r, c.g, c.b); }
+std::uint32_t toArgb(Rgb c) {
+    return qRgb(c.r, c.g, c.b);
+}
 
 }  // namespace
 
 PaneSurface::PaneSurface(int width, int height)
-    : image_(std::make_unique<QImage>(std::max(width, 1), std::max(height, 1),
-                                      QImage::Format_RGB32)) {
+    : image_(
+          std::make_unique<QImage>(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32)) {
     image_->fill(Qt::white);
 }
 
 PaneSurface::~PaneSurface() = default;
 
-int PaneSurface::width() const { return image_->width(); }
+int PaneSurface::width() const {
+    return image_->width();
+}
 
-int PaneSurface::height() const { return image_->height(); }
+int PaneSurface::height() const {
+    return image_->height();
+}
 
-const QImage& PaneSurface::image() const { return *image_; }
+const QImage& PaneSurface::image() const {
+    return *image_;
+}
 
 void PaneSurface::put(int x, int y, std::uint32_t argb) {
     if (x < 0 || y < 0 || x >= image_->width() || y >= image_->height()) {

@@ -9,7 +9,9 @@ namespace platform {
 
 namespace {
 
-QColor toColor(Rgb c) { return QColor(c.r, c.g, c.b); }
+QColor toColor(Rgb c) {
+    return QColor(c.r, c.g, c.b);
+}
 
 }  // namespace
 
@@ -24,16 +26,19 @@ std::vector<Rgb> Picture::rasterize(int width, int height) const {
     {
         QPainter painter(&image);
         if (width_ > 0 && height_ > 0) {
-            painter.scale(static_cast<double>(width) / width_, static_cast<double>(height) / height_);
+            painter.scale(static_cast<double>(width) / width_,
+                          static_cast<double>(height) / height_);
         }
         painter.drawPicture(0, 0, *picture_);
     }
     std::vector<Rgb> pixels;
-    pixels.reserve(static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height()));
+    pixels.reserve(static_cast<std::size_t>(image.width()) *
+                   static_cast<std::size_t>(image.height()));
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb p = image.pixel(x, y);
-            pixels.push_back({static_cast<std::uint8_t>(qRed(p)), static_cast<std::uint8_t>(qGreen(p)),
+            pixels.push_back({static_cast<std::uint8_t>(qRed(p)),
+                              static_cast<std::uint8_t>(qGreen(p)),
                               static_cast<std::uint8_t>(qBlue(p))});
         }
     }

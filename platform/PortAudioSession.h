@@ -11,7 +11,7 @@ namespace platform {
 // messages, which only go to standard error, are swallowed while PortAudio
 // starts.
 class PortAudioSession {
-  public:
+public:
     PortAudioSession();
     ~PortAudioSession();
     PortAudioSession(const PortAudioSession&) = delete;
@@ -21,7 +21,7 @@ class PortAudioSession {
     // PortAudio's result of Pa_Initialize (a PaError; 0 on success).
     int error() const { return error_; }
 
-  private:
+private:
     int error_;
 };
 

@@ -28,7 +28,7 @@ struct PortAudioCapture {
 // Pa_StopStream or Pa_CloseStream has returned, so reset() and close() leave
 // the device with no buffer to write into.
 class PortAudioStream final : public WaveInStream {
-  public:
+public:
     // Frames per callback. A fixed power of two keeps ALSA's periods, and so
     // every read the driver makes, a whole power of two as well.
     static constexpr unsigned long framesPerCallback = 1024;
@@ -61,7 +61,7 @@ class PortAudioStream final : public WaveInStream {
     void onFrames(const void* input, unsigned long frames) noexcept;
     void onFinished() noexcept;
 
-  private:
+private:
     void stopDevice();
 
     // Kept so that PortAudio outlives every stream opened through it.

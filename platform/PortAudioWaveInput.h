@@ -21,7 +21,7 @@ class PortAudioSession;
 // expected from one thread at a time, as the recorder makes them under its
 // owner's lock.
 class PortAudioWaveInput final : public WaveInput {
-  public:
+public:
     PortAudioWaveInput();
     ~PortAudioWaveInput() override;
     PortAudioWaveInput(const PortAudioWaveInput&) = delete;
@@ -36,7 +36,7 @@ class PortAudioWaveInput final : public WaveInput {
                   WaveSignal& signal) override;
     std::string errorText(MMResult code, std::size_t maxChars) const override;
 
-  private:
+private:
     // The PortAudio index of a wave-input device, or a negative value.
     int portAudioDevice(unsigned device) const;
     // Turns a PortAudio error into a result code and keeps its text for errorText().

@@ -6,13 +6,13 @@ namespace platform {
 // restores it afterwards. Used only around PortAudio's start-up, where the
 // audio libraries (JACK in particular) print what they tried and failed.
 class StderrSilencer {
-  public:
+public:
     StderrSilencer();
     ~StderrSilencer();
     StderrSilencer(const StderrSilencer&) = delete;
     StderrSilencer& operator=(const StderrSilencer&) = delete;
 
-  private:
+private:
     int saved_ = -1;
 };
 

@@ -8,7 +8,9 @@ namespace records {
 
 namespace {
 
-std::size_t at(int i) { return static_cast<std::size_t>(i); }
+std::size_t at(int i) {
+    return static_cast<std::size_t>(i);
+}
 
 }  // namespace
 

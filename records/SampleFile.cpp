@@ -42,9 +42,13 @@ void SampleFile::openGuarded(const std::string& name, const char* mode) {
     }
 }
 
-void SampleFile::openRead(const std::string& name) { openGuarded(name, "r"); }
+void SampleFile::openRead(const std::string& name) {
+    openGuarded(name, "r");
+}
 
-void SampleFile::openWrite(const std::string& name) { openGuarded(name, "w+"); }
+void SampleFile::openWrite(const std::string& name) {
+    openGuarded(name, "w+");
+}
 
 void SampleFile::openAppend(const std::string& name) {
     SharedState& s = state();
@@ -132,6 +136,8 @@ int SampleFile::openCount() {
     return s.openCount;
 }
 
-const std::string& SampleFile::fileName() { return state().fileName; }
+const std::string& SampleFile::fileName() {
+    return state().fileName;
+}
 
 }  // namespace records

@@ -2,7 +2,9 @@
 
 namespace records {
 
-std::string slotFileName(int slot) { return "REC" + std::to_string(slot) + ".txt"; }
+std::string slotFileName(int slot) {
+    return "REC" + std::to_string(slot) + ".txt";
+}
 
 int checkedSlot(const std::function<bool(int slot)>& isChecked) {
     for (int slot = 1; slot <= slotCount; ++slot) {

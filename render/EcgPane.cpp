@@ -17,7 +17,9 @@ namespace {
 
 constexpr double recordMarker = 744.0;
 
-int truncated(double v) { return static_cast<int>(v); }
+int truncated(double v) {
+    return static_cast<int>(v);
+}
 
 }  // namespace
 

@@ -10,7 +10,7 @@ namespace platform {
 namespace {
 
 class CountingSignal final : public WaveSignal {
-  public:
+public:
     void set() override { ++count; }
     int count = 0;
 };

@@ -51,7 +51,7 @@ namespace fs = std::filesystem;
 
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnvironment {
-  public:
+public:
     ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
         if (const char* old = std::getenv(name)) {
             old_ = old;
@@ -68,13 +68,13 @@ class ScopedEnvironment {
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
-  private:
+private:
     const char* name_;
     std::optional<std::string> old_;
 };
 
 class TemporaryDirectory {
-  public:
+public:
     TemporaryDirectory() {
         static std::atomic<int> serial{0};
         path_ = fs::temp_directory_path() /
@@ -90,12 +90,12 @@ class TemporaryDirectory {
 
     const fs::path& path() const { return path_; }
 
-  private:
+private:
     fs::path path_;
 };
 
 class FileDescriptor {
-  public:
+public:
     explicit FileDescriptor(int fd = -1) : fd_(fd) {}
     ~FileDescriptor() {
         if (fd_ >= 0) {
@@ -106,7 +106,7 @@ class FileDescriptor {
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
 
-  private:
+private:
     int fd_;
 };
 
@@ -134,7 +134,7 @@ std::vector<char> toneBlock(int bitsPerSample, int frames) {
 // PIPE_BUF, so ALSA never sees half a block, and a multiple of the period the
 // backend asks for, so every read the file plugin makes is complete.
 class ToneFeeder {
-  public:
+public:
     static constexpr int blockBytes = 4096;
 
     explicit ToneFeeder(int bitsPerSample)
@@ -162,7 +162,7 @@ class ToneFeeder {
 
     int readFd() const { return readEnd_ ? readEnd_->get() : -1; }
 
-  private:
+private:
     void feed(const std::stop_token& stop) {
         auto next = std::chrono::steady_clock::now();
         while (!stop.stop_requested()) {
@@ -199,12 +199,12 @@ class ToneFeeder {
 // An ALSA configuration of its own, in force while the object lives. It must
 // exist before the backend starts PortAudio.
 class AlsaConfiguration {
-  public:
+public:
     explicit AlsaConfiguration(const std::string& defaultPcm)
         : environment_("ALSA_CONFIG_PATH", write(directory_.path() / "asound.conf",
                                                  "pcm.!default {\n" + defaultPcm + "}\n")) {}
 
-  private:
+private:
     static std::string write(const fs::path& file, const std::string& text) {
         std::ofstream out(file);
         out << text;
@@ -273,17 +273,17 @@ Capture captureBuffers(acquisition::Recorder& recorder, AutoResetEvent& event, s
 }
 
 class RecordingModalService final : public ModalService {
-  public:
+public:
     explicit RecordingModalService(std::vector<MessageBoxRequest>& boxes) : boxes_(boxes) {}
     void messageBox(const MessageBoxRequest& request) override { boxes_.push_back(request); }
 
-  private:
+private:
     std::vector<MessageBoxRequest>& boxes_;
 };
 
 // Boxes shown while the object lives are recorded instead of printed.
 class ScopedBoxRecorder {
-  public:
+public:
     ScopedBoxRecorder()
         : previous_(installModalService(std::make_unique<RecordingModalService>(boxes))) {}
     ~ScopedBoxRecorder() { installModalService(std::move(previous_)); }
@@ -292,17 +292,17 @@ class ScopedBoxRecorder {
 
     std::vector<MessageBoxRequest> boxes;
 
-  private:
+private:
     std::unique_ptr<ModalService> previous_;
 };
 
 // A default capture device that plays the tone, at 16 or 8 bits.
 class ToneDevice : public ::testing::Test {
-  protected:
+protected:
     explicit ToneDevice(int bitsPerSample = 16)
         : feeder_(bitsPerSample), alsa_(filePcm(std::to_string(feeder_.readFd()))) {}
 
-  private:
+private:
     // Declared first so that it is destroyed last: the device blocks on the
     // pipe while it runs, and everything that runs it is gone by then.
     ToneFeeder feeder_;
@@ -310,7 +310,7 @@ class ToneDevice : public ::testing::Test {
 };
 
 class EightBitToneDevice : public ToneDevice {
-  protected:
+protected:
     EightBitToneDevice() : ToneDevice(8) {}
 };
 

@@ -1,16 +1,17 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "records/SampleFile.h"
+#include "tests/support/ScratchDirectory.h"
 
 namespace records {
 
@@ -19,20 +20,11 @@ namespace records {
 // The working file is closed before the directory goes.
 class ScratchDirectoryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "trelmont-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        directory_ = pattern;
-        std::filesystem::current_path(directory_);
-    }
+    void SetUp() override { scratch_.emplace(); }
 
     void TearDown() override {
         SampleFile::close();
-        std::error_code ignored;
-        std::filesystem::current_path(previous_, ignored);
-        std::filesystem::remove_all(directory_, ignored);
+        scratch_.reset();
     }
 
     static void writeFile(const std::string& name, const std::string& content) {
@@ -50,7 +42,7 @@ protected:
     // The names in the directory, sorted.
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
+        for (const auto& entry : std::filesystem::directory_iterator(scratch_->path())) {
             names.push_back(entry.path().filename().string());
         }
         std::sort(names.begin(), names.end());
@@ -58,8 +50,7 @@ protected:
     }
 
 private:
-    std::filesystem::path previous_;
-    std::filesystem::path directory_;
+    std::optional<testsupport::ScratchDirectory> scratch_;
 };
 
 }  // namespace records

@@ -1,16 +1,16 @@
 #include "render/EcgPane.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
+#include "records/SampleFile.h"
 #include "render/TraceMapping.h"
 #include "render/TraceOffset.h"
-#include "records/SampleFile.h"
+#include "tests/support/ScratchDirectory.h"
 
 namespace render {
 namespace {
@@ -25,17 +25,12 @@ constexpr Rgb black{0, 0, 0};
 class PaneTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        char pattern[] = "/tmp/ecgpane-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        std::filesystem::current_path(dir_);
+        scratch_.emplace();
         traceOffset = initialTraceOffset;
     }
     void TearDown() override {
         records::SampleFile::close();
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(dir_);
+        scratch_.reset();
     }
     static std::string working() {
         records::SampleFile::close();
@@ -55,8 +50,7 @@ protected:
         return rows;
     }
 
-    std::filesystem::path previous_;
-    std::filesystem::path dir_;
+    std::optional<testsupport::ScratchDirectory> scratch_;
     EcgPane pane_{0, 958, 124, {0, 0, 960, 126}};
 };
 

@@ -39,10 +39,10 @@ TEST(ScaleDrawing, LongStepsMarkEveryTenthTick) {
     const auto at = [&](int x, int y) { return pixels[static_cast<std::size_t>(y * (w + 1) + x)]; };
     const Rgb black{0, 0, 0};
     const Rgb white{255, 255, 255};
-    EXPECT_EQ(at(w - 6, h - 1), black);           // first tick: 6 long
-    EXPECT_EQ(at(w - 6, h - 1 - 3), white);       // then 3 long
+    EXPECT_EQ(at(w - 6, h - 1), black);      // first tick: 6 long
+    EXPECT_EQ(at(w - 6, h - 1 - 3), white);  // then 3 long
     EXPECT_EQ(at(w - 3, h - 1 - 3), black);
-    EXPECT_EQ(at(w - 6, h - 1 - 30), black);      // every tenth: 6 long
+    EXPECT_EQ(at(w - 6, h - 1 - 30), black);  // every tenth: 6 long
 }
 
 }  // namespace

@@ -112,13 +112,14 @@ public:
 
 // Twenty panes of the main window's size, and a painter over them.
 struct Rig {
-    explicit Rig(CommandTarget* window, SimulatorSettings settings = unpaced()) : simulator(settings) {
+    explicit Rig(CommandTarget* window, SimulatorSettings settings = unpaced())
+        : simulator(settings) {
         for (int i = 0; i < Painter::paneCount; ++i) {
             owned.push_back(std::make_unique<render::EcgPane>(i, 958, 124, platform::Rect{}));
             list[static_cast<std::size_t>(i)] = owned.back().get();
         }
-        painter = std::make_unique<Painter>(simulator, window, list, defaultBuffer, defaultRate,
-                                            4096);
+        painter =
+            std::make_unique<Painter>(simulator, window, list, defaultBuffer, defaultRate, 4096);
         painter->resumeThread();
     }
     ~Rig() {
