@@ -47,6 +47,9 @@ Controller::~Controller() {
     // stop request releases it, and the painter's destructor joins it.
     painter_->stopThread();
     painter_.reset();
+    // A recording cut short by closing the window stays in the working file,
+    // complete and synced; the next start stores it in slot 1.
+    records::SampleFile::close();
 }
 
 void Controller::postCommand(int id, int code, long long value) {

@@ -21,8 +21,6 @@ packages=(
   libfftw3-dev
   xvfb
   xauth
-  x11-utils
-  imagemagick
   clang-format
   locales
 )

@@ -1,1 +1,0 @@
-// Strip rendering lives here.
