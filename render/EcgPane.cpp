@@ -1,5 +1,6 @@
 #include "EcgPane.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "TraceMapping.h"
@@ -36,7 +37,11 @@ EcgPane::EcgPane(int index, int width, int height, const platform::Rect& rect)
 bool EcgPane::traceTo(double value, Clamp clamp) {
     const platform::Rect& r = clientRect_;
     const float offset = traceOffset.load(std::memory_order_relaxed);
-    double y = TraceMapping::y(r, offset, gainFactor_, value);
+    // Far outside the pane every y is clamped alike; bounding it first keeps
+    // the conversions to int defined for any finite value (a record may hold
+    // 1e300).
+    constexpr double farAway = 1e6;
+    double y = std::clamp(TraceMapping::y(r, offset, gainFactor_, value), -farAway, farAway);
     bool drawn = false;
     if (!started_) {
         lastY_ = truncated(y);

@@ -12,6 +12,7 @@
 #include "acquisition/RecorderM16.h"
 #include "acquisition/RecorderM8.h"
 #include "acquisition/SampleCursor.h"
+#include "tests/support/Pcm.h"
 
 namespace acquisition {
 namespace {
@@ -19,16 +20,7 @@ namespace {
 constexpr int defaultRate = 199680;
 const double pi = std::acos(-1.0);
 
-// 16-bit little-endian PCM of `samples`.
-std::vector<char> pcm16(const std::vector<int>& samples) {
-    std::vector<char> bytes;
-    for (int v : samples) {
-        const auto word = static_cast<std::uint16_t>(static_cast<std::int16_t>(v));
-        bytes.push_back(static_cast<char>(word & 0xFF));
-        bytes.push_back(static_cast<char>(word >> 8));
-    }
-    return bytes;
-}
+using testsupport::pcm16;
 
 class SpectrumAnalyzerTest : public ::testing::Test {
 protected:

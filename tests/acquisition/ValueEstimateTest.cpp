@@ -9,6 +9,7 @@
 #include "acquisition/RecorderM16.h"
 #include "acquisition/RecorderM8.h"
 #include "acquisition/SampleCursor.h"
+#include "tests/support/Pcm.h"
 #include "acquisition/SpectrumAnalyzer.h"
 
 namespace acquisition {
@@ -17,15 +18,7 @@ namespace {
 constexpr int defaultRate = 199680;
 const double pi = std::acos(-1.0);
 
-std::vector<char> pcm16(const std::vector<int>& samples) {
-    std::vector<char> bytes;
-    for (int v : samples) {
-        const auto word = static_cast<std::uint16_t>(static_cast<std::int16_t>(v));
-        bytes.push_back(static_cast<char>(word & 0xFF));
-        bytes.push_back(static_cast<char>(word >> 8));
-    }
-    return bytes;
-}
+using testsupport::pcm16;
 
 class ValueEstimateTest : public ::testing::Test {
 protected:

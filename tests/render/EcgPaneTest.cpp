@@ -134,6 +134,12 @@ TEST_F(PaneTest, ClampsAtTheTopAndBottom) {
     const std::vector<double> values{57.2, -1000.0, -1000.0, 57.2};
     shown.drawStretch(values, 2, nullptr);
     EXPECT_EQ(shown.lastY(), 124);  // bottom on the display path
+    // Values far beyond any pane (a record may hold them) still map to the edges.
+    EcgPane extreme{3, 958, 124, {0, 0, 960, 126}};
+    const std::vector<double> huge{1e300, -1e300, 1e300};
+    extreme.drawStretch(huge, 3, nullptr);
+    EXPECT_EQ(extreme.lastY(), 0);
+
     // A first sample far below leaves lastY below the pane; the next segment
     // starts from bottom - 2.
     EcgPane low{2, 958, 124, {0, 0, 960, 126}};
