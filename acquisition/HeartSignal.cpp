@@ -74,15 +74,25 @@ double HeartSignal::rPeakTime(int beat) const {
 }
 
 double HeartSignal::beatMillivolts(double seconds) const {
-    const double phase = beatPhase(seconds);
+    // The phase is wrapped once per call; each wave's offset then needs at
+    // most one turn more to land in [-pi, pi] (the simulator's tone asks for
+    // a value per sample, so this is its hot path).
+    const double phase = std::remainder(beatPhase(seconds), twoPi);
     double sum = 0.0;
     for (const Wave& wave : scaled_) {
         // The nearest occurrence of the wave, and the one on the other side,
         // so that the sum stays smooth where one beat hands over to the next.
-        const double near = std::remainder(phase - wave.angle, twoPi);
+        double near = phase - wave.angle;
+        if (near > std::numbers::pi) {
+            near -= twoPi;
+        } else if (near < -std::numbers::pi) {
+            near += twoPi;
+        }
         const double far = near > 0.0 ? near - twoPi : near + twoPi;
         const double reach = reachInWidths * wave.width;
-        sum += wave.millivolts * gaussian(near, wave.width);
+        if (std::abs(near) < reach) {
+            sum += wave.millivolts * gaussian(near, wave.width);
+        }
         if (std::abs(far) < reach) {
             sum += wave.millivolts * gaussian(far, wave.width);
         }
