@@ -31,6 +31,9 @@ Controller::Controller(platform::WaveInput& input, platform::CaptureWindow& wind
                                          defaultSampleRate, defaultFftPoints);
     std::uint32_t formats = 0;
     if (input.capabilities(0, formats) != platform::MMSYSERR_NOERROR) {
+        // No destructor runs for a constructor that throws: withdraw the views
+        // of the panes that are about to go.
+        window_.removePanes();
         throw platform::WinException("Cannot determine sound card capabilities !", 0);
     }
     window_.onCommand([this](int id, int code, long long value) { command(id, code, value); });
@@ -43,6 +46,8 @@ Controller::Controller(platform::WaveInput& input, platform::CaptureWindow& wind
 
 Controller::~Controller() {
     window_.onCommand(nullptr);
+    // The views show the panes' surfaces, which go with this object.
+    window_.removePanes();
     // The worker may be waiting for its automatic stop to be handled; the
     // stop request releases it, and the painter's destructor joins it.
     painter_->stopThread();

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayoutItem>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
@@ -69,6 +70,13 @@ CaptureWindow::~CaptureWindow() = default;
 
 void CaptureWindow::addPane(PaneSurface& surface) {
     widget_->panes->addWidget(new PaneView(surface, widget_.get()));
+}
+
+void CaptureWindow::removePanes() {
+    while (QLayoutItem* item = widget_->panes->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
 }
 
 void CaptureWindow::setScale(std::unique_ptr<Picture> picture) {

@@ -21,7 +21,10 @@ public:
     CaptureWindow(const CaptureWindow&) = delete;
     CaptureWindow& operator=(const CaptureWindow&) = delete;
 
+    // Shows a pane's surface; the surface must outlive the view or be
+    // withdrawn with removePanes() first.
     void addPane(PaneSurface& surface);
+    void removePanes();
     void setScale(std::unique_ptr<Picture> picture);
     int scaleWidth() const;
     int scaleHeight() const;

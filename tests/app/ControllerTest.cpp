@@ -120,5 +120,19 @@ TEST_F(ControllerTest, ClosingWhileRecordingStopsCleanly) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, 2500ms);
 }
 
+TEST_F(ControllerTest, TheWindowOutlivesTheControllerSafely) {
+    start();
+    controller_->command(platform::CaptureWindow::startStopId, 0, 0);
+    ASSERT_TRUE(pumpUntil([&] { return controller_->painter().processedBuffers() > 20; }));
+    // Closing destroys the controller while the window and its event loop go
+    // on for a moment: nothing may still show the panes that went with it.
+    controller_.reset();
+    const auto end = std::chrono::steady_clock::now() + 200ms;
+    while (std::chrono::steady_clock::now() < end) {
+        platform::Application::processEvents(5);
+    }
+    EXPECT_TRUE(window_->saveScreenshot((scratch_.path() / "after.png").string()));
+}
+
 }  // namespace
 }  // namespace app
