@@ -131,26 +131,19 @@ TEST_F(BaselineFilterTest, FlatRecordIsFramedAndLevelled) {
     EXPECT_NEAR(cubic(45.0), 100.0, tolerance);
 }
 
-TEST_F(BaselineFilterTest, StepOfTenSplitsTheRecord) {
-    setRecord(levels(100.0, 100, 110.0, 100));
-    runFilter();
-    expectMarks({0, 9, 19, 119, 219, 229}, {3, 13, 113, 213, 223});
-    expectRaw(0, 3);
-    expectLevelled(4, 99);
-    expectRaw(100, 103);
-    expectLevelled(104, 199);
-    expectRecordRestored();
-}
-
-TEST_F(BaselineFilterTest, StepOfExactlySixSplitsTheRecord) {
-    setRecord(levels(100.0, 100, 106.0, 100));
-    runFilter();
-    expectMarks({0, 9, 19, 119, 219, 229}, {3, 13, 113, 213, 223});
-    expectRaw(0, 3);
-    expectLevelled(4, 99);
-    expectRaw(100, 103);
-    expectLevelled(104, 199);
-    expectRecordRestored();
+// A step of ten and a step of exactly six both split the record at the jump.
+TEST_F(BaselineFilterTest, StepOfSixOrMoreSplitsTheRecord) {
+    for (const double high : {110.0, 106.0}) {
+        SCOPED_TRACE(high);
+        setRecord(levels(100.0, 100, high, 100));
+        runFilter();
+        expectMarks({0, 9, 19, 119, 219, 229}, {3, 13, 113, 213, 223});
+        expectRaw(0, 3);
+        expectLevelled(4, 99);
+        expectRaw(100, 103);
+        expectLevelled(104, 199);
+        expectRecordRestored();
+    }
 }
 
 TEST_F(BaselineFilterTest, StepBelowSixIsFittedAsOneSegment) {
