@@ -4,6 +4,7 @@
 #include "RecorderM8.h"
 #include "SampleCursor.h"
 #include "ScopedLock.h"
+#include "ValueEstimate.h"
 #include "platform/ModalService.h"
 #include "platform/WinException.h"
 #include "records/SampleFile.h"
@@ -78,7 +79,7 @@ void Painter::threadMain() {
         }
         // The generation is read before the test, so a stop that happens in
         // between releases the wait below at once.
-        if (filledPanes_.load() > maxFilledPanes) {
+        if (filledPanes_.load() > maxFilledPanes || writeError_.load() != 0) {
             requestAutomaticStop(generation);
         }
         if (stopRequested()) {
@@ -90,7 +91,8 @@ void Painter::threadMain() {
         for (;;) {
             const ScopedLock guard(lock_);
             if (!recorder_ || !analyzer_ || !recorder_->isRecording() ||
-                !recorder_->currentBufferDone() || filledPanes_.load() > maxFilledPanes) {
+                !recorder_->currentBufferDone() || filledPanes_.load() > maxFilledPanes ||
+                writeError_.load() != 0) {
                 break;
             }
             sign = -sign;
@@ -127,7 +129,13 @@ void Painter::processBuffer(int sign) {
             // A recording's first processed buffer empties the working file.
             SampleFile::openWrite(SampleFile::fileName());
         }
-        pane.plotLive(*analyzer_, sign);
+        const int error = pane.plotValue(estimateValue(*analyzer_), sign);
+        if (error != 0) {
+            // The disk refused the value: nothing more is processed, and the
+            // next wake-up asks the window to stop, as a full recording does.
+            writeError_.store(error);
+            return;
+        }
     } else {
         currentPane_ += 1;
         filledPanes_.fetch_add(1);
@@ -149,6 +157,7 @@ bool Painter::startCapture() {
     drawGrid(0);
     forEachPane([](EcgPane& pane) { pane.resetTrace(); });
     const ScopedLock guard(lock_);
+    writeError_.store(0);
     // After a failed rebuild one of the two may be missing: a capture that
     // could store nothing is not started.
     return recorder_ && analyzer_ && recorder_->start(bufferEvent_);
@@ -241,6 +250,12 @@ void Painter::drawGrid(int firstPane) {
     }
 }
 
+void Painter::showRecording(int) {}
+
+void Painter::filterAndShow(int) {}
+
+void Painter::ECG_PRINT() {}
+
 bool Painter::isRecording() const {
     const ScopedLock guard(lock_);
     return recorder_ && recorder_->isRecording();
@@ -253,6 +268,10 @@ int Painter::currentPane() const {
 
 int Painter::filledPanes() const {
     return filledPanes_.load();
+}
+
+int Painter::writeError() const {
+    return writeError_.load();
 }
 
 long long Painter::processedBuffers() const {

@@ -60,11 +60,23 @@ public:
     // Clears all panes and draws the paper on at most five from `firstPane`.
     void drawGrid(int firstPane);
 
+    // The working recording on the panes from `firstPane` on, as stored, and
+    // baseline-filtered (which rewrites it); the print job. They come with
+    // the review of recordings and printing; until then they leave the panes
+    // and the file as they are.
+    void showRecording(int firstPane);
+    void filterAndShow(int firstPane);
+    void ECG_PRINT();
+
     // Queries for the window and for tests.
     bool isRecording() const;
     int currentPane() const;
     int filledPanes() const;
     long long processedBuffers() const;
+    // The system's error number of the append to the working recording that
+    // failed during the last recording, 0 when every value was stored. A
+    // failed append stops the processing and asks the window to stop.
+    int writeError() const;
     int bitsPerSample() const;
 
 protected:
@@ -100,6 +112,8 @@ private:
     int currentPane_ = 0;
     std::atomic<int> filledPanes_{0};
     std::atomic<long long> processedBuffers_{0};
+    // Set by the worker when an append fails; cleared by the next start.
+    std::atomic<int> writeError_{0};
 
     // The automatic-stop handshake between the worker and whoever stops.
     std::mutex stopMutex_;

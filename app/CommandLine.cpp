@@ -26,12 +26,44 @@ std::optional<double> parseBpm(const std::string& text) {
     return value;
 }
 
+std::optional<int> parseSeconds(const std::string& text) {
+    int value = 0;
+    const char* first = text.data();
+    const char* last = first + text.size();
+    const auto result = std::from_chars(first, last, value);
+    if (result.ec != std::errc{} || result.ptr != last || value < 1 ||
+        value > CommandLine::maxRecordSeconds) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The value of an option given as "--name VALUE" or "--name=VALUE"; advances
+// the index past a separate value. Empty when there is none.
+std::optional<std::string> optionValue(const std::vector<std::string>& arguments,
+                                       std::size_t& index, const std::string& name) {
+    const std::string& argument = arguments[index];
+    if (argument == name) {
+        if (index + 1 >= arguments.size()) {
+            return std::nullopt;
+        }
+        index += 1;
+        return arguments[index];
+    }
+    return argument.substr(name.size() + 1);
+}
+
+bool isOption(const std::string& argument, const std::string& name) {
+    return argument == name || argument.rfind(name + "=", 0) == 0;
+}
+
 }  // namespace
 
 CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     CommandLine line;
     const std::string simulate = "--simulate";
-    for (const std::string& argument : arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
             line.action = Action::Help;
             return line;
@@ -49,6 +81,20 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
                                "a number of beats per minute from 20 to 250)");
             }
             line.simulateBpm = bpm;
+        } else if (isOption(argument, "--record")) {
+            const auto value = optionValue(arguments, i, "--record");
+            const auto seconds = value ? parseSeconds(*value) : std::nullopt;
+            if (!seconds) {
+                return failure("--record needs a number of seconds from 1 to " +
+                               std::to_string(maxRecordSeconds));
+            }
+            line.recordSeconds = seconds;
+        } else if (isOption(argument, "--screenshot")) {
+            const auto value = optionValue(arguments, i, "--screenshot");
+            if (!value || value->empty()) {
+                return failure("--screenshot needs the name of a PNG file");
+            }
+            line.screenshotPath = *value;
         } else {
             return failure("unknown option '" + argument + "'");
         }
@@ -58,7 +104,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
 
 std::string CommandLine::helpText(const std::string& program) {
     return "Usage: " + program +
-           " [OPTION]\n"
+           " [OPTION]...\n"
            "Records an ECG that an ECG front end delivers as an audio tone on the sound input.\n"
            "Recordings are stored in the current directory as REC.txt and REC1.txt to "
            "REC10.txt.\n"
@@ -66,6 +112,10 @@ std::string CommandLine::helpText(const std::string& program) {
            "Options:\n"
            "  --simulate[=BPM]  record from the built-in ECG front-end simulator instead of\n"
            "                    the sound card, at BPM beats per minute (default 72)\n"
+           "  --record SECONDS  unattended: press start once the window is up, stop after\n"
+           "                    SECONDS (or when the recording stops itself), then close\n"
+           "                    the window; the recording is in REC.txt and REC1.txt\n"
+           "  --screenshot FILE save a PNG picture of the main window just before it closes\n"
            "  --help            show this help and exit\n"
            "  --version         show the version and exit\n"
            "\n"

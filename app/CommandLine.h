@@ -15,11 +15,17 @@ struct CommandLine {
     // Set when --simulate was given: the heart rate of the ECG front-end
     // simulator, in beats per minute.
     std::optional<double> simulateBpm;
+    // --record SECONDS: press start once the window is up, stop after
+    // SECONDS (or when the recording stops itself), then close the window.
+    std::optional<int> recordSeconds;
+    // --screenshot FILE: save a PNG of the main window just before it closes.
+    std::string screenshotPath;
     std::string error;
 
     static constexpr double defaultBpm = 72.0;
     static constexpr double minBpm = 20.0;
     static constexpr double maxBpm = 250.0;
+    static constexpr int maxRecordSeconds = 24 * 60 * 60;
 
     static CommandLine parse(const std::vector<std::string>& arguments);
     static std::string helpText(const std::string& program);

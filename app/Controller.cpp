@@ -1,7 +1,7 @@
 #include "Controller.h"
 
+#include "platform/Application.h"
 #include "platform/WinException.h"
-#include "records/RecordCopy.h"
 #include "records/SampleFile.h"
 #include "records/Slots.h"
 #include "render/ScaleDrawing.h"
@@ -9,97 +9,256 @@
 namespace app {
 
 using acquisition::Painter;
+using platform::MainDialog;
+using resources::ids::firstPane;
+using resources::ids::firstSlot;
 
-Controller::Controller(platform::WaveInput& input, platform::CaptureWindow& window)
-    : window_(window) {
+namespace {
+
+constexpr int fftSizes[] = {1024, 2048, 4096, 8192};
+constexpr int defaultFftEntry = 2;
+constexpr const char* speedLabels[] = {"12.5 mm/sec", "25   mm/sec", "50   mm/sec"};
+constexpr int defaultSpeedEntry = 1;
+constexpr const char* gainLabels[] = {"5  mm/mV", "10 mm/mV", "20 mm/mV"};
+constexpr int defaultGainEntry = 0;
+constexpr int paneBorder = 1;
+constexpr int initialOffsetEntry = 4;
+
+bool anyOf(std::uint32_t formats, std::uint32_t bits) {
+    return (formats & bits) != 0;
+}
+
+bool supports16Bit(std::uint32_t f) {
+    return anyOf(f, platform::WAVE_FORMAT_1M16 | platform::WAVE_FORMAT_1S16 |
+                        platform::WAVE_FORMAT_2M16 | platform::WAVE_FORMAT_2S16 |
+                        platform::WAVE_FORMAT_4M16 | platform::WAVE_FORMAT_4S16);
+}
+
+bool supports11k(std::uint32_t f) {
+    return anyOf(f, platform::WAVE_FORMAT_1M08 | platform::WAVE_FORMAT_1S08 |
+                        platform::WAVE_FORMAT_1M16 | platform::WAVE_FORMAT_1S16);
+}
+
+bool supports22k(std::uint32_t f) {
+    return anyOf(f, platform::WAVE_FORMAT_2M08 | platform::WAVE_FORMAT_2S08 |
+                        platform::WAVE_FORMAT_2M16 | platform::WAVE_FORMAT_2S16);
+}
+
+bool supports44k(std::uint32_t f) {
+    return anyOf(f, platform::WAVE_FORMAT_4M08 | platform::WAVE_FORMAT_4S08 |
+                        platform::WAVE_FORMAT_4M16 | platform::WAVE_FORMAT_4S16);
+}
+
+platform::WaveFormat monoFormat(int sampleRate, int bitsPerSample) {
+    platform::WaveFormat format;
+    format.formatTag = platform::WAVE_FORMAT_PCM;
+    format.channels = 1;
+    format.samplesPerSec = static_cast<std::uint32_t>(sampleRate);
+    format.bitsPerSample = static_cast<std::uint16_t>(bitsPerSample);
+    format.blockAlign = static_cast<std::uint16_t>(bitsPerSample / 8);
+    format.avgBytesPerSec = static_cast<std::uint32_t>(sampleRate * bitsPerSample / 8);
+    format.extraSize = 0;
+    return format;
+}
+
+}  // namespace
+
+Controller::Controller(MainDialog& dialog, platform::WaveInput& input)
+    : sampleRateList(dialog, resources::ids::sampleRateList),
+      fftList(dialog, resources::ids::fftList),
+      speedList(dialog, resources::ids::speedList),
+      gainList(dialog, resources::ids::gainList),
+      bufferScroller(dialog, resources::ids::blockScroller, ScrollTable<int>::Control::ScrollBar),
+      offsetSlider(dialog, resources::ids::offsetSlider, ScrollTable<float>::Control::Slider),
+      dialog_(dialog) {
     if (input.deviceCount() == 0) {
         throw platform::WinException("No sound card installed !", 0);
     }
-    Painter::PaneList list{};
-    for (int i = 0; i < Painter::paneCount; ++i) {
-        auto& pane = panes_[static_cast<std::size_t>(i)];
-        pane = std::make_unique<render::EcgPane>(i, paneWidth, paneHeight, platform::Rect{});
-        list[static_cast<std::size_t>(i)] = pane.get();
-        if (i < Painter::livePanes) {
-            window_.addPane(pane->surface());
-        }
-    }
-    records::SampleFile::openRead(records::SampleFile::fileName());
+    createPanes();
+    records::SampleFile::openRead(records::SampleFile::workingFileName);
     panes_[0]->record().load(records::SampleFile{});
 
-    painter_ = std::make_unique<Painter>(input, this, list, defaultSamplesPerBuffer,
-                                         defaultSampleRate, defaultFftPoints);
+    Painter::PaneList list{};
+    for (int i = 0; i < paneCount; ++i) {
+        list[static_cast<std::size_t>(i)] = panes_[static_cast<std::size_t>(i)].get();
+    }
+    painter_ =
+        std::make_unique<Painter>(input, this, list, samplesPerBuffer, sampleRate, fftPoints);
+
     std::uint32_t formats = 0;
     if (input.capabilities(0, formats) != platform::MMSYSERR_NOERROR) {
-        // No destructor runs for a constructor that throws: withdraw the views
-        // of the panes that are about to go.
-        window_.removePanes();
+        // No destructor runs for a constructor that throws: the window must
+        // not keep showing the surfaces of the panes about to go.
+        releaseViews();
         throw platform::WinException("Cannot determine sound card capabilities !", 0);
     }
-    window_.onCommand([this](int id, int code, long long value) { command(id, code, value); });
+    dialog_.setWindowIcon(resources::icons::window);
+    dialog_.setIcon(resources::ids::aboutButton, resources::icons::about);
+    chooseBitDepth(formats);
+    rebuildTables();
+    fillSampleRates(formats, input);
+    fillLists();
+    dialog_.check(firstSlot, true);
+    // The worker was built for 16 bits at the first rate; a device that
+    // cannot record so would refuse every start, so it gets what the
+    // controls show.
+    if (bitsPerSample != painter_->bitsPerSample() || sampleRate != defaultSampleRate) {
+        applySettings();
+    }
     drawScale();
     painter_->resumeThread();
     // The first start/stop command draws the paper and takes the stop path,
     // which stores the previous run's working recording in the checked slot.
-    postCommand(platform::CaptureWindow::startStopId, 0, 0);
+    postCommand(resources::ids::startStop, 0, 0);
 }
 
 Controller::~Controller() {
-    window_.onCommand(nullptr);
-    // The views show the panes' surfaces, which go with this object.
-    window_.removePanes();
     // The worker may be waiting for its automatic stop to be handled; the
-    // stop request releases it, and the painter's destructor joins it.
+    // stop request releases it.
     painter_->stopThread();
+    platform::Application::postQuit(0);
+    releaseViews();
     painter_.reset();
+    for (auto& pane : panes_) {
+        pane.reset();
+    }
+    dialog_.setPicture(resources::ids::scalePicture, nullptr);
     // A recording cut short by closing the window stays in the working file,
-    // complete and synced; the next start stores it in slot 1.
+    // every stored value complete; the next start-up stores it in slot 1.
     records::SampleFile::close();
 }
 
-void Controller::postCommand(int id, int code, long long value) {
-    window_.postCommand(id, code, value);
-}
-
-void Controller::command(int id, int code, long long value) {
-    if (id == platform::CaptureWindow::startStopId && code == 0) {
-        startStop(value);
+void Controller::createPanes() {
+    for (int i = 0; i < paneCount; ++i) {
+        const int id = firstPane + i;
+        const platform::Rect rect = dialog_.controlRect(id);
+        auto& pane = panes_[static_cast<std::size_t>(i)];
+        // The pane draws inside the control's one-pixel border.
+        pane = std::make_unique<render::EcgPane>(i, rect.width() - 2 * paneBorder,
+                                                 rect.height() - 2 * paneBorder, rect);
+        pane->windowRect = rect;
+        pane->homeRect = rect;
+        pane->selLeft = 0;
+        pane->selRight = 0;
+        dialog_.showSurface(id, pane->surface());
     }
 }
 
-void Controller::startStop(long long value) {
-    if (gridPending_) {
-        gridPending_ = false;
-        painter_->drawGrid(0);
-        stopAndStore();
+void Controller::releaseViews() {
+    dialog_.withdrawSurfaces();
+}
+
+void Controller::chooseBitDepth(std::uint32_t formats) {
+    if (supports16Bit(formats)) {
+        dialog_.check(resources::ids::bits16, true);
         return;
     }
-    if (value == Painter::automaticStop && idle_) {
-        // The worker's request crossed a stop by the user: nothing to do, and
-        // it must not start a new recording.
+    dialog_.check(resources::ids::bits8, true);
+    bitsPerSample = 8;
+    dialog_.enable(resources::ids::bits16, false);
+}
+
+void Controller::fillSampleRates(std::uint32_t formats, platform::WaveInput& input) {
+    if (supports11k(formats)) {
+        sampleRateList.addInteger(rate11k);
+    }
+    if (supports22k(formats)) {
+        sampleRateList.addInteger(rate22k);
+    }
+    if (supports44k(formats)) {
+        sampleRateList.addInteger(rate44k);
+    }
+    if (sampleRateList.count() > 0) {
+        sampleRateList.select(0);
+        sampleRate = sampleRateList.selectedInteger();
         return;
     }
-    if (idle_) {
-        idle_ = false;
-        if (!painter_->startCapture()) {
-            idle_ = true;
+    // A device that names none of the classic format groups may still take
+    // one of the rates: record at the first it accepts.
+    for (const int rate : {rate11k, rate22k, rate44k}) {
+        if (input.query(0, monoFormat(rate, bitsPerSample)) == platform::MMSYSERR_NOERROR) {
+            sampleRate = rate;
+            break;
         }
-        window_.setRecording(!idle_);
-        return;
     }
-    stopAndStore();
+    showRate();
 }
 
-void Controller::stopAndStore() {
-    painter_->stopCapture();
-    idle_ = true;
-    window_.setRecording(false);
-    records::copyRecordFile(records::slotFileName(checkedSlot()), records::SampleFile::fileName());
+void Controller::fillLists() {
+    for (const int size : fftSizes) {
+        fftList.addInteger(size);
+    }
+    fftList.select(defaultFftEntry);
+    for (const char* label : speedLabels) {
+        speedList.addLabel(label);
+    }
+    speedList.select(defaultSpeedEntry);
+    speedFactor = speedList.selectedReal();
+    for (const char* label : gainLabels) {
+        gainList.addLabel(label);
+    }
+    gainList.select(defaultGainEntry);
+    gainFactor = gainList.selectedReal();
+}
+
+void Controller::postCommand(int id, int code, long long value) {
+    dialog_.post(platform::DialogMessage::command(id, code, static_cast<int>(value)));
+}
+
+void Controller::applySettings() {
+    if (!painter_->configure(samplesPerBuffer, sampleRate, fftPoints, bitsPerSample, speedFactor,
+                             gainFactor)) {
+        platform::Application::postQuit(1);
+    }
+    drawScale();
+}
+
+void Controller::rebuildTables() {
+    offsetSlider.clear();
+    // Single precision throughout, so the fourth entry is not quite zero.
+    for (float x = -9.6f; x < 20.0f; x = x + 3.2f) {
+        offsetSlider.push(x);
+    }
+    offsetSlider.setRange(static_cast<int>(offsetSlider.values().size()), 1);
+    offsetSlider.setPosition(initialOffsetEntry);
+
+    bufferScroller.clear();
+    int n = fftPoints;
+    for (int i = 0; i < ScrollTable<int>::capacity && n > 0; ++i) {
+        bufferScroller.push(n);
+        n -= 1024;
+    }
+    bufferScroller.setRange(static_cast<int>(bufferScroller.values().size()), 1);
+    samplesPerBuffer = fftPoints;
+    bufferScroller.setPosition(0);
+    showRate();
+}
+
+void Controller::showRate() {
+    const int rate = samplesPerBuffer > 0 ? sampleRate / samplesPerBuffer : 0;
+    dialog_.setText(resources::ids::rateDisplay, std::to_string(rate));
 }
 
 void Controller::drawScale() {
-    window_.setScale(render::drawScale(window_.scaleWidth(), window_.scaleHeight(),
-                                       painter_->binForFrequency(1000), painter_->fftPoints()));
+    const int id = resources::ids::scalePicture;
+    dialog_.setPicture(id,
+                       render::drawScale(dialog_.controlWidth(id), dialog_.controlHeight(id),
+                                         painter_->binForFrequency(1000), painter_->fftPoints()));
+}
+
+int Controller::selectedSlot() const {
+    return records::checkedSlot(
+        [this](int slot) { return dialog_.isChecked(firstSlot + slot - 1); });
+}
+
+void Controller::disableSlots() {
+    for (int k = 1; k <= records::slotCount; ++k) {
+        dialog_.enable(firstSlot + k - 1, false);
+    }
+}
+
+void Controller::enableFirstSlot() {
+    dialog_.enable(firstSlot, true);
 }
 
 }  // namespace app

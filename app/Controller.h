@@ -1,51 +1,96 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 
+#include "ScrollTable.h"
+#include "ValueList.h"
 #include "acquisition/CommandTarget.h"
 #include "acquisition/Painter.h"
-#include "platform/CaptureWindow.h"
+#include "platform/MainDialog.h"
 #include "platform/WaveInput.h"
 #include "render/EcgPane.h"
+#include "resources/DialogTemplates.h"
 
 namespace app {
 
-// The one object behind the recording window: owns the twenty panes and the
-// capture worker, and runs the start/stop button's state machine. A stop,
-// whether the user's or the worker's own, stores the working recording in
-// slot 1. Used only on the user-interface thread; the worker reaches it only
-// through postCommand(), which queues.
+// The one object behind the main window: owns the twenty panes and the
+// capture worker, holds the acquisition and display settings the controls
+// show, and keeps the scroll and selection state. Used only on the
+// user-interface thread; the worker reaches it only through postCommand(),
+// which queues a command for that thread.
 class Controller final : public acquisition::CommandTarget {
 public:
-    static constexpr int paneWidth = 958;
-    static constexpr int paneHeight = 124;
+    static constexpr int paneCount = resources::paneCount;
     static constexpr int defaultSampleRate = 199680;
-    static constexpr int defaultSamplesPerBuffer = 4096;
     static constexpr int defaultFftPoints = 4096;
+    // The rates the sampling list offers, one per group of device formats.
+    static constexpr int rate11k = 199680;
+    static constexpr int rate22k = 399360;
+    static constexpr int rate44k = 798720;
 
-    Controller(platform::WaveInput& input, platform::CaptureWindow& window);
+    // Throws WinException when there is no capture device or its
+    // capabilities cannot be read.
+    Controller(platform::MainDialog& dialog, platform::WaveInput& input);
     ~Controller();
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
 
     void postCommand(int id, int code, long long value) override;
-    void command(int id, int code, long long value);
 
-    bool idle() const { return idle_; }
-    int checkedSlot() const { return 1; }
+    // Hands the current settings to the capture worker (posting the quit
+    // message with code 1 when it fails) and redraws the scale.
+    void applySettings();
+    void rebuildTables();
+    void drawScale();
+    void showRate();
+
+    // The number (1 to 10) of the first checked slot button, 0 for none.
+    int selectedSlot() const;
+    void disableSlots();
+    void enableFirstSlot();
+
+    platform::MainDialog& dialog() { return dialog_; }
     acquisition::Painter& painter() { return *painter_; }
     render::EcgPane& pane(int i) { return *panes_[static_cast<std::size_t>(i)]; }
+    const render::EcgPane& pane(int i) const { return *panes_[static_cast<std::size_t>(i)]; }
+
+    // Settings and state, read and written by the command, scroll and mouse
+    // handlers.
+    bool idle = false;
+    int bitsPerSample = 16;
+    int sampleRate = defaultSampleRate;
+    int fftPoints = defaultFftPoints;
+    int samplesPerBuffer = defaultFftPoints;
+    double speedFactor = acquisition::Painter::defaultSpeedFactor;
+    double gainFactor = acquisition::Painter::defaultGainFactor;
+    ValueList sampleRateList;
+    ValueList fftList;
+    ValueList speedList;
+    ValueList gainList;
+    ScrollTable<int> bufferScroller;
+    ScrollTable<float> offsetSlider;
+    int firstVisiblePane = 0;
+    // Set when the strips were scrolled during a recording: the redraw waits
+    // for the stop, so that nothing reads the working file while it grows.
+    bool redrawPending = false;
+    int downX = 0;
+    int downY = 0;
+    int downPane = -1;
+    int upX = 0;
+    int upY = 0;
+    int upPane = -1;
 
 private:
-    void startStop(long long value);
-    void stopAndStore();
-    void drawScale();
+    void createPanes();
+    void chooseBitDepth(std::uint32_t formats);
+    void fillSampleRates(std::uint32_t formats, platform::WaveInput& input);
+    void fillLists();
+    void releaseViews();
 
-    platform::CaptureWindow& window_;
-    bool idle_ = false;
-    bool gridPending_ = true;
-    std::array<std::unique_ptr<render::EcgPane>, acquisition::Painter::paneCount> panes_;
+    platform::MainDialog& dialog_;
+    std::array<std::unique_ptr<render::EcgPane>, paneCount> panes_;
     std::unique_ptr<acquisition::Painter> painter_;
 };
 

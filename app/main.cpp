@@ -1,24 +1,29 @@
+#include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "acquisition/FrontEndSimulator.h"
 #include "app/CommandLine.h"
-#include "app/Controller.h"
+#include "app/Shell.h"
+#include "app/UnattendedRun.h"
 #include "platform/Application.h"
-#include "platform/CaptureWindow.h"
+#include "platform/MainDialog.h"
 #include "platform/ModalService.h"
 #include "platform/PortAudioWaveInput.h"
 #include "platform/QtModalService.h"
-#include "platform/WinException.h"
+#include "resources/DialogTemplates.h"
 
 namespace {
 
-constexpr const char* title = "Trelmont Record_ECG";
-constexpr const char* notice =
-    "    THIS SOFTWARE IS TO BE USED FOR RECORDING ONLY.                    PLEASE SEND THE "
-    "RECORDED FILE TO THE MEDICAL CENTER   ";
+// Installed as the allocator's failure handler: the text reaches the
+// window's initialisation guard as "Unknown", or ends the program elsewhere.
+void outOfMemoryHandler() {
+    throw "Out of memory";
+}
 
 std::unique_ptr<platform::WaveInput> makeInput(const app::CommandLine& line) {
     if (line.simulateBpm) {
@@ -33,24 +38,43 @@ int runProgram(int argc, char** argv, const app::CommandLine& line) {
     platform::Application application(argc, argv);
     platform::installModalService(std::make_unique<platform::QtModalService>());
     const std::unique_ptr<platform::WaveInput> input = makeInput(line);
-    platform::CaptureWindow window(title, notice);
-    std::unique_ptr<app::Controller> controller;
+    app::Shell shell(*input);
+    const std::string screenshot = line.screenshotPath;
+    auto procedure = [&shell, screenshot](platform::MainDialog& dialog,
+                                          const platform::DialogMessage& message) {
+        if (message.kind == platform::DialogMessage::Kind::Close && !screenshot.empty() &&
+            !dialog.saveScreenshot(screenshot)) {
+            std::fprintf(stderr, "trelmont-ecg: could not write the screenshot %s\n",
+                         screenshot.c_str());
+        }
+        shell.mainDialogProc(dialog, message);
+    };
+    std::unique_ptr<platform::MainDialog> dialog;
     try {
-        controller = std::make_unique<app::Controller>(*input, window);
-    } catch (const platform::WinException& e) {
-        platform::modalService().messageBox({e.text(), "Exception", platform::BoxIcon::Warning});
+        dialog = std::make_unique<platform::MainDialog>(resources::mainDialogTemplate(), procedure);
+    } catch (...) {
+        char text[32];
+        std::snprintf(text, sizeof text, "Error x%x", static_cast<unsigned>(errno));
+        platform::modalService().messageBox({text, "CreateDialog", platform::BoxIcon::Warning});
         return 1;
     }
-    window.onClose([&controller] { controller.reset(); });
-    window.show();
+    dialog->show();
+    std::optional<app::UnattendedRun> unattended;
+    if (line.recordSeconds) {
+        unattended.emplace(shell, *dialog, *line.recordSeconds);
+        unattended->begin();
+    }
     const int code = application.exec();
-    controller.reset();
+    // The loop may also end without a close (a failed reconfiguration): the
+    // Controller still goes before the window it uses.
+    shell.destroyController();
     return code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::set_new_handler(outOfMemoryHandler);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const app::CommandLine line = app::CommandLine::parse(arguments);
     const std::string program = argc > 0 ? argv[0] : "trelmont-ecg";

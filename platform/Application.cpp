@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMetaObject>
+#include <QTimer>
 
 namespace platform {
 
@@ -24,6 +25,18 @@ void Application::post(std::function<void()> task) {
         return;
     }
     QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
+}
+
+void Application::postQuit(int code) {
+    post([code] { QCoreApplication::exit(code); });
+}
+
+void Application::postAfter(int milliseconds, std::function<void()> task) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return;
+    }
+    QTimer::singleShot(milliseconds, app, std::move(task));
 }
 
 void Application::processEvents(int milliseconds) {

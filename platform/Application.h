@@ -17,8 +17,13 @@ public:
 
     int exec();
     void quit(int code);
+    // Ends the event loop with `code` once the events queued so far are
+    // handled, as a posted quit message does; callable from any thread.
+    static void postQuit(int code);
     // Runs `task` later on the user-interface thread; callable from any thread.
     static void post(std::function<void()> task);
+    // Runs `task` on the user-interface thread after `milliseconds`.
+    static void postAfter(int milliseconds, std::function<void()> task);
     // Handles pending events for about `milliseconds` (tests drive the loop
     // with it instead of exec()).
     static void processEvents(int milliseconds);

@@ -1,5 +1,7 @@
 #include "ModalService.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <cstdio>
 #include <mutex>
 
@@ -9,9 +11,16 @@ namespace {
 
 class StderrModalService final : public ModalService {
 public:
-    void messageBox(const MessageBoxRequest& request) override {
+    void openWithDesktop(const std::string& name) override {
+        std::fprintf(stderr, "[open] %s\n", name.c_str());
+    }
+
+protected:
+    void showMessageBox(const MessageBoxRequest& request) override {
         std::fprintf(stderr, "[%s] %s\n", request.caption.c_str(), request.text.c_str());
     }
+    int showPopupMenu(const PopupMenuRequest&) override { return 0; }
+    int showDialog(const DialogRequest&) override { return 0; }
 };
 
 struct ServiceSlot {
@@ -25,7 +34,71 @@ ServiceSlot& slot() {
     return instance;
 }
 
+// Modal interactions run on the user-interface thread only, so the depth and
+// the waiting tasks are that thread's alone.
+struct ModalState {
+    int depth = 0;
+    std::vector<std::function<void()>> waiting;
+};
+
+ModalState& modalState() {
+    static ModalState state;
+    return state;
+}
+
+// Counts one open modal interaction; when the last closes, the tasks that
+// waited for it are queued on the event loop, so they run after the code that
+// opened the box has finished with whatever it held.
+class ModalScope {
+public:
+    ModalScope() { modalState().depth += 1; }
+    ~ModalScope() {
+        ModalState& s = modalState();
+        s.depth -= 1;
+        if (s.depth > 0 || s.waiting.empty()) {
+            return;
+        }
+        std::vector<std::function<void()>> tasks;
+        tasks.swap(s.waiting);
+        QCoreApplication* app = QCoreApplication::instance();
+        for (auto& task : tasks) {
+            if (app != nullptr) {
+                QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
+            }
+        }
+    }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+};
+
 }  // namespace
+
+void ModalService::messageBox(const MessageBoxRequest& request) {
+    const ModalScope scope;
+    showMessageBox(request);
+}
+
+int ModalService::popupMenu(const PopupMenuRequest& request) {
+    const ModalScope scope;
+    return showPopupMenu(request);
+}
+
+int ModalService::runDialog(const DialogRequest& request) {
+    const ModalScope scope;
+    return showDialog(request);
+}
+
+bool modalActive() {
+    return modalState().depth > 0;
+}
+
+void afterModal(std::function<void()> task) {
+    if (!modalActive()) {
+        task();
+        return;
+    }
+    modalState().waiting.push_back(std::move(task));
+}
 
 ModalService& modalService() {
     ServiceSlot& s = slot();

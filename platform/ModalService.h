@@ -1,11 +1,17 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
-// Every modal interaction (message boxes now, the file, print and About dialogs
-// later) goes through one replaceable service. The program installs the Qt
-// one; tests install a scripted one that records what would have been shown.
+#include "Geometry.h"
+#include "resources/DialogTemplate.h"
+
+// Every modal interaction (message boxes, the pop-up menu, the About dialog,
+// and later the file and print dialogs) goes through one replaceable service.
+// The program installs the Qt one; tests install a scripted one that records
+// what would have been shown and answers it.
 
 namespace platform {
 
@@ -17,11 +23,50 @@ struct MessageBoxRequest {
     BoxIcon icon = BoxIcon::None;
 };
 
+struct MenuItem {
+    int command = 0;
+    std::string text;
+};
+
+struct PopupMenuRequest {
+    std::vector<MenuItem> items;
+    Point screenPosition;
+};
+
+// A modal dialog built from a template. Its procedure sees every command of
+// the dialog's controls and ends the dialog through `end`.
+class ModalDialogHandle {
+public:
+    virtual void end(int result) = 0;
+
+protected:
+    ~ModalDialogHandle() = default;
+};
+
+struct DialogRequest {
+    const resources::DialogTemplate* dialogTemplate = nullptr;
+    // Returns whether it handled the command.
+    std::function<bool(ModalDialogHandle& dialog, int id)> onCommand;
+};
+
 class ModalService {
 public:
     virtual ~ModalService() = default;
+
     // Shows a box with an OK button and waits until it is dismissed.
-    virtual void messageBox(const MessageBoxRequest& request) = 0;
+    void messageBox(const MessageBoxRequest& request);
+    // Tracks a pop-up menu; the chosen item's command, 0 when dismissed.
+    int popupMenu(const PopupMenuRequest& request);
+    // Runs a dialog until its procedure ends it; returns the result.
+    int runDialog(const DialogRequest& request);
+    // Asks the desktop to open a document or program by name, as the
+    // file manager's "open" does. Not modal, but outside the program all the same.
+    virtual void openWithDesktop(const std::string& name) = 0;
+
+protected:
+    virtual void showMessageBox(const MessageBoxRequest& request) = 0;
+    virtual int showPopupMenu(const PopupMenuRequest& request) = 0;
+    virtual int showDialog(const DialogRequest& request) = 0;
 };
 
 // The service in use. Until one is installed, boxes are written to standard
@@ -31,5 +76,12 @@ ModalService& modalService();
 // Installs a service and returns the previous one (null when the default was
 // in use). Call it on the user-interface thread before any box can be shown.
 std::unique_ptr<ModalService> installModalService(std::unique_ptr<ModalService> service);
+
+// Whether a modal interaction is open on the user-interface thread. Its
+// nested event loop may deliver queued work; work that could pull objects out
+// from under the code waiting on the box waits instead until the last one
+// closes: `afterModal` runs the task then (at once when none is open).
+bool modalActive();
+void afterModal(std::function<void()> task);
 
 }  // namespace platform

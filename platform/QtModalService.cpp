@@ -1,6 +1,16 @@
 #include "QtModalService.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDir>
+#include <QMenu>
 #include <QMessageBox>
+#include <QUrl>
+
+#include "DialogUnits.h"
+#include "TemplateControls.h"
 
 namespace platform {
 
@@ -20,12 +30,72 @@ QMessageBox::Icon toQt(BoxIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// A modal dialog built from a template; its procedure sees the commands.
+class TemplateDialog final : public QDialog, public ModalDialogHandle {
+public:
+    explicit TemplateDialog(const DialogRequest& request) : request_(request) {
+        const resources::DialogTemplate& t = *request.dialogTemplate;
+        setWindowTitle(QString::fromUtf8(t.title));
+        QFont dialogFont = font();
+        dialogFont.setPointSize(t.pointSize);
+        setFont(dialogFont);
+        setFixedSize(dialogWidthToPixels(t.width), dialogHeightToPixels(t.height));
+        controls_ = std::make_unique<TemplateControls>(t, this, [this](const DialogMessage& m) {
+            if (m.kind == DialogMessage::Kind::Command) {
+                command(m.id);
+            }
+        });
+    }
+
+    void end(int result) override { done(result); }
+
+protected:
+    void reject() override { command(2); }
+
+private:
+    void command(int id) {
+        if (request_.onCommand) {
+            request_.onCommand(*this, id);
+        }
+    }
+
+    const DialogRequest& request_;
+    std::unique_ptr<TemplateControls> controls_;
+};
+
 }  // namespace
 
-void QtModalService::messageBox(const MessageBoxRequest& request) {
+void QtModalService::showMessageBox(const MessageBoxRequest& request) {
     QMessageBox box(toQt(request.icon), QString::fromStdString(request.caption),
                     QString::fromStdString(request.text), QMessageBox::Ok);
     box.exec();
+}
+
+int QtModalService::showPopupMenu(const PopupMenuRequest& request) {
+    QMenu menu;
+    for (const MenuItem& item : request.items) {
+        QAction* action = menu.addAction(QString::fromStdString(item.text));
+        action->setData(item.command);
+    }
+    const QAction* chosen = menu.exec(QPoint(request.screenPosition.x, request.screenPosition.y));
+    return chosen == nullptr ? 0 : chosen->data().toInt();
+}
+
+int QtModalService::showDialog(const DialogRequest& request) {
+    if (request.dialogTemplate == nullptr) {
+        return -1;
+    }
+    TemplateDialog dialog(request);
+    dialog.setParent(QApplication::activeWindow(), Qt::Dialog);
+    return dialog.exec();
+}
+
+void QtModalService::openWithDesktop(const std::string& name) {
+    // Like the file manager's "open": a name without a scheme is a file in the
+    // current directory.
+    const QUrl url = QUrl::fromUserInput(QString::fromStdString(name), QDir::currentPath(),
+                                         QUrl::AssumeLocalFile);
+    QDesktopServices::openUrl(url);
 }
 
 }  // namespace platform

@@ -4,10 +4,15 @@
 
 namespace platform {
 
-// Shows message boxes as Qt dialogs on the user-interface thread.
+// Shows boxes, menus and dialogs with Qt on the user-interface thread.
 class QtModalService final : public ModalService {
 public:
-    void messageBox(const MessageBoxRequest& request) override;
+    void openWithDesktop(const std::string& name) override;
+
+protected:
+    void showMessageBox(const MessageBoxRequest& request) override;
+    int showPopupMenu(const PopupMenuRequest& request) override;
+    int showDialog(const DialogRequest& request) override;
 };
 
 }  // namespace platform

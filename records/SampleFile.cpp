@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace records {
 
 namespace {
@@ -25,9 +27,14 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 
 SampleFile::Session::Session() : lock_(state().mutex) {}
 
-void SampleFile::keep(std::FILE* stream) {
+void SampleFile::keep(std::FILE* stream, bool writing) {
     SharedState& s = state();
     if (stream != nullptr) {
+        if (writing) {
+            // Appends go straight to the system: nothing that failed to reach
+            // the disk lingers in a buffer to be written later behind a cut.
+            std::setvbuf(stream, nullptr, _IONBF, 0);
+        }
         s.stream = stream;
         s.openCount += 1;
         s.written = false;
@@ -38,7 +45,7 @@ void SampleFile::openGuarded(const std::string& name, const char* mode) {
     SharedState& s = state();
     Lock lock(s.mutex);
     if (s.stream == nullptr && s.openCount == 0) {
-        keep(std::fopen(name.c_str(), mode));
+        keep(std::fopen(name.c_str(), mode), mode[0] != 'r');
     }
 }
 
@@ -61,7 +68,7 @@ void SampleFile::openAppend(const std::string& name) {
     if (stream == nullptr) {
         stream = std::fopen(name.c_str(), "w+");
     }
-    keep(stream);
+    keep(stream, true);
 }
 
 bool SampleFile::readLine(std::string& line) {
@@ -78,17 +85,34 @@ bool SampleFile::readLine(std::string& line) {
     return true;
 }
 
-bool SampleFile::writeText(std::string_view text) {
+int SampleFile::appendText(std::string_view text) {
     SharedState& s = state();
     Lock lock(s.mutex);
     if (s.stream == nullptr && s.openCount == 0) {
+        errno = 0;
         openAppend(s.fileName);
     }
     if (s.stream == nullptr) {
-        return false;
+        return errno != 0 ? errno : EBADF;
     }
     s.written = true;
-    return std::fwrite(text.data(), 1, text.size(), s.stream) == text.size();
+    std::fseek(s.stream, 0, SEEK_END);
+    const long before = std::ftell(s.stream);
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), s.stream) == text.size() &&
+        std::fflush(s.stream) == 0) {
+        return 0;
+    }
+    const int error = errno != 0 ? errno : EIO;
+    std::clearerr(s.stream);
+    if (before >= 0 && ::ftruncate(fileno(s.stream), before) == 0) {
+        std::fseek(s.stream, before, SEEK_SET);
+    }
+    return error;
+}
+
+bool SampleFile::writeText(std::string_view text) {
+    return appendText(text) == 0;
 }
 
 void SampleFile::flush() {

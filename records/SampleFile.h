@@ -44,8 +44,13 @@ public:
     // Reads one line as fgets does with a buffer of 100 characters (at most 99
     // a read). False at the end of the file, on an error, or when closed.
     static bool readLine(std::string& line);
-    // Appends the text; opens the working file for appending when nothing is
-    // open. Returns whether every character was written.
+    // Appends the text and hands it to the system at once; opens the working
+    // file for appending when nothing is open. Returns 0, or the system's
+    // error number when the text could not be written whole: the file is then
+    // cut back to where the text began, so no partial number is left at its
+    // end.
+    static int appendText(std::string_view text);
+    // appendText() == 0.
     static bool writeText(std::string_view text);
     static void flush();
     static void rewind();
@@ -57,7 +62,7 @@ public:
 
 private:
     static void openGuarded(const std::string& name, const char* mode);
-    static void keep(std::FILE* stream);
+    static void keep(std::FILE* stream, bool writing);
 };
 
 }  // namespace records

@@ -5,7 +5,6 @@
 
 #include "TraceMapping.h"
 #include "TraceOffset.h"
-#include "acquisition/ValueEstimate.h"
 #include "records/RecordFormat.h"
 #include "records/SampleFile.h"
 
@@ -69,24 +68,19 @@ bool EcgPane::traceTo(double value, Clamp clamp) {
     return drawn;
 }
 
-void EcgPane::plotLive(const acquisition::SpectrumAnalyzer& spectrum, int sign) {
-    plotValue(acquisition::estimateValue(spectrum), sign);
-}
-
-void EcgPane::plotValue(double value, int sign) {
+int EcgPane::plotValue(double value, int sign) {
     bool drawn = false;
     {
         const PaneSurface::Lock guard = surface_->lock();
         drawn = traceTo(value, Clamp::BottomMinusTwo);
     }
     if (!drawn) {
-        return;
+        return 0;
     }
     char text[records::valueTextSize];
     const std::size_t length =
         records::formatValue(sign * recordMarker + value, records::LineEnd::BlankNewline, text);
-    records::SampleFile::writeText({text, length});
-    records::SampleFile::flush();
+    return records::SampleFile::appendText({text, length});
 }
 
 void EcgPane::drawStretch(std::span<const double> samples, int count, std::FILE* file) {

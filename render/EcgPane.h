@@ -9,10 +9,6 @@
 #include "platform/PaneSurface.h"
 #include "records/RecordBuffer.h"
 
-namespace acquisition {
-class SpectrumAnalyzer;
-}
-
 namespace render {
 
 // One of the twenty panes on which strips are drawn, with its drawing state.
@@ -31,12 +27,11 @@ public:
     EcgPane(const EcgPane&) = delete;
     EcgPane& operator=(const EcgPane&) = delete;
 
-    // Turns one transformed buffer into a value, draws its segment and appends
-    // "sign * 744 + value" to the working recording. The pane's first buffer
-    // after a start or stop only sets the starting height.
-    void plotLive(const acquisition::SpectrumAnalyzer& spectrum, int sign);
-    // The same for a value already estimated (the capture worker's path).
-    void plotValue(double value, int sign);
+    // Draws the segment of one value that the capture worker estimated and
+    // appends "sign * 744 + value" to the working recording. The pane's first
+    // value after a start or stop only sets the starting height. Returns 0, or
+    // the system's error number when the working file refused the line.
+    int plotValue(double value, int sign);
 
     // Draws the first `count` values of `samples` from x = 0. A value that
     // differs from its successor by less than 1 is drawn (and written) as the

@@ -27,7 +27,12 @@ constexpr int defaultRate = 199680;
 class RecordingModalService final : public platform::ModalService {
 public:
     explicit RecordingModalService(std::vector<MessageBoxRequest>& boxes) : boxes_(boxes) {}
-    void messageBox(const MessageBoxRequest& request) override { boxes_.push_back(request); }
+    void openWithDesktop(const std::string&) override {}
+
+protected:
+    void showMessageBox(const MessageBoxRequest& request) override { boxes_.push_back(request); }
+    int showPopupMenu(const platform::PopupMenuRequest&) override { return 0; }
+    int showDialog(const platform::DialogRequest&) override { return 0; }
 
 private:
     std::vector<MessageBoxRequest>& boxes_;

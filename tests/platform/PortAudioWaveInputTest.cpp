@@ -275,7 +275,12 @@ Capture captureBuffers(acquisition::Recorder& recorder, AutoResetEvent& event, s
 class RecordingModalService final : public ModalService {
 public:
     explicit RecordingModalService(std::vector<MessageBoxRequest>& boxes) : boxes_(boxes) {}
-    void messageBox(const MessageBoxRequest& request) override { boxes_.push_back(request); }
+    void openWithDesktop(const std::string&) override {}
+
+protected:
+    void showMessageBox(const MessageBoxRequest& request) override { boxes_.push_back(request); }
+    int showPopupMenu(const PopupMenuRequest&) override { return 0; }
+    int showDialog(const DialogRequest&) override { return 0; }
 
 private:
     std::vector<MessageBoxRequest>& boxes_;

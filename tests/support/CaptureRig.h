@@ -102,12 +102,17 @@ private:
 
 class RecordingModal final : public platform::ModalService {
 public:
-    void messageBox(const platform::MessageBoxRequest& request) override {
+    void openWithDesktop(const std::string&) override {}
+    std::mutex mutex;
+    std::vector<platform::MessageBoxRequest> boxes;
+
+protected:
+    void showMessageBox(const platform::MessageBoxRequest& request) override {
         std::lock_guard guard(mutex);
         boxes.push_back(request);
     }
-    std::mutex mutex;
-    std::vector<platform::MessageBoxRequest> boxes;
+    int showPopupMenu(const platform::PopupMenuRequest&) override { return 0; }
+    int showDialog(const platform::DialogRequest&) override { return 0; }
 };
 
 // Twenty panes of the main window's size, and a painter over them.

@@ -1,0 +1,301 @@
+#include "CommandHandling.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "PaneScrolling.h"
+#include "Selection.h"
+#include "platform/Application.h"
+#include "platform/ModalService.h"
+#include "records/SampleFile.h"
+#include "records/Slots.h"
+#include "render/TraceOffset.h"
+
+namespace app {
+
+namespace ids = resources::ids;
+using platform::BoxIcon;
+using platform::buttonClicked;
+using platform::listSelectionConfirmed;
+using platform::modalService;
+
+namespace {
+
+constexpr int partialSaveDone = 2000;
+// The low 16 bits of the capture worker's stop request (-10).
+constexpr int automaticStopBits = 0xFFF6;
+// A working file longer than any recording is not counted through.
+constexpr std::uintmax_t countLimit = 64ull * 1024 * 1024;
+
+bool isAutomaticStop(int value) {
+    return (value & 0xFFFF) == automaticStopBits;
+}
+
+// The number of values in a record file, or -1 when it cannot be told.
+long long countValues(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error) ||
+        std::filesystem::file_size(path, error) > countLimit || error) {
+        return -1;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return -1;
+    }
+    return std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n');
+}
+
+void errorBox(const std::string& text, const std::string& caption) {
+    modalService().messageBox({text, caption, BoxIcon::Error});
+}
+
+}  // namespace
+
+CommandHandling::CommandHandling(Controller& controller, bool& gridPending)
+    : controller_(controller), dialog_(controller.dialog()), gridPending_(gridPending) {}
+
+void CommandHandling::handleCommand(int id, int code, int value) {
+    switch (id) {
+        case ids::startStop:
+            startStop(value);
+            return;
+        case ids::bits8:
+        case ids::bits16:
+            if (code == buttonClicked) {
+                settingsCommand(id);
+            }
+            return;
+        case ids::sampleRateList:
+        case ids::fftList:
+        case ids::speedList:
+        case ids::gainList:
+            if (code == listSelectionConfirmed) {
+                listCommand(id);
+            }
+            return;
+        case ids::aboutButton:
+            showAbout();
+            return;
+        case ids::filter:
+            dialog_.enable(ids::filter, false);
+            clearSelection(controller_);
+            if (controller_.idle) {
+                controller_.painter().filterAndShow(0);
+            }
+            dialog_.enable(ids::filter, false);
+            return;
+        case ids::printGraph:
+            dialog_.enable(ids::printGraph, false);
+            clearSelection(controller_);
+            controller_.painter().ECG_PRINT();
+            return;
+        case ids::saveRecorded:
+            saveRecorded();
+            return;
+        case partialSaveDone:
+            controller_.painter().showRecording(value);
+            clearSelection(controller_);
+            return;
+        default:
+            break;
+    }
+    if (id >= ids::firstSlot && id < ids::firstSlot + records::slotCount && code == buttonClicked) {
+        loadSlot(id - ids::firstSlot + 1);
+    }
+}
+
+void CommandHandling::startStop(int value) {
+    acquisition::Painter& painter = controller_.painter();
+    if (isAutomaticStop(value)) {
+        // A request from a recording the user has stopped already must not
+        // end the one started since: only a worker that still asks is heard.
+        const bool stillAsked =
+            painter.filledPanes() > acquisition::Painter::livePanes || painter.writeError() != 0;
+        if (!controller_.idle && !stillAsked) {
+            return;
+        }
+        controller_.idle = false;
+    }
+    if (gridPending_) {
+        painter.drawGrid(0);
+        gridPending_ = false;
+    }
+    clearSelection(controller_);
+    if (controller_.idle) {
+        startPath();
+    } else {
+        stopPath();
+    }
+}
+
+void CommandHandling::startPath() {
+    controller_.disableSlots();
+    clearSelection(controller_);
+    const bool started = controller_.painter().startCapture();
+    controller_.idle = !started;
+    dialog_.enable(ids::filter, false);
+    dialog_.enable(ids::printGraph, false);
+    dialog_.setIcon(ids::startStop,
+                    started ? resources::icons::recording : resources::icons::readyToRecord);
+}
+
+void CommandHandling::stopPath() {
+    acquisition::Painter& painter = controller_.painter();
+    painter.stopCapture();
+    const int writeError = painter.writeError();
+    dialog_.enable(ids::startStop, true);
+    const int slot = controller_.selectedSlot();
+    const records::CopyOutcome copy =
+        records::copyRecordFile(records::slotFileName(slot), records::SampleFile::workingFileName);
+    controller_.enableFirstSlot();
+    dialog_.enable(ids::filter, false);
+    dialog_.enable(ids::printGraph, false);
+    dialog_.setIcon(ids::startStop, resources::icons::readyToRecord);
+    controller_.idle = true;
+    if (controller_.redrawPending) {
+        controller_.redrawPending = false;
+        painter.showRecording(controller_.firstVisiblePane);
+    }
+    reportStoreFailures(writeError, copy, slot);
+}
+
+void CommandHandling::reportStoreFailures(int writeError, const records::CopyOutcome& copy,
+                                          int slot) const {
+    if (writeError != 0) {
+        const long long kept = countValues(records::SampleFile::workingFileName);
+        std::string text = std::string("The disk refused the recording: ") +
+                           std::strerror(writeError) + ".\nThe recording was stopped; ";
+        text += kept >= 0 ? std::to_string(kept) + " values were kept."
+                          : "the values stored so far were kept.";
+        errorBox(text, "Recording stopped");
+    }
+    if (copy.status == records::CopyOutcome::Status::Failed) {
+        errorBox("Slot " + std::to_string(slot) + " was not stored: " + copy.reason +
+                     ".\nThe recording is still in " + records::SampleFile::workingFileName + ".",
+                 "Recording not stored");
+    }
+}
+
+void CommandHandling::settingsCommand(int id) {
+    controller_.bitsPerSample = id == ids::bits8 ? 8 : 16;
+    controller_.applySettings();
+}
+
+void CommandHandling::listCommand(int id) {
+    switch (id) {
+        case ids::sampleRateList:
+            controller_.sampleRate = controller_.sampleRateList.selectedInteger();
+            controller_.rebuildTables();
+            controller_.applySettings();
+            return;
+        case ids::fftList:
+            controller_.fftPoints = controller_.fftList.selectedInteger();
+            controller_.rebuildTables();
+            controller_.applySettings();
+            return;
+        case ids::speedList:
+            controller_.speedFactor = controller_.speedList.selectedReal();
+            controller_.painter().setSpeedFactor(controller_.speedFactor);
+            controller_.applySettings();
+            clearSelection(controller_);
+            redisplayAfterFactorChange();
+            return;
+        case ids::gainList:
+            controller_.gainFactor = controller_.gainList.selectedReal();
+            clearSelection(controller_);
+            controller_.painter().setGainFactor(controller_.gainFactor);
+            controller_.applySettings();
+            redisplayAfterFactorChange();
+            return;
+        default:
+            return;
+    }
+}
+
+void CommandHandling::redisplayAfterFactorChange() {
+    if (!controller_.idle) {
+        // Filtering rewrites the working file, which the worker is writing.
+        controller_.redrawPending = true;
+        return;
+    }
+    if (dialog_.isEnabled(ids::filter)) {
+        controller_.painter().showRecording(0);
+    } else {
+        controller_.painter().filterAndShow(0);
+    }
+}
+
+void CommandHandling::loadSlot(int slot) {
+    if (!controller_.idle) {
+        // The working file has one writer while a recording runs.
+        return;
+    }
+    const records::CopyOutcome copy =
+        records::copyRecordFile(records::SampleFile::workingFileName, records::slotFileName(slot));
+    if (copy.status == records::CopyOutcome::Status::Failed) {
+        errorBox("Slot " + std::to_string(slot) + " could not be loaded: " + copy.reason + ".",
+                 "Recording not loaded");
+    }
+    clearSelection(controller_);
+    if (slot == 1) {
+        controller_.painter().drawGrid(0);
+        controller_.painter().showRecording(0);
+        dialog_.enable(ids::filter, false);
+    } else {
+        controller_.painter().showRecording(0);
+        dialog_.enable(ids::filter, true);
+    }
+}
+
+void CommandHandling::saveRecorded() {
+    if (!controller_.idle) {
+        modalService().messageBox(
+            {"Please STOP Recording first", "Recording is still ACTIVE ", BoxIcon::Error});
+        return;
+    }
+    dialog_.enable(ids::saveRecorded, false);
+    dialog_.enable(ids::startStop, false);
+    saveRecordedCopy(controller_);
+    clearSelection(controller_);
+    dialog_.enable(ids::saveRecorded, true);
+    dialog_.enable(ids::startStop, true);
+}
+
+void CommandHandling::showAbout() const {
+    platform::DialogRequest request;
+    request.dialogTemplate = &resources::aboutDialogTemplate();
+    request.onCommand = &CommandHandling::aboutDialogProc;
+    modalService().runDialog(request);
+}
+
+bool CommandHandling::aboutDialogProc(platform::ModalDialogHandle& dialog, int id) {
+    if (id == ids::ok || id == ids::cancel) {
+        dialog.end(0);
+        return true;
+    }
+    if (id == ids::emergencyCall) {
+        modalService().openWithDesktop(resources::aboutTarget);
+        return true;
+    }
+    return false;
+}
+
+void CommandHandling::handleBlockScroll(int request, int position) {
+    controller_.bufferScroller.step(request, position);
+    controller_.samplesPerBuffer = controller_.bufferScroller.current();
+    if (!controller_.painter().configure(controller_.samplesPerBuffer, controller_.sampleRate,
+                                         controller_.fftPoints, controller_.bitsPerSample,
+                                         controller_.speedFactor, controller_.gainFactor)) {
+        platform::Application::postQuit(1);
+    }
+    controller_.showRate();
+}
+
+void CommandHandling::handleOffsetScroll(int request, int position) {
+    controller_.offsetSlider.step(request, position);
+    render::traceOffset.store(controller_.offsetSlider.current());
+}
+
+}  // namespace app

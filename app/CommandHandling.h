@@ -1,0 +1,44 @@
+#pragma once
+
+#include "Controller.h"
+#include "platform/ModalService.h"
+#include "records/RecordCopy.h"
+
+namespace app {
+
+// The main window's commands and the recording state machine behind the
+// start/stop button, on the user-interface thread.
+class CommandHandling {
+public:
+    // `gridPending` is set when the window initialises; the first start/stop
+    // command draws the paper and clears it.
+    CommandHandling(Controller& controller, bool& gridPending);
+
+    void handleCommand(int id, int code, int value);
+    // The block-size scroll bar 1012.
+    void handleBlockScroll(int request, int position);
+    // The trace-offset slider 1077.
+    void handleOffsetScroll(int request, int position);
+
+    // The About dialog's commands: OK and Cancel close it, the emergency
+    // line asks the desktop to open the program's contact.
+    static bool aboutDialogProc(platform::ModalDialogHandle& dialog, int id);
+
+private:
+    void startStop(int value);
+    void startPath();
+    void stopPath();
+    void reportStoreFailures(int writeError, const records::CopyOutcome& copy, int slot) const;
+    void settingsCommand(int id);
+    void listCommand(int id);
+    void redisplayAfterFactorChange();
+    void loadSlot(int slot);
+    void saveRecorded();
+    void showAbout() const;
+
+    Controller& controller_;
+    platform::MainDialog& dialog_;
+    bool& gridPending_;
+};
+
+}  // namespace app

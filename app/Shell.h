@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+
+#include "CommandHandling.h"
+#include "Controller.h"
+#include "platform/DialogMessage.h"
+#include "platform/MainDialog.h"
+#include "platform/WaveInput.h"
+
+namespace app {
+
+// The main dialog's procedure and the state kept beside it: the Controller,
+// created when the window initialises and destroyed when it closes, and the
+// flags of the mouse selection. Everything here runs on the user-interface
+// thread.
+class Shell {
+public:
+    explicit Shell(platform::WaveInput& input);
+    ~Shell();
+    Shell(const Shell&) = delete;
+    Shell& operator=(const Shell&) = delete;
+
+    void mainDialogProc(platform::MainDialog& dialog, const platform::DialogMessage& message);
+
+    // Null before the window initialises, when that failed, and after close.
+    Controller* controller() { return controller_.get(); }
+    bool gridPending() const { return gridPending_; }
+    bool selecting() const { return selecting_; }
+    bool paneScrollRoute() const { return paneScrollRoute_; }
+    // Tears the Controller down (stopping the worker) if it still exists.
+    void destroyController();
+
+private:
+    void initDialog(platform::MainDialog& dialog);
+    void closeDialog(platform::MainDialog& dialog);
+    void contextMenu(const platform::DialogMessage& message);
+    void verticalScroll(const platform::DialogMessage& message);
+    void leftButtonDown(const platform::DialogMessage& message);
+    void leftButtonUp(const platform::DialogMessage& message);
+    void mouseMove(platform::MainDialog& dialog, const platform::DialogMessage& message);
+
+    platform::WaveInput& input_;
+    std::unique_ptr<Controller> controller_;
+    std::unique_ptr<CommandHandling> commands_;
+    bool gridPending_ = false;
+    bool selecting_ = false;
+    bool paneScrollRoute_ = false;
+};
+
+}  // namespace app

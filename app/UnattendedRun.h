@@ -1,0 +1,37 @@
+#pragma once
+
+#include <chrono>
+
+#include "Shell.h"
+#include "platform/MainDialog.h"
+
+namespace app {
+
+// A recording without a hand on the mouse, for kiosks, demonstrations and
+// tests: once the window is up and idle it presses start, presses stop after
+// the given time (unless the recording stops itself first), and closes the
+// window. It presses the same button the user does.
+class UnattendedRun {
+public:
+    UnattendedRun(Shell& shell, platform::MainDialog& dialog, int seconds);
+    UnattendedRun(const UnattendedRun&) = delete;
+    UnattendedRun& operator=(const UnattendedRun&) = delete;
+
+    void begin();
+
+private:
+    enum class Stage { WaitingForIdle, Recording, Done };
+    void tick();
+    void waitForIdle();
+    void watchRecording();
+    void finish();
+    void schedule();
+
+    Shell& shell_;
+    platform::MainDialog& dialog_;
+    std::chrono::milliseconds duration_;
+    std::chrono::steady_clock::time_point deadline_{};
+    Stage stage_ = Stage::WaitingForIdle;
+};
+
+}  // namespace app

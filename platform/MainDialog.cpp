@@ -1,0 +1,524 @@
+#include "MainDialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStyle>
+#include <map>
+
+#include "DialogUnits.h"
+#include "IconLibrary.h"
+#include "ModalService.h"
+#include "PaneView.h"
+#include "PictureView.h"
+#include "TemplateControls.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int iconSize = 32;
+constexpr int noIcon = 0;
+
+QRect toQRect(const Rect& r) {
+    return {r.left, r.top, r.width(), r.height()};
+}
+
+Rect toRect(const QRect& r) {
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+}  // namespace
+
+// The client area: the template's controls, and the mouse input that the
+// controls and panes let through.
+class ClientArea final : public QWidget {
+public:
+    using Sink = std::function<void(const DialogMessage&)>;
+    ClientArea(QWidget* parent, Sink sink) : QWidget(parent), sink_(std::move(sink)) {}
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) {
+            deliver(DialogMessage::Kind::LeftButtonDown, event->position().toPoint());
+        }
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) {
+            deliver(DialogMessage::Kind::LeftButtonUp, event->position().toPoint());
+        }
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if ((event->buttons() & Qt::LeftButton) != 0) {
+            deliver(DialogMessage::Kind::MouseMove, event->position().toPoint());
+        }
+    }
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        DialogMessage m;
+        m.kind = DialogMessage::Kind::ContextMenu;
+        m.x = event->globalPos().x();
+        m.y = event->globalPos().y();
+        sink_(m);
+    }
+
+private:
+    void deliver(DialogMessage::Kind kind, QPoint p) {
+        sink_(DialogMessage::mouse(kind, p.x(), p.y()));
+    }
+    Sink sink_;
+};
+
+class MainDialog::Frame final : public QWidget {
+public:
+    Frame(MainDialog& owner, const resources::DialogTemplate& t, Procedure procedure)
+        : owner_(owner), procedure_(std::move(procedure)) {
+        setWindowTitle(QString::fromUtf8(t.title));
+        QFont dialogFont = font();
+        dialogFont.setPointSize(t.pointSize);
+        setFont(dialogFont);
+        const auto sink = [this](const DialogMessage& m) { deliver(m); };
+        client = new ClientArea(this, sink);
+        client->resize(dialogWidthToPixels(t.width), dialogHeightToPixels(t.height));
+        controls = std::make_unique<TemplateControls>(t, client, sink);
+        bar = new QScrollBar(Qt::Vertical, this);
+        connect(bar, &QAbstractSlider::actionTriggered, bar, [this](int action) {
+            const int request = scrollRequestOf(action);
+            if (request >= 0) {
+                deliver(DialogMessage::scroll(DialogMessage::Kind::VerticalScroll,
+                                              DialogMessage::windowBar, request,
+                                              bar->sliderPosition()));
+            }
+        });
+        connect(bar, &QAbstractSlider::sliderReleased, bar, [this] {
+            const int p = bar->sliderPosition();
+            deliver(DialogMessage::scroll(DialogMessage::Kind::VerticalScroll,
+                                          DialogMessage::windowBar, scroll::thumbPosition, p));
+            deliver(DialogMessage::scroll(DialogMessage::Kind::VerticalScroll,
+                                          DialogMessage::windowBar, scroll::endScroll, p));
+            bar->setValue(barPosition);
+        });
+        resize(client->width() + barWidth(), client->height());
+        layoutChildren();
+    }
+
+    int barWidth() const { return style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
+
+    void layoutChildren() {
+        const int clientWidth = std::max(width() - barWidth(), 0);
+        client->setGeometry(0, 0, clientWidth, height());
+        bar->setGeometry(clientWidth, 0, barWidth(), height());
+    }
+
+    // Every message reaches the procedure here, on the user-interface thread.
+    void deliver(const DialogMessage& message) {
+        if (!destroyed && procedure_) {
+            procedure_(owner_, message);
+        }
+    }
+
+    void requestClose() {
+        if (destroyed) {
+            return;
+        }
+        // A box's nested event loop must not end the objects its caller uses.
+        QPointer<Frame> self(this);
+        afterModal([self] {
+            if (self) {
+                DialogMessage m;
+                m.kind = DialogMessage::Kind::Close;
+                self->deliver(m);
+            }
+        });
+    }
+
+    QWidget* control(int id) const { return controls->widget(id); }
+
+    MainDialog& owner_;
+    Procedure procedure_;
+    ClientArea* client = nullptr;
+    QScrollBar* bar = nullptr;
+    std::unique_ptr<TemplateControls> controls;
+    std::map<int, PaneView*> paneViews;
+    std::map<int, int> icons;
+    int windowIconId = noIcon;
+    int barPosition = 0;
+    bool destroyed = false;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        layoutChildren();
+        DialogMessage m;
+        m.kind = DialogMessage::Kind::Size;
+        m.x = client->width();
+        m.y = client->height();
+        deliver(m);
+    }
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        requestClose();
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape) {
+            deliver(DialogMessage::command(2, 0, 0));
+            return;
+        }
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            auto* button = static_cast<QPushButton*>(controls->defaultButton());
+            if (button != nullptr && button->isEnabled()) {
+                button->click();
+            }
+            return;
+        }
+        QWidget::keyPressEvent(event);
+    }
+};
+
+MainDialog::MainDialog(const resources::DialogTemplate& dialogTemplate, Procedure procedure)
+    : frame_(std::make_unique<Frame>(*this, dialogTemplate, std::move(procedure))) {
+    DialogMessage init;
+    init.kind = DialogMessage::Kind::InitDialog;
+    frame_->deliver(init);
+}
+
+MainDialog::~MainDialog() {
+    frame_->destroyed = true;
+    withdrawSurfaces();
+}
+
+void MainDialog::show() {
+    if (!frame_->destroyed) {
+        frame_->show();
+    }
+}
+
+void MainDialog::close() {
+    frame_->requestClose();
+}
+
+void MainDialog::destroy() {
+    frame_->destroyed = true;
+    frame_->hide();
+}
+
+bool MainDialog::isDestroyed() const {
+    return frame_->destroyed;
+}
+
+bool MainDialog::hasControl(int id) const {
+    return frame_->control(id) != nullptr;
+}
+
+void MainDialog::enable(int id, bool enabled) {
+    if (QWidget* w = frame_->control(id)) {
+        w->setEnabled(enabled);
+    }
+}
+
+bool MainDialog::isEnabled(int id) const {
+    const QWidget* w = frame_->control(id);
+    return w != nullptr && w->isEnabled();
+}
+
+void MainDialog::setVisible(int id, bool visible) {
+    if (QWidget* w = frame_->control(id)) {
+        w->setVisible(visible);
+    }
+}
+
+bool MainDialog::isVisible(int id) const {
+    const QWidget* w = frame_->control(id);
+    return w != nullptr && !w->isHidden();
+}
+
+void MainDialog::check(int id, bool checked) {
+    if (auto* radio = qobject_cast<QAbstractButton*>(frame_->control(id))) {
+        radio->setChecked(checked);
+    }
+}
+
+bool MainDialog::isChecked(int id) const {
+    const auto* button = qobject_cast<const QAbstractButton*>(frame_->control(id));
+    return button != nullptr && button->isChecked();
+}
+
+void MainDialog::setText(int id, const std::string& text) {
+    QWidget* w = frame_->control(id);
+    const QString q = QString::fromStdString(text);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        edit->setText(q);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        button->setText(q);
+    }
+}
+
+std::string MainDialog::text(int id) const {
+    QWidget* w = frame_->control(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        return edit->text().toStdString();
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        return button->text().toStdString();
+    }
+    return {};
+}
+
+void MainDialog::setIcon(int id, int iconId) {
+    auto* button = qobject_cast<QAbstractButton*>(frame_->control(id));
+    if (button == nullptr) {
+        return;
+    }
+    button->setIcon(QIcon(iconPixmap(iconId)));
+    button->setIconSize(QSize(iconSize, iconSize));
+    frame_->icons[id] = iconId;
+}
+
+int MainDialog::icon(int id) const {
+    const auto it = frame_->icons.find(id);
+    return it == frame_->icons.end() ? noIcon : it->second;
+}
+
+void MainDialog::setWindowIcon(int iconId) {
+    frame_->setWindowIcon(QIcon(iconPixmap(iconId)));
+    frame_->windowIconId = iconId;
+}
+
+int MainDialog::windowIcon() const {
+    return frame_->windowIconId;
+}
+
+std::string MainDialog::title() const {
+    return frame_->windowTitle().toStdString();
+}
+
+void MainDialog::addListEntry(int id, const std::string& text) {
+    if (auto* list = qobject_cast<QComboBox*>(frame_->control(id))) {
+        // A classic list starts with nothing selected; Qt selects the first
+        // entry added, so the selection is kept as it was.
+        const int selected = list->currentIndex();
+        list->addItem(QString::fromStdString(text));
+        list->setCurrentIndex(selected);
+    }
+}
+
+void MainDialog::selectListEntry(int id, int index) {
+    if (auto* list = qobject_cast<QComboBox*>(frame_->control(id))) {
+        list->setCurrentIndex(index);
+    }
+}
+
+int MainDialog::listSelection(int id) const {
+    const auto* list = qobject_cast<const QComboBox*>(frame_->control(id));
+    return list == nullptr ? -1 : list->currentIndex();
+}
+
+std::vector<std::string> MainDialog::listEntries(int id) const {
+    std::vector<std::string> entries;
+    if (const auto* list = qobject_cast<const QComboBox*>(frame_->control(id))) {
+        for (int i = 0; i < list->count(); ++i) {
+            entries.push_back(list->itemText(i).toStdString());
+        }
+    }
+    return entries;
+}
+
+void MainDialog::setScrollRange(int id, int minimum, int maximum) {
+    auto* bar = qobject_cast<QScrollBar*>(frame_->control(id));
+    if (bar != nullptr) {
+        bar->setRange(minimum, std::max(minimum, maximum));
+    }
+}
+
+void MainDialog::setScrollPosition(int id, int position) {
+    if (auto* bar = qobject_cast<QScrollBar*>(frame_->control(id))) {
+        bar->setValue(position);
+    }
+}
+
+int MainDialog::scrollPosition(int id) const {
+    const auto* slider = qobject_cast<const QAbstractSlider*>(frame_->control(id));
+    return slider == nullptr ? 0 : slider->value();
+}
+
+void MainDialog::setBarRange(int minimum, int maximum, int page) {
+    QScrollBar* bar = frame_->bar;
+    // A classic bar's position runs to maximum - page + 1.
+    bar->setRange(minimum, std::max(minimum, maximum - std::max(page, 1) + 1));
+    bar->setPageStep(std::max(page, 1));
+    bar->setSingleStep(1);
+    bar->setValue(frame_->barPosition);
+}
+
+void MainDialog::setBarPosition(int position) {
+    frame_->barPosition = position;
+    // While the user holds the thumb it stays under the pointer; it returns
+    // to the position when released.
+    if (!frame_->bar->isSliderDown()) {
+        frame_->bar->setValue(position);
+    }
+}
+
+int MainDialog::barPosition() const {
+    return frame_->bar->value();
+}
+
+int MainDialog::barMaximumPosition() const {
+    return frame_->bar->maximum();
+}
+
+Rect MainDialog::controlRect(int id) const {
+    const QWidget* w = frame_->control(id);
+    return w == nullptr ? Rect{} : toRect(w->geometry());
+}
+
+void MainDialog::moveControl(int id, const Rect& rect) {
+    if (QWidget* w = frame_->control(id)) {
+        w->setGeometry(toQRect(rect));
+    }
+}
+
+int MainDialog::clientWidth() const {
+    return frame_->client->width();
+}
+
+int MainDialog::clientHeight() const {
+    return frame_->client->height();
+}
+
+void MainDialog::resizeClient(int width, int height) {
+    frame_->resize(width + frame_->barWidth(), height);
+}
+
+void MainDialog::showSurface(int id, PaneSurface& surface) {
+    QWidget* host = frame_->control(id);
+    if (host == nullptr) {
+        return;
+    }
+    // Mouse input on a pane goes to the main window, which tracks selections
+    // in its own coordinates.
+    host->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* view = new PaneView(surface, host);
+    view->move(0, 0);
+    view->show();
+    frame_->paneViews[id] = view;
+}
+
+void MainDialog::withdrawSurfaces() {
+    for (auto& [id, view] : frame_->paneViews) {
+        delete view;
+    }
+    frame_->paneViews.clear();
+}
+
+void MainDialog::setPicture(int id, std::unique_ptr<Picture> picture) {
+    if (auto* view = dynamic_cast<PictureView*>(frame_->control(id))) {
+        view->setPicture(std::move(picture));
+    }
+}
+
+bool MainDialog::hasPicture(int id) const {
+    const auto* view = dynamic_cast<const PictureView*>(frame_->control(id));
+    return view != nullptr && view->hasPicture();
+}
+
+int MainDialog::controlWidth(int id) const {
+    return controlRect(id).width();
+}
+
+int MainDialog::controlHeight(int id) const {
+    return controlRect(id).height();
+}
+
+void MainDialog::send(const DialogMessage& message) {
+    frame_->deliver(message);
+}
+
+namespace {
+
+void deliverWhenFree(QPointer<QWidget> target, std::function<void()> deliver) {
+    if (!target) {
+        return;
+    }
+    if (modalActive()) {
+        afterModal([target, deliver] { deliverWhenFree(target, deliver); });
+        return;
+    }
+    deliver();
+}
+
+}  // namespace
+
+void MainDialog::post(const DialogMessage& message) {
+    QPointer<QWidget> target(frame_.get());
+    Frame* frame = frame_.get();
+    QMetaObject::invokeMethod(
+        frame,
+        [target, frame, message] {
+            deliverWhenFree(target, [target, frame, message] {
+                if (target) {
+                    frame->deliver(message);
+                }
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+void MainDialog::click(int id) {
+    if (auto* button = qobject_cast<QAbstractButton*>(frame_->control(id))) {
+        button->click();
+    }
+}
+
+void MainDialog::scrollAction(int id, int request) {
+    QAbstractSlider* slider = id == DialogMessage::windowBar
+                                  ? frame_->bar
+                                  : qobject_cast<QAbstractSlider*>(frame_->control(id));
+    if (slider == nullptr) {
+        return;
+    }
+    static const std::map<int, QAbstractSlider::SliderAction> actions = {
+        {scroll::lineUp, QAbstractSlider::SliderSingleStepSub},
+        {scroll::lineDown, QAbstractSlider::SliderSingleStepAdd},
+        {scroll::pageUp, QAbstractSlider::SliderPageStepSub},
+        {scroll::pageDown, QAbstractSlider::SliderPageStepAdd},
+        {scroll::top, QAbstractSlider::SliderToMinimum},
+        {scroll::bottom, QAbstractSlider::SliderToMaximum},
+    };
+    const auto it = actions.find(request);
+    if (it != actions.end()) {
+        slider->triggerAction(it->second);
+    }
+}
+
+void MainDialog::dragThumb(int id, int position) {
+    QAbstractSlider* slider = id == DialogMessage::windowBar
+                                  ? frame_->bar
+                                  : qobject_cast<QAbstractSlider*>(frame_->control(id));
+    if (slider == nullptr) {
+        return;
+    }
+    slider->setSliderDown(true);
+    slider->setSliderPosition(position);
+    slider->setSliderDown(false);
+}
+
+void MainDialog::pressKey(Key key) {
+    QKeyEvent event(QEvent::KeyPress, key == Key::Escape ? Qt::Key_Escape : Qt::Key_Return,
+                    Qt::NoModifier);
+    QApplication::sendEvent(frame_.get(), &event);
+}
+
+bool MainDialog::saveScreenshot(const std::string& path) const {
+    return frame_->grab().save(QString::fromStdString(path), "PNG");
+}
+
+}  // namespace platform
