@@ -79,7 +79,7 @@ void Painter::threadMain() {
         }
         // The generation is read before the test, so a stop that happens in
         // between releases the wait below at once.
-        if (filledPanes_.load() > maxFilledPanes || writeError_.load() != 0) {
+        if (filledPanes_.load() > maxFilledPanes || writeFailed_.load()) {
             requestAutomaticStop(generation);
         }
         if (stopRequested()) {
@@ -92,7 +92,7 @@ void Painter::threadMain() {
             const ScopedLock guard(lock_);
             if (!recorder_ || !analyzer_ || !recorder_->isRecording() ||
                 !recorder_->currentBufferDone() || filledPanes_.load() > maxFilledPanes ||
-                writeError_.load() != 0) {
+                writeFailed_.load()) {
                 break;
             }
             sign = -sign;
@@ -134,6 +134,7 @@ void Painter::processBuffer(int sign) {
             // The disk refused the value: nothing more is processed, and the
             // next wake-up asks the window to stop, as a full recording does.
             writeError_.store(error);
+            writeFailed_.store(true);
             return;
         }
     } else {
@@ -171,6 +172,7 @@ void Painter::stopCapture() {
         }
         currentPane_ = 0;
         filledPanes_.store(0);
+        writeFailed_.store(false);
         forEachPane([](EcgPane& pane) { pane.resetTrace(); });
         SampleFile::close();
     }
@@ -272,6 +274,10 @@ int Painter::filledPanes() const {
 
 int Painter::writeError() const {
     return writeError_.load();
+}
+
+bool Painter::writeFailed() const {
+    return writeFailed_.load();
 }
 
 long long Painter::processedBuffers() const {

@@ -77,6 +77,9 @@ public:
     // failed during the last recording, 0 when every value was stored. A
     // failed append stops the processing and asks the window to stop.
     int writeError() const;
+    // Whether the worker stopped processing after a failed append and waits
+    // for the stop; cleared by the stop.
+    bool writeFailed() const;
     int bitsPerSample() const;
 
 protected:
@@ -112,8 +115,10 @@ private:
     int currentPane_ = 0;
     std::atomic<int> filledPanes_{0};
     std::atomic<long long> processedBuffers_{0};
-    // Set by the worker when an append fails; cleared by the next start.
+    // Set by the worker when an append fails: the error until the next start,
+    // the wish to stop until the next stop.
     std::atomic<int> writeError_{0};
+    std::atomic<bool> writeFailed_{false};
 
     // The automatic-stop handshake between the worker and whoever stops.
     std::mutex stopMutex_;

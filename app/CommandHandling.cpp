@@ -143,8 +143,10 @@ void CommandHandling::startPath() {
 
 void CommandHandling::stopPath() {
     acquisition::Painter& painter = controller_.painter();
+    const bool wasRecording = painter.isRecording();
     painter.stopCapture();
-    const int writeError = painter.writeError();
+    // A failure is reported by the stop that ends its recording, once.
+    const int writeError = wasRecording ? painter.writeError() : 0;
     dialog_.enable(ids::startStop, true);
     const int slot = controller_.selectedSlot();
     const records::CopyOutcome copy =

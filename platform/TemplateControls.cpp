@@ -60,6 +60,37 @@ QSlider* makeTrackbar(QWidget* parent) {
     return slider;
 }
 
+// A closed drop-down list is one line high; the template's height includes
+// the list that drops down.
+void fitDropDown(QWidget* widget) {
+    auto* list = qobject_cast<QComboBox*>(widget);
+    if (list != nullptr) {
+        list->resize(list->width(), std::min(list->height(), list->sizeHint().height()));
+    }
+}
+
+// The template's texts were laid out for a narrower font than the desktop's:
+// a text that would not fit its rectangle gets a smaller size, so nothing of
+// it is cut off.
+void fitText(QWidget* widget) {
+    auto* label = qobject_cast<QLabel*>(widget);
+    if (label == nullptr || label->text().isEmpty()) {
+        return;
+    }
+    constexpr int smallestPointSize = 5;
+    QFont font = label->font();
+    for (int size = font.pointSize(); size >= smallestPointSize; --size) {
+        font.setPointSize(size);
+        const QFontMetrics metrics(font);
+        const QRect needed = metrics.boundingRect(QRect(0, 0, label->width(), 10000),
+                                                  Qt::TextWordWrap, label->text());
+        if (needed.height() <= label->height() && needed.width() <= label->width()) {
+            break;
+        }
+    }
+    label->setFont(font);
+}
+
 }  // namespace
 
 int scrollRequestOf(int sliderAction) {
@@ -93,6 +124,8 @@ TemplateControls::TemplateControls(const resources::DialogTemplate& dialogTempla
         }
         QWidget* w = create(c, parent);
         w->setGeometry(pixelRect(c));
+        fitDropDown(w);
+        fitText(w);
         w->setEnabled(c.enabled);
         w->setVisible(c.visible);
         if (c.id != resources::noId) {

@@ -1,0 +1,343 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "MainWindowRig.h"
+#include "render/EcgPane.h"
+#include "render/TraceOffset.h"
+
+namespace app::test {
+namespace {
+
+namespace ids = resources::ids;
+namespace icons = resources::icons;
+
+void write(const std::string& name, const std::string& text) {
+    std::ofstream(name, std::ios::binary) << text;
+}
+
+long long lines(const std::string& name) {
+    const std::string text = testsupport::readFile(name);
+    return std::count(text.begin(), text.end(), '\n');
+}
+
+bool anySlotEnabled(platform::MainDialog& dialog) {
+    for (int id = ids::firstSlot; id < ids::firstSlot + 10; ++id) {
+        if (dialog.isEnabled(id)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(MainWindowTest, AfterStartUpTheControlsShowTheDefaultsAndTheProgramIsIdle) {
+    write("REC.txt", "1.5\n-2\n");
+    open();
+    EXPECT_EQ(dialog().text(ids::rateDisplay), "48");
+    EXPECT_EQ(dialog().listEntries(ids::sampleRateList),
+              (std::vector<std::string>{"199680", "399360", "798720"}));
+    EXPECT_EQ(dialog().listSelection(ids::sampleRateList), 0);
+    EXPECT_EQ(dialog().listEntries(ids::fftList),
+              (std::vector<std::string>{"1024", "2048", "4096", "8192"}));
+    EXPECT_EQ(dialog().listSelection(ids::fftList), 2);
+    EXPECT_EQ(dialog().listEntries(ids::speedList),
+              (std::vector<std::string>{"12.5 mm/sec", "25   mm/sec", "50   mm/sec"}));
+    EXPECT_EQ(dialog().listSelection(ids::speedList), 1);
+    EXPECT_EQ(dialog().listEntries(ids::gainList),
+              (std::vector<std::string>{"5  mm/mV", "10 mm/mV", "20 mm/mV"}));
+    EXPECT_EQ(dialog().listSelection(ids::gainList), 0);
+    EXPECT_DOUBLE_EQ(controller().speedFactor, 2.08);
+    EXPECT_DOUBLE_EQ(controller().gainFactor, 3.7);
+    EXPECT_TRUE(dialog().isChecked(ids::bits16));
+    EXPECT_FALSE(dialog().isChecked(ids::bits8));
+    EXPECT_TRUE(dialog().isChecked(ids::firstSlot));
+    EXPECT_EQ(controller().selectedSlot(), 1);
+    EXPECT_FALSE(dialog().isEnabled(ids::filter));
+    EXPECT_EQ(dialog().windowIcon(), icons::window);
+    EXPECT_EQ(dialog().icon(ids::aboutButton), icons::about);
+    EXPECT_TRUE(dialog().hasPicture(ids::scalePicture));
+
+    // The offset table: ten single-precision steps from -9.6, the fourth not
+    // quite zero; the trace offset keeps its start value.
+    const std::vector<float>& offsets = controller().offsetSlider.values();
+    ASSERT_EQ(offsets.size(), 10u);
+    EXPECT_FLOAT_EQ(offsets.front(), -9.6f);
+    EXPECT_FLOAT_EQ(offsets.back(), 19.2f);
+    EXPECT_NE(offsets[3], 0.0f);
+    EXPECT_LT(std::abs(offsets[3]), 1e-6f);
+    EXPECT_EQ(controller().offsetSlider.position(), 4);
+    EXPECT_EQ(controller().bufferScroller.values(), (std::vector<int>{4096, 3072, 2048, 1024}));
+
+    // The first start/stop command stored the previous run's recording in
+    // slot 1 and left the program idle, ready to record, on paper.
+    EXPECT_TRUE(controller().idle);
+    EXPECT_EQ(dialog().icon(ids::startStop), icons::readyToRecord);
+    EXPECT_EQ(testsupport::readFile("REC1.txt"), "1.500000 \n-2.000000 \n");
+    EXPECT_EQ(controller().pane(0).record().count, 2);
+    EXPECT_EQ(controller().pane(4).surface().pixel(20, 50), render::EcgPane::gridColour);
+}
+
+TEST_F(MainWindowTest, TheDevicesFormatsChooseBitDepthAndRates) {
+    open(realTime(), [](ChosenDevice& d) {
+        d.formats = platform::WAVE_FORMAT_1M08 | platform::WAVE_FORMAT_4S08;
+    });
+    EXPECT_TRUE(dialog().isChecked(ids::bits8));
+    EXPECT_FALSE(dialog().isEnabled(ids::bits16));
+    EXPECT_EQ(controller().bitsPerSample, 8);
+    // The worker records what the controls show, so this device can record.
+    EXPECT_EQ(controller().painter().bitsPerSample(), 8);
+    EXPECT_EQ(dialog().listEntries(ids::sampleRateList),
+              (std::vector<std::string>{"199680", "798720"}));
+    startRecording();
+    EXPECT_EQ(dialog().icon(ids::startStop), icons::recording);
+}
+
+TEST_F(MainWindowTest, ADeviceWithoutTheLowRateOffersTheOthers) {
+    open(realTime(), [](ChosenDevice& d) {
+        d.formats = platform::WAVE_FORMAT_2M16 | platform::WAVE_FORMAT_4M16;
+        d.acceptedRates = {399360, 798720};
+    });
+    EXPECT_EQ(dialog().listEntries(ids::sampleRateList),
+              (std::vector<std::string>{"399360", "798720"}));
+    EXPECT_EQ(controller().sampleRate, 399360);
+    startRecording();
+}
+
+TEST_F(MainWindowTest, ADeviceNamingNoRateGroupRecordsAtARateItAccepts) {
+    open(realTime(), [](ChosenDevice& d) {
+        d.formats = 0;
+        d.acceptedRates = {798720};
+    });
+    EXPECT_TRUE(dialog().listEntries(ids::sampleRateList).empty());
+    EXPECT_EQ(controller().sampleRate, 798720);
+    startRecording();
+    ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 5; }));
+}
+
+TEST_F(MainWindowTest, StartAndStopStoreTheRecordingInTheCheckedSlot) {
+    open();
+    dialog().click(ids::startStop);
+    EXPECT_FALSE(controller().idle);
+    EXPECT_EQ(dialog().icon(ids::startStop), icons::recording);
+    EXPECT_FALSE(anySlotEnabled(dialog()));
+    EXPECT_FALSE(dialog().isEnabled(ids::filter));
+    ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 20; }));
+    dialog().click(ids::startStop);
+    EXPECT_TRUE(controller().idle);
+    EXPECT_EQ(dialog().icon(ids::startStop), icons::readyToRecord);
+    EXPECT_TRUE(dialog().isEnabled(ids::firstSlot));
+    EXPECT_FALSE(dialog().isEnabled(ids::filter));
+    EXPECT_GE(lines("REC.txt"), 19);
+    EXPECT_EQ(testsupport::readFile("REC1.txt"), testsupport::readFile("REC.txt"));
+    EXPECT_TRUE(modal().boxes.empty());
+}
+
+TEST_F(MainWindowTest, ARecordingLeftRunningStopsItselfAndIsStored) {
+    open(unpaced());
+    startRecording();
+    ASSERT_TRUE(pumpUntil([&] { return controller().idle; }, 180s));
+    EXPECT_EQ(dialog().icon(ids::startStop), icons::readyToRecord);
+    EXPECT_EQ(lines("REC.txt"), 7 * 461 - 5);
+    EXPECT_EQ(testsupport::readFile("REC1.txt"), testsupport::readFile("REC.txt"));
+    // A second request from the same recording, crossing the stop, takes
+    // the stop path again and leaves the program idle.
+    command(ids::startStop, 0, -10);
+    EXPECT_TRUE(controller().idle);
+    EXPECT_FALSE(controller().painter().isRecording());
+}
+
+TEST_F(MainWindowTest, AStaleStopRequestDoesNotEndTheNextRecording) {
+    open();
+    startRecording();
+    // The worker of an earlier recording asked to stop; this one has just
+    // begun and has not asked.
+    command(ids::startStop, 0, 0xFFF6);
+    EXPECT_FALSE(controller().idle);
+    EXPECT_TRUE(controller().painter().isRecording());
+}
+
+TEST_F(MainWindowTest, AFailedStartStaysIdle) {
+    open();
+    device_->simulator.refuseFormats(true);
+    dialog().click(ids::startStop);
+    EXPECT_TRUE(controller().idle);
+    EXPECT_EQ(dialog().icon(ids::startStop), icons::readyToRecord);
+    EXPECT_FALSE(dialog().isEnabled(ids::filter));
+    EXPECT_FALSE(dialog().isEnabled(ids::printGraph));
+    EXPECT_FALSE(anySlotEnabled(dialog()));
+    ASSERT_EQ(modal().boxes.size(), 1u);
+    EXPECT_EQ(modal().boxes[0].caption, "Recorder");
+}
+
+TEST_F(MainWindowTest, SaveRecordedWhileRecordingOnlyAsksToStop) {
+    open();
+    startRecording();
+    dialog().click(ids::saveRecorded);
+    ASSERT_EQ(modal().boxes.size(), 1u);
+    EXPECT_EQ(modal().boxes[0].text, "Please STOP Recording first");
+    EXPECT_EQ(modal().boxes[0].caption, "Recording is still ACTIVE ");
+    EXPECT_EQ(modal().boxes[0].icon, platform::BoxIcon::Error);
+    EXPECT_TRUE(modal().dialogs.empty());
+    EXPECT_FALSE(controller().idle);
+    EXPECT_TRUE(dialog().isEnabled(ids::saveRecorded));
+}
+
+TEST_F(MainWindowTest, KeysMenusAndTheAboutDialog) {
+    open();
+    dialog().pressKey(platform::MainDialog::Key::Escape);
+    pumpFor(50ms);
+    EXPECT_FALSE(dialog().isDestroyed());
+    EXPECT_NE(shell_->controller(), nullptr);
+
+    // A right click shows the one-item menu; dismissing it changes nothing.
+    platform::DialogMessage menu;
+    menu.kind = platform::DialogMessage::Kind::ContextMenu;
+    dialog().send(menu);
+    ASSERT_EQ(modal().menus.size(), 1u);
+    ASSERT_EQ(modal().menus[0].items.size(), 1u);
+    EXPECT_EQ(modal().menus[0].items[0].text, "SAVE");
+    EXPECT_EQ(modal().menus[0].items[0].command, 1);
+
+    // The About dialog: its button hands the name to the desktop, OK ends it.
+    modal().dialogCommands = {ids::emergencyCall, ids::ok};
+    command(ids::aboutButton);
+    EXPECT_EQ(modal().dialogs, (std::vector<int>{resources::aboutDialogTemplate().id}));
+    EXPECT_EQ(modal().opened, (std::vector<std::string>{"Vestrano_ECG"}));
+    EXPECT_TRUE(modal().dialogEnded);
+}
+
+TEST_F(MainWindowTest, TheOffsetSliderStepsThroughItsTable) {
+    open();
+    const auto slider = [&](int request, int position) {
+        dialog().send(platform::DialogMessage::scroll(platform::DialogMessage::Kind::VerticalScroll,
+                                                      ids::offsetSlider, request, position));
+        return controller().offsetSlider.position();
+    };
+    EXPECT_EQ(slider(6, 0), 9);
+    EXPECT_FLOAT_EQ(render::traceOffset.load(), 19.2f);
+    EXPECT_EQ(slider(7, 0), 0);
+    EXPECT_FLOAT_EQ(render::traceOffset.load(), -9.6f);
+    EXPECT_EQ(slider(1, 0), 1);
+    EXPECT_EQ(slider(0, 0), 0);
+    EXPECT_EQ(slider(0, 0), 0);
+    // A drag of the real slider to 95 selects the last entry.
+    dialog().dragThumb(ids::offsetSlider, 95);
+    EXPECT_EQ(controller().offsetSlider.position(), 9);
+    render::traceOffset.store(render::initialTraceOffset);
+}
+
+TEST_F(MainWindowTest, SlotTwoToTenEnableFilterAndSlotOneDoesNot) {
+    write("REC3.txt", "57.2\n58\n");
+    open();
+    command(ids::firstSlot + 2);
+    EXPECT_TRUE(dialog().isEnabled(ids::filter));
+    EXPECT_EQ(testsupport::readFile("REC.txt"), "57.200000 \n58.000000 \n");
+    command(ids::firstSlot);
+    EXPECT_FALSE(dialog().isEnabled(ids::filter));
+}
+
+TEST_F(MainWindowTest, WithoutACaptureDeviceTheWindowStaysEmptyAndClosesWithCodeZero) {
+    open(
+        realTime(), [](ChosenDevice& d) { d.devices = 0; }, false);
+    EXPECT_EQ(shell_->controller(), nullptr);
+    ASSERT_EQ(modal().boxes.size(), 1u);
+    EXPECT_EQ(modal().boxes[0].text, "No sound card installed !");
+    EXPECT_EQ(modal().boxes[0].caption, "Exception");
+    EXPECT_EQ(modal().boxes[0].icon, platform::BoxIcon::Warning);
+    // Messages that need the Controller are ignored.
+    command(ids::startStop);
+    barScroll(platform::scroll::lineDown);
+    dialog().close();
+    platform::Application::postAfter(10000, [] { platform::Application::postQuit(99); });
+    EXPECT_EQ(application().exec(), 0);
+    EXPECT_TRUE(dialog().isDestroyed());
+}
+
+TEST_F(MainWindowTest, UnreadableCapabilitiesAreReported) {
+    open(
+        realTime(), [](ChosenDevice& d) { d.capabilitiesResult = platform::MMSYSERR_ERROR; },
+        false);
+    EXPECT_EQ(shell_->controller(), nullptr);
+    ASSERT_EQ(modal().boxes.size(), 1u);
+    EXPECT_EQ(modal().boxes[0].text, "Cannot determine sound card capabilities !");
+}
+
+TEST_F(MainWindowTest, ClosingDuringARecordingEndsPromptlyWithCodeZero) {
+    open();
+    startRecording();
+    ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 10; }));
+    const auto before = std::chrono::steady_clock::now();
+    dialog().close();
+    platform::Application::postAfter(10000, [] { platform::Application::postQuit(99); });
+    EXPECT_EQ(application().exec(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+    EXPECT_EQ(shell_->controller(), nullptr);
+    // Every stored value is a whole line.
+    const std::string stored = testsupport::readFile("REC.txt");
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(stored.back(), '\n');
+}
+
+TEST_F(MainWindowTest, AWorkingFileTheDiskRefusesStopsTheRecordingWithABox) {
+    std::filesystem::create_symlink("/dev/full", "REC.txt");
+    open();
+    modal().boxes.clear();
+    startRecording();
+    ASSERT_TRUE(pumpUntil([&] { return controller().idle; }, 20s));
+    EXPECT_EQ(dialog().icon(ids::startStop), icons::readyToRecord);
+    ASSERT_FALSE(modal().boxes.empty());
+    EXPECT_NE(modal().boxes[0].text.find("No space left on device"), std::string::npos)
+        << modal().boxes[0].text;
+    EXPECT_EQ(modal().boxes[0].icon, platform::BoxIcon::Error);
+}
+
+// A disk that fills up in the middle of a recording: the values stored
+// before stay, whole, and go into the slot; the box counts them.
+TEST_F(MainWindowTest, AFullDiskKeepsTheValuesStoredAndSaysHowMany) {
+    open();
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limit = previous;
+    limit.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    startRecording();
+    const bool stopped = pumpUntil([&] { return controller().idle; }, 30s);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    ASSERT_TRUE(stopped);
+    const std::string stored = testsupport::readFile("REC.txt");
+    ASSERT_FALSE(stored.empty());
+    EXPECT_LE(stored.size(), 1000u);
+    EXPECT_EQ(stored.back(), '\n');
+    const long long kept = lines("REC.txt");
+    EXPECT_EQ(testsupport::readFile("REC1.txt"), stored);
+    ASSERT_EQ(modal().boxes.size(), 1u) << modal().boxes.front().text;
+    EXPECT_NE(modal().boxes[0].text.find(std::to_string(kept) + " values were kept"),
+              std::string::npos)
+        << modal().boxes[0].text;
+}
+
+TEST_F(MainWindowTest, ASlotThatCannotBeWrittenIsReportedAndTheWorkingFileKept) {
+    open();
+    std::filesystem::create_symlink("/dev/full", "REC1.txt.part");
+    startRecording();
+    ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 10; }));
+    dialog().click(ids::startStop);
+    const std::string stored = testsupport::readFile("REC.txt");
+    EXPECT_GE(lines("REC.txt"), 9);
+    ASSERT_EQ(modal().boxes.size(), 1u);
+    EXPECT_NE(modal().boxes[0].text.find("Slot 1 was not stored"), std::string::npos);
+    EXPECT_NE(modal().boxes[0].text.find("No space left on device"), std::string::npos)
+        << modal().boxes[0].text;
+    EXPECT_EQ(testsupport::readFile("REC.txt"), stored);
+    EXPECT_FALSE(std::filesystem::exists("REC1.txt"));
+    EXPECT_TRUE(controller().idle);
+}
+
+}  // namespace
+}  // namespace app::test
