@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <QImage>
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "tests/support/ScratchDirectory.h"
+
+namespace {
+
+long long lines(const std::string& name) {
+    const std::string text = testsupport::readFile(name);
+    return std::count(text.begin(), text.end(), '\n');
+}
+
+int run(const std::string& arguments) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::string command = std::string(TRELMONT_PROGRAM) + " " + arguments;
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The program as a kiosk or a script runs it: five seconds from the
+// simulator, unattended, with a picture of the window at the end.
+TEST(ProgramRun, RecordsUnattendedAndLeavesTheRecordingAndAScreenshot) {
+    testsupport::ScratchDirectory scratch;
+    ASSERT_EQ(run("--simulate --record 5 --screenshot shot.png"), 0);
+
+    // 48.75 values a second; the unattended stop comes within a second.
+    const long long stored = lines("REC1.txt");
+    EXPECT_NEAR(static_cast<double>(stored), 5 * 48.75, 48.75);
+    EXPECT_EQ(testsupport::readFile("REC1.txt"), testsupport::readFile("REC.txt"));
+
+    const QImage shot("shot.png");
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_GE(shot.width(), 1028);
+    EXPECT_GE(shot.height(), 739);
+    // Pink paper over the five panes, and a dark trace in the first, which
+    // five seconds fill to about half.
+    long long pink = 0;
+    long long trace = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            if (c.red() > 230 && c.green() > 120 && c.green() < 180 && c.blue() > 120 &&
+                c.blue() < 180) {
+                pink += 1;
+            }
+            const bool inFirstPane = y > 82 && y < 208 && x > 24 && x < 984;
+            if (inFirstPane && c.red() < 90 && c.green() < 90 && c.blue() < 90) {
+                trace += 1;
+            }
+        }
+    }
+    EXPECT_GT(pink, 20000);
+    EXPECT_GT(trace, 300);
+}
+
+TEST(ProgramRun, RejectsABadRecordDuration) {
+    testsupport::ScratchDirectory scratch;
+    EXPECT_EQ(run("--record 0 2>/dev/null"), 2);
+    EXPECT_EQ(run("--screenshot 2>/dev/null"), 2);
+}
+
+}  // namespace
