@@ -59,6 +59,9 @@ int runProgram(int argc, char** argv, const app::CommandLine& line) {
         return 1;
     }
     dialog->show();
+    // A logout or a kill closes the window as its close box does: the
+    // recording stops cleanly and the program ends with code 0.
+    application.onTerminationRequest([&dialog] { dialog->close(); });
     std::optional<app::UnattendedRun> unattended;
     if (line.recordSeconds) {
         unattended.emplace(shell, *dialog, *line.recordSeconds);

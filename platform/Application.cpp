@@ -1,15 +1,90 @@
 #include "Application.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QMetaObject>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <csignal>
 
 namespace platform {
+
+namespace {
+
+// The signal handler's end of a socket pair; the other end wakes the loop.
+volatile std::sig_atomic_t signalSocket = -1;
+
+void onSignal(int) {
+    const int fd = signalSocket;
+    if (fd >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
+    }
+}
+
+}  // namespace
+
+// Turns the termination signals into a call on the user-interface thread.
+class Application::TerminationWatch {
+public:
+    explicit TerminationWatch(std::function<void()> handler) : handler_(std::move(handler)) {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds_) != 0) {
+            return;
+        }
+        notifier_ = std::make_unique<QSocketNotifier>(fds_[1], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                         [this] { drainAndHandle(); });
+        signalSocket = fds_[0];
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (const int s : {SIGTERM, SIGINT, SIGHUP}) {
+            sigaction(s, &action, nullptr);
+        }
+    }
+    ~TerminationWatch() {
+        for (const int s : {SIGTERM, SIGINT, SIGHUP}) {
+            std::signal(s, SIG_DFL);
+        }
+        signalSocket = -1;
+        notifier_.reset();
+        for (const int fd : fds_) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+    TerminationWatch(const TerminationWatch&) = delete;
+    TerminationWatch& operator=(const TerminationWatch&) = delete;
+
+private:
+    void drainAndHandle() {
+        char bytes[16];
+        while (::read(fds_[1], bytes, sizeof bytes) > 0) {
+        }
+        if (handler_) {
+            handler_();
+        }
+    }
+
+    std::function<void()> handler_;
+    int fds_[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
 
 Application::Application(int& argc, char** argv)
     : app_(std::make_unique<QApplication>(argc, argv)) {}
 
-Application::~Application() = default;
+Application::~Application() {
+    termination_.reset();
+}
+
+void Application::onTerminationRequest(std::function<void()> handler) {
+    termination_.reset();
+    termination_ = std::make_unique<TerminationWatch>(std::move(handler));
+}
 
 int Application::exec() {
     return QApplication::exec();

@@ -24,12 +24,18 @@ public:
     static void post(std::function<void()> task);
     // Runs `task` on the user-interface thread after `milliseconds`.
     static void postAfter(int milliseconds, std::function<void()> task);
+    // Runs `handler` on the user-interface thread when the process is asked
+    // to end (SIGTERM, SIGINT, SIGHUP: a logout, a shutdown, Ctrl+C), instead
+    // of ending at once.
+    void onTerminationRequest(std::function<void()> handler);
     // Handles pending events for about `milliseconds` (tests drive the loop
     // with it instead of exec()).
     static void processEvents(int milliseconds);
 
 private:
+    class TerminationWatch;
     std::unique_ptr<QApplication> app_;
+    std::unique_ptr<TerminationWatch> termination_;
 };
 
 }  // namespace platform

@@ -129,7 +129,12 @@ public:
         if (destroyed) {
             return;
         }
-        // A box's nested event loop must not end the objects its caller uses.
+        // A box's nested event loop must not end the objects its caller uses:
+        // the open boxes are dismissed, and the close follows once the last
+        // of them has returned to its caller.
+        if (modalActive()) {
+            modalService().dismissAll();
+        }
         QPointer<Frame> self(this);
         afterModal([self] {
             if (self) {

@@ -62,6 +62,9 @@ public:
     // Asks the desktop to open a document or program by name, as the
     // file manager's "open" does. Not modal, but outside the program all the same.
     virtual void openWithDesktop(const std::string& name) = 0;
+    // Ends every open box, menu and dialog as if it were dismissed, so that
+    // the program can close; their callers then run on as after a dismissal.
+    virtual void dismissAll() {}
 
 protected:
     virtual void showMessageBox(const MessageBoxRequest& request) = 0;

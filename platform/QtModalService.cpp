@@ -90,6 +90,21 @@ int QtModalService::showDialog(const DialogRequest& request) {
     return dialog.exec();
 }
 
+void QtModalService::dismissAll() {
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+        if (QApplication::activePopupWidget() == popup) {
+            break;
+        }
+    }
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog != nullptr && dialog->isVisible() && dialog->isModal()) {
+            dialog->done(QDialog::Rejected);
+        }
+    }
+}
+
 void QtModalService::openWithDesktop(const std::string& name) {
     // Like the file manager's "open": a name without a scheme is a file in the
     // current directory.

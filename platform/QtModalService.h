@@ -8,6 +8,7 @@ namespace platform {
 class QtModalService final : public ModalService {
 public:
     void openWithDesktop(const std::string& name) override;
+    void dismissAll() override;
 
 protected:
     void showMessageBox(const MessageBoxRequest& request) override;

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "MainWindowRig.h"
+#include "platform/QtModalService.h"
 #include "render/EcgPane.h"
 #include "render/TraceOffset.h"
 
@@ -280,6 +281,42 @@ TEST_F(MainWindowTest, ClosingDuringARecordingEndsPromptlyWithCodeZero) {
     // Every stored value is a whole line.
     const std::string stored = testsupport::readFile("REC.txt");
     ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(stored.back(), '\n');
+}
+
+// Real boxes, with their nested event loops: a close while one is open (here
+// the start's box, shown while the capture worker's lock is held, and the
+// box of "SAVE  RECORDED" during a recording) dismisses it, and the window
+// closes once the box has returned to its caller.
+TEST_F(MainWindowTest, ClosingWhileABoxIsOpenEndsPromptlyWithCodeZero) {
+    open();
+    const auto scripted =
+        platform::installModalService(std::make_unique<platform::QtModalService>());
+    device_->simulator.refuseFormats(true);
+    const auto before = std::chrono::steady_clock::now();
+    platform::Application::postAfter(10000, [] { platform::Application::postQuit(99); });
+    platform::Application::postAfter(300, [this] { dialog().close(); });
+    dialog().click(ids::startStop);
+    EXPECT_NE(shell_->controller(), nullptr);
+    EXPECT_EQ(application().exec(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+    EXPECT_EQ(shell_->controller(), nullptr);
+}
+
+TEST_F(MainWindowTest, ClosingFromTheBoxOfARunningRecordingKeepsItsValues) {
+    open();
+    const auto scripted =
+        platform::installModalService(std::make_unique<platform::QtModalService>());
+    startRecording();
+    ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 10; }));
+    const auto before = std::chrono::steady_clock::now();
+    platform::Application::postAfter(10000, [] { platform::Application::postQuit(99); });
+    platform::Application::postAfter(300, [this] { dialog().close(); });
+    dialog().click(ids::saveRecorded);
+    EXPECT_EQ(application().exec(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+    const std::string stored = testsupport::readFile("REC.txt");
+    EXPECT_GE(lines("REC.txt"), 10);
     EXPECT_EQ(stored.back(), '\n');
 }
 

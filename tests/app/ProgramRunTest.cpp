@@ -58,6 +58,17 @@ TEST(ProgramRun, RecordsUnattendedAndLeavesTheRecordingAndAScreenshot) {
     EXPECT_GT(trace, 300);
 }
 
+// A logout or a kill in the middle of a recording: the window closes as its
+// close box does, every stored value is whole, and the exit code is 0.
+TEST(ProgramRun, ATerminationSignalClosesTheWindowCleanly) {
+    testsupport::ScratchDirectory scratch;
+    const int code = run("--simulate --record 60 & pid=$!; sleep 4; kill -TERM $pid; wait $pid");
+    EXPECT_EQ(code, 0);
+    const std::string stored = testsupport::readFile("REC.txt");
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(stored.back(), '\n');
+}
+
 TEST(ProgramRun, RejectsABadRecordDuration) {
     testsupport::ScratchDirectory scratch;
     EXPECT_EQ(run("--record 0 2>/dev/null"), 2);
