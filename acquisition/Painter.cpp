@@ -7,17 +7,24 @@
 #include "ValueEstimate.h"
 #include "platform/ModalService.h"
 #include "platform/WinException.h"
+#include "records/BaselineFilter.h"
+#include "records/RecordEncoding.h"
+#include "records/RecordFormat.h"
+#include "records/ReplacementFile.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
 
 namespace acquisition {
 
+using records::RecordBuffer;
+using records::ReplacementFile;
 using records::SampleFile;
 using render::EcgPane;
 
 namespace {
 
 constexpr int maxFilledPanes = 5;
+constexpr const char* filterFileName = "RECf.txt";
 
 std::unique_ptr<Recorder> makeRecorder(platform::WaveInput& input, int bitsPerSample,
                                        int samplesPerBuffer, int sampleRate) {
@@ -252,9 +259,90 @@ void Painter::drawGrid(int firstPane) {
     }
 }
 
-void Painter::showRecording(int) {}
+int Painter::samplesPerPane(int pane) const {
+    const EcgPane* first = panes_[0];
+    if (pane < 0 || pane >= paneCount || first == nullptr || panes_[pane] == nullptr) {
+        return 0;
+    }
+    const double speed = first->speedFactor();
+    if (!(speed > 0.0)) {
+        return 0;
+    }
+    return static_cast<int>((panes_[pane]->clientRect().right - 1) / speed);
+}
 
-void Painter::filterAndShow(int) {}
+int Painter::loadWorkingRecording() {
+    EcgPane* first = panes_[0];
+    SampleFile::openRead(SampleFile::workingFileName);
+    first->record().load(SampleFile{});
+    const int m = first->record().count;
+    records::decodeRecord(
+        std::span<double>(first->record().samples.data(), static_cast<std::size_t>(m)));
+    return m;
+}
+
+void Painter::drawRecord(int firstPane, const std::array<double, RecordBuffer::capacity>& values,
+                         int count, bool freshPaper) {
+    const int n = samplesPerPane(firstPane);
+    for (int j = firstPane; j < paneCount && j < firstPane + livePanes; ++j) {
+        EcgPane* pane = panes_[static_cast<std::size_t>(j)];
+        if (pane == nullptr) {
+            break;
+        }
+        if (freshPaper) {
+            pane->clear();
+            pane->drawPaper();
+        }
+        const long long offset = static_cast<long long>(j) * n;
+        if (count > 0 && n > 0 && offset < count) {
+            pane->drawStretch(
+                std::span<const double>(values).subspan(static_cast<std::size_t>(offset)), n,
+                nullptr);
+        }
+    }
+}
+
+void Painter::showRecording(int firstPane) {
+    if (firstPane < 0 || firstPane >= paneCount || panes_[0] == nullptr) {
+        return;
+    }
+    const int m = loadWorkingRecording();
+    drawRecord(firstPane, panes_[0]->record().samples, m, true);
+    for (int j = firstPane; j < paneCount; ++j) {
+        EcgPane* pane = panes_[static_cast<std::size_t>(j)];
+        if (pane == nullptr) {
+            break;
+        }
+        pane->showBand();
+        pane->setPenX(0.0);
+    }
+    SampleFile::close();
+}
+
+std::string Painter::filterAndShow(int firstPane) {
+    if (firstPane < 0 || firstPane >= paneCount || panes_[0] == nullptr) {
+        return {};
+    }
+    ReplacementFile replacement(SampleFile::workingFileName, filterFileName);
+    if (!replacement.isOpen()) {
+        return replacement.failure();
+    }
+    RecordBuffer& record = panes_[0]->record();
+    const int m = loadWorkingRecording();
+    records::BaselineFilter(record).run();
+    drawGrid(firstPane);
+    drawRecord(firstPane, record.filtered, m, false);
+    SampleFile::close();
+    // Every sample goes into the new file, drawn or not.
+    char text[records::valueTextSize];
+    for (int i = 0; i < m; ++i) {
+        const double marker = i % 2 == 0 ? records::filterMarker : -records::filterMarker;
+        const std::size_t length = records::formatValue(
+            record.filtered[static_cast<std::size_t>(i)] + marker, records::LineEnd::Newline, text);
+        replacement.write({text, length});
+    }
+    return replacement.commit();
+}
 
 void Painter::ECG_PRINT() {}
 

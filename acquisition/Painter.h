@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string>
 
 #include "ActiveObject.h"
 #include "AutoResetEvent.h"
@@ -14,6 +15,7 @@
 #include "Recorder.h"
 #include "SpectrumAnalyzer.h"
 #include "platform/WaveInput.h"
+#include "records/RecordBuffer.h"
 
 namespace render {
 class EcgPane;
@@ -60,12 +62,21 @@ public:
     // Clears all panes and draws the paper on at most five from `firstPane`.
     void drawGrid(int firstPane);
 
-    // The working recording on the panes from `firstPane` on, as stored, and
-    // baseline-filtered (which rewrites it); the print job. They come with
-    // the review of recordings and printing; until then they leave the panes
-    // and the file as they are.
+    // Draws the working recording on the five panes from `firstPane` (pane j
+    // shows samples j * n ... j * n + n - 1, n samples to a pane), on fresh
+    // paper, with both encodings of stored values taken off. Resets penX of
+    // every pane from `firstPane` on. For the user-interface thread while no
+    // recording runs.
     void showRecording(int firstPane);
-    void filterAndShow(int firstPane);
+    // Removes baseline wander from the working recording, draws the result
+    // from `firstPane` and stores every filtered value in a new working file
+    // (+1000 on even, -1000 on odd lines), which replaces the old one only
+    // once it is complete. Empty on success, otherwise why the working file
+    // was left as it was.
+    std::string filterAndShow(int firstPane);
+    // The number of samples a pane shows at the current speed.
+    int samplesPerPane(int pane) const;
+    // The print job comes with printing; until then it prints nothing.
     void ECG_PRINT();
 
     // Queries for the window and for tests.
@@ -94,6 +105,12 @@ private:
     // capture has happened or the thread is asked to end.
     void requestAutomaticStop(long long generation);
     void rebuild();
+    // Loads "REC.txt" into pane 0's record with its encoding taken off;
+    // returns the number of values.
+    int loadWorkingRecording();
+    void drawRecord(int firstPane,
+                    const std::array<double, records::RecordBuffer::capacity>& values, int count,
+                    bool freshPaper);
     void forEachPane(const std::function<void(render::EcgPane&)>& action) const;
 
     platform::WaveInput& input_;

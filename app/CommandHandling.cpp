@@ -82,7 +82,7 @@ void CommandHandling::handleCommand(int id, int code, int value) {
             dialog_.enable(ids::filter, false);
             clearSelection(controller_);
             if (controller_.idle) {
-                controller_.painter().filterAndShow(0);
+                filter();
             }
             dialog_.enable(ids::filter, false);
             return;
@@ -225,7 +225,16 @@ void CommandHandling::redisplayAfterFactorChange() {
     if (dialog_.isEnabled(ids::filter)) {
         controller_.painter().showRecording(0);
     } else {
-        controller_.painter().filterAndShow(0);
+        filter();
+    }
+}
+
+void CommandHandling::filter() {
+    const std::string failure = controller_.painter().filterAndShow(0);
+    if (!failure.empty()) {
+        errorBox(
+            "FILTER could not store its result: " + failure + ".\nThe recording was not changed.",
+            "FILTER");
     }
 }
 

@@ -32,6 +32,7 @@ private:
     void settingsCommand(int id);
     void listCommand(int id);
     void redisplayAfterFactorChange();
+    void filter();
     void loadSlot(int slot);
     void saveRecorded();
     void showAbout() const;

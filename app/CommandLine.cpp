@@ -89,6 +89,20 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
                                std::to_string(maxRecordSeconds));
             }
             line.recordSeconds = seconds;
+        } else if (isOption(argument, "--wander")) {
+            const auto value = optionValue(arguments, i, "--wander");
+            double mv = -1.0;
+            if (value) {
+                const auto result =
+                    std::from_chars(value->data(), value->data() + value->size(), mv);
+                if (result.ec != std::errc{} || result.ptr != value->data() + value->size()) {
+                    mv = -1.0;
+                }
+            }
+            if (!(mv >= 0.0 && mv <= maxWanderMillivolts)) {
+                return failure("--wander needs a number of millivolts from 0 to 5");
+            }
+            line.wanderMillivolts = mv;
         } else if (isOption(argument, "--screenshot")) {
             const auto value = optionValue(arguments, i, "--screenshot");
             if (!value || value->empty()) {
@@ -112,6 +126,8 @@ std::string CommandLine::helpText(const std::string& program) {
            "Options:\n"
            "  --simulate[=BPM]  record from the built-in ECG front-end simulator instead of\n"
            "                    the sound card, at BPM beats per minute (default 72)\n"
+           "  --wander MV       with --simulate: add a slow baseline wander of MV millivolts\n"
+           "                    (0.3 Hz), as breathing and electrode drift cause\n"
            "  --record SECONDS  unattended: press start once the window is up, stop after\n"
            "                    SECONDS (or when the recording stops itself), then close\n"
            "                    the window; the recording is in REC.txt and REC1.txt\n"

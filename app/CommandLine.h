@@ -18,6 +18,8 @@ struct CommandLine {
     // --record SECONDS: press start once the window is up, stop after
     // SECONDS (or when the recording stops itself), then close the window.
     std::optional<int> recordSeconds;
+    // --wander MV: the simulator's baseline wander, in millivolts.
+    double wanderMillivolts = 0.0;
     // --screenshot FILE: save a PNG of the main window just before it closes.
     std::string screenshotPath;
     std::string error;
@@ -26,6 +28,7 @@ struct CommandLine {
     static constexpr double minBpm = 20.0;
     static constexpr double maxBpm = 250.0;
     static constexpr int maxRecordSeconds = 24 * 60 * 60;
+    static constexpr double maxWanderMillivolts = 5.0;
 
     static CommandLine parse(const std::vector<std::string>& arguments);
     static std::string helpText(const std::string& program);

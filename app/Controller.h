@@ -81,6 +81,10 @@ public:
     int upX = 0;
     int upY = 0;
     int upPane = -1;
+    // Kept by the selection between mouse moves: the pane of the last move
+    // and the strip it changed (main-window coordinates).
+    int lastTrackedPane = -1;
+    platform::Rect lastBand{};
 
 private:
     void createPanes();

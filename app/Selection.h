@@ -4,7 +4,8 @@
 
 namespace app {
 
-// Hit-testing the shown panes and the selection state the mouse handlers keep.
+// The mouse selection: a drag across the shown panes marks a stretch of the
+// strips, shown inverted pane by pane; "SAVE" keeps only that stretch.
 
 inline constexpr int abovePanes = -1;
 inline constexpr int belowPanes = -2;
@@ -14,16 +15,24 @@ inline constexpr int besidePanes = -3;
 // belowPanes when the point lies above or below the strip area, besidePanes
 // otherwise.
 int hitTestPane(const Controller& controller, int x, int y);
+// The first pane whose place in the template strictly contains the point, -1
+// for none.
+int hitTestHomePane(const Controller& controller, int x, int y);
 
-// Removes the selection: every pane's bounds and the kept end points.
+// Removes every band and forgets the end points.
 void clearSelection(Controller& controller);
 
-// The drag that marks a stretch and the "SAVE" that keeps it come with the
-// review of recordings; until then a drag marks nothing and "SAVE" keeps the
-// recording as it is.
-void trackSelection(Controller& controller, int pane, bool& paneScrollRoute, bool selecting, int x,
+// One mouse move while the button is held, at (x, y) in pane p. The first
+// move starts a band of 20 pixels; later moves run the band's moving edge to
+// the pointer, within a pane and across panes.
+void trackSelection(Controller& controller, int p, bool& paneScrollRoute, bool selecting, int x,
                     int y);
-void saveSelection(Controller& controller, int scrollPosition);
+
+// "SAVE": replaces the working recording with the marked stretch of the
+// panes the user sees, stores it in the checked slot and shows it again.
+// Refused while a recording runs; an empty stretch keeps the recording.
+void saveSelection(Controller& controller);
+
 // "SAVE  RECORDED": hands a copy of slot 1 to a file the user chooses.
 void saveRecordedCopy(Controller& controller);
 

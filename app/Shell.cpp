@@ -108,7 +108,7 @@ void Shell::contextMenu(const DialogMessage& message) {
     request.screenPosition = {message.x, message.y};
     const int choice = platform::modalService().popupMenu(request);
     if (choice == saveCommand && controller_) {
-        saveSelection(*controller_, controller_->dialog().barPosition());
+        saveSelection(*controller_);
     }
 }
 

@@ -29,6 +29,7 @@ std::unique_ptr<platform::WaveInput> makeInput(const app::CommandLine& line) {
     if (line.simulateBpm) {
         acquisition::SimulatorSettings settings;
         settings.heart.beatsPerMinute = *line.simulateBpm;
+        settings.heart.wanderMillivolts = line.wanderMillivolts;
         return std::make_unique<acquisition::FrontEndSimulator>(settings);
     }
     return std::make_unique<platform::PortAudioWaveInput>();

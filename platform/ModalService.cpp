@@ -78,6 +78,16 @@ void ModalService::messageBox(const MessageBoxRequest& request) {
     showMessageBox(request);
 }
 
+bool ModalService::askYesNo(const MessageBoxRequest& request) {
+    const ModalScope scope;
+    return showYesNo(request);
+}
+
+std::optional<std::string> ModalService::saveFileName(const SaveFileRequest& request) {
+    const ModalScope scope;
+    return showSaveFileDialog(request);
+}
+
 int ModalService::popupMenu(const PopupMenuRequest& request) {
     const ModalScope scope;
     return showPopupMenu(request);

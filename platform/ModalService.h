@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,20 @@ struct MessageBoxRequest {
     std::string text;
     std::string caption;
     BoxIcon icon = BoxIcon::None;
+};
+
+// The platform's dialog that asks for the name of a file to write.
+struct SaveFileRequest {
+    struct Filter {
+        std::string label;    // "Text Files (REC1.TXT)"
+        std::string pattern;  // "REC1.txt"
+    };
+    std::string initialName;
+    std::vector<Filter> filters;  // the first is selected
+    // Added to a name typed without one.
+    std::string defaultExtension;
+    std::string initialDirectory;
+    std::string title;  // empty: the platform's own
 };
 
 struct MenuItem {
@@ -55,6 +70,11 @@ public:
 
     // Shows a box with an OK button and waits until it is dismissed.
     void messageBox(const MessageBoxRequest& request);
+    // Shows a box with Yes and No buttons; whether the answer was Yes.
+    bool askYesNo(const MessageBoxRequest& request);
+    // The full path the user chose, nothing when the dialog was cancelled.
+    // The dialog itself does not ask about an existing file.
+    std::optional<std::string> saveFileName(const SaveFileRequest& request);
     // Tracks a pop-up menu; the chosen item's command, 0 when dismissed.
     int popupMenu(const PopupMenuRequest& request);
     // Runs a dialog until its procedure ends it; returns the result.
@@ -70,6 +90,10 @@ protected:
     virtual void showMessageBox(const MessageBoxRequest& request) = 0;
     virtual int showPopupMenu(const PopupMenuRequest& request) = 0;
     virtual int showDialog(const DialogRequest& request) = 0;
+    virtual bool showYesNo(const MessageBoxRequest&) { return false; }
+    virtual std::optional<std::string> showSaveFileDialog(const SaveFileRequest&) {
+        return std::nullopt;
+    }
 };
 
 // The service in use. Until one is installed, boxes are written to standard

@@ -117,6 +117,37 @@ Rgb PaneSurface::pixel(int x, int y) const {
             static_cast<std::uint8_t>(qBlue(p))};
 }
 
+void PaneSurface::setBand(int left, int right) {
+    const Lock guard = lock();
+    const int lo = std::clamp(std::min(left, right), 0, width());
+    const int hi = std::clamp(std::max(left, right), 0, width());
+    if (lo != bandLeft_ || hi != bandRight_) {
+        bandLeft_ = lo;
+        bandRight_ = hi;
+        touched();
+    }
+}
+
+int PaneSurface::bandLeft() const {
+    const Lock guard = lock();
+    return bandLeft_;
+}
+
+int PaneSurface::bandRight() const {
+    const Lock guard = lock();
+    return bandRight_;
+}
+
+Rgb PaneSurface::shownPixel(int x, int y) const {
+    const Lock guard = lock();
+    Rgb p = pixel(x, y);
+    if (x >= bandLeft_ && x < bandRight_) {
+        p = {static_cast<std::uint8_t>(255 - p.r), static_cast<std::uint8_t>(255 - p.g),
+             static_cast<std::uint8_t>(255 - p.b)};
+    }
+    return p;
+}
+
 bool PaneSurface::savePng(const std::string& path) const {
     const Lock guard = lock();
     return image_->save(QString::fromStdString(path), "PNG");

@@ -43,6 +43,16 @@ public:
     void invert(const Rect& rect);
 
     Rgb pixel(int x, int y) const;
+
+    // The selection band: the columns from `left` up to `right` (either order)
+    // over the full height, shown inverted on top of the picture. It is not
+    // drawn into the picture, so redrawing the picture keeps it and removing
+    // it restores exactly what was there. left == right: no band.
+    void setBand(int left, int right);
+    int bandLeft() const;
+    int bandRight() const;
+    // A pixel as shown: the picture with the band inverted.
+    Rgb shownPixel(int x, int y) const;
     bool savePng(const std::string& path) const;
 
     // True once after any drawing since the last call (the widget repaints then).
@@ -56,6 +66,8 @@ private:
 
     mutable std::recursive_mutex mutex_;
     std::unique_ptr<QImage> image_;
+    int bandLeft_ = 0;
+    int bandRight_ = 0;
     std::atomic<bool> dirty_{true};
 };
 

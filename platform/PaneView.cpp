@@ -29,6 +29,13 @@ void PaneView::paintEvent(QPaintEvent*) {
     painter.drawRect(0, 0, width() - 1, height() - 1);
     const PaneSurface::Lock guard = surface_.lock();
     painter.drawImage(1, 1, surface_.image());
+    const int left = surface_.bandLeft();
+    const int right = surface_.bandRight();
+    if (right > left) {
+        // White XOR the picture: the band shows inverted.
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        painter.fillRect(1 + left, 1, right - left, surface_.height(), Qt::white);
+    }
 }
 
 }  // namespace platform

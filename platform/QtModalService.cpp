@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QUrl>
@@ -69,6 +70,37 @@ void QtModalService::showMessageBox(const MessageBoxRequest& request) {
     QMessageBox box(toQt(request.icon), QString::fromStdString(request.caption),
                     QString::fromStdString(request.text), QMessageBox::Ok);
     box.exec();
+}
+
+bool QtModalService::showYesNo(const MessageBoxRequest& request) {
+    QMessageBox box(toQt(request.icon), QString::fromStdString(request.caption),
+                    QString::fromStdString(request.text), QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtModalService::showSaveFileDialog(const SaveFileRequest& request) {
+    QFileDialog dialog(QApplication::activeWindow());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The caller asks about an existing file itself, once, in its own words.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    if (!request.title.empty()) {
+        dialog.setWindowTitle(QString::fromStdString(request.title));
+    }
+    QStringList filters;
+    for (const SaveFileRequest::Filter& f : request.filters) {
+        filters << QString::fromStdString(f.label + " (" + f.pattern + ")");
+    }
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+    dialog.setDirectory(QString::fromStdString(request.initialDirectory));
+    dialog.selectFile(QString::fromStdString(request.initialName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front().toStdString();
 }
 
 int QtModalService::showPopupMenu(const PopupMenuRequest& request) {

@@ -14,6 +14,8 @@ protected:
     void showMessageBox(const MessageBoxRequest& request) override;
     int showPopupMenu(const PopupMenuRequest& request) override;
     int showDialog(const DialogRequest& request) override;
+    bool showYesNo(const MessageBoxRequest& request) override;
+    std::optional<std::string> showSaveFileDialog(const SaveFileRequest& request) override;
 };
 
 }  // namespace platform

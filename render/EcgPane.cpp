@@ -103,6 +103,17 @@ void EcgPane::drawStretch(std::span<const double> samples, int count, std::FILE*
     }
 }
 
+void EcgPane::showBand() {
+    if (selLeft <= 0 || selRight <= 0) {
+        surface_->setBand(0, 0);
+        return;
+    }
+    // The surface lies inside the pane's one-pixel border; every pane has
+    // the same left edge in whatever slot it is shown.
+    const int origin = homeRect.left + 1;
+    surface_->setBand(selLeft - origin, selRight - origin);
+}
+
 void EcgPane::clear() {
     const PaneSurface::Lock guard = surface_->lock();
     penX_ = 0.0;

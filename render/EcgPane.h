@@ -65,6 +65,9 @@ public:
     platform::Rect homeRect;
     int selLeft = 0;
     int selRight = 0;
+    // Shows the band between selLeft and selRight (main-window x) on the
+    // surface, or none when either is 0.
+    void showBand();
     records::RecordBuffer& record() { return *record_; }
 
     static constexpr platform::Rgb gridColour{255, 150, 150};

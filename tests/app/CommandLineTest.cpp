@@ -24,5 +24,27 @@ TEST(CommandLine, OptionsAndErrors) {
     }
 }
 
+TEST(CommandLine, UnattendedAndSimulatorOptions) {
+    const auto line = CommandLine::parse(
+        {"--simulate", "--record", "15", "--screenshot=shot.png", "--wander", "0.5"});
+    ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
+    EXPECT_EQ(line.recordSeconds.value(), 15);
+    EXPECT_EQ(line.screenshotPath, "shot.png");
+    EXPECT_DOUBLE_EQ(line.wanderMillivolts, 0.5);
+    EXPECT_EQ(CommandLine::parse({"--record=3"}).recordSeconds.value(), 3);
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--record"},
+                                                {"--record", "0"},
+                                                {"--record", "-5"},
+                                                {"--record", "2.5"},
+                                                {"--record", "99999999999"},
+                                                {"--screenshot"},
+                                                {"--screenshot="},
+                                                {"--wander", "-1"},
+                                                {"--wander", "nan"},
+                                                {"--wander", "6"}}) {
+        EXPECT_EQ(CommandLine::parse(bad).action, CommandLine::Action::Error) << bad[0];
+    }
+}
+
 }  // namespace
 }  // namespace app

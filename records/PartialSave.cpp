@@ -1,0 +1,67 @@
+#include "PartialSave.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "RecordFormat.h"
+#include "ReplacementFile.h"
+#include "SampleFile.h"
+
+namespace records {
+
+namespace {
+
+constexpr double pixelsPerMillimetre = 2.5;
+constexpr const char* temporaryName = "tmppt.txt";
+
+}  // namespace
+
+LineRange markedLines(SelectionEnd a, SelectionEnd b, int paneWidth, int paneLeft,
+                      double speedFactor) {
+    if (a.pane > b.pane || (a.pane == b.pane && a.x > b.x)) {
+        std::swap(a, b);
+    }
+    const double paneMillimetres = paneWidth / pixelsPerMillimetre;
+    const auto position = [&](SelectionEnd e) {
+        return static_cast<int>(e.pane * paneMillimetres + (e.x - paneLeft) / pixelsPerMillimetre);
+    };
+    const auto sample = [&](int millimetres) {
+        return static_cast<int>(millimetres / speedFactor * pixelsPerMillimetre);
+    };
+    // Line numbers count from 1: a start of 0 keeps the first line as well.
+    return {std::max(sample(position(a)), 1), sample(position(b))};
+}
+
+PartialSaveOutcome keepLines(LineRange range) {
+    PartialSaveOutcome outcome;
+    if (range.empty()) {
+        outcome.status = PartialSaveOutcome::Status::Empty;
+        return outcome;
+    }
+    ReplacementFile replacement(SampleFile::workingFileName, temporaryName);
+    {
+        const SampleFile::Session session;
+        SampleFile::close();
+        SampleFile::openRead(SampleFile::workingFileName);
+        std::string line;
+        char text[valueTextSize];
+        for (int k = 1; k <= range.last && SampleFile::readLine(line); ++k) {
+            if (k >= range.first) {
+                const std::size_t length = formatValue(parseValue(line), LineEnd::Newline, text);
+                replacement.write({text, length});
+                outcome.kept += 1;
+            }
+        }
+        SampleFile::close();
+    }
+    if (outcome.kept == 0) {
+        outcome.status = PartialSaveOutcome::Status::Empty;
+        return outcome;
+    }
+    outcome.reason = replacement.commit();
+    outcome.status = outcome.reason.empty() ? PartialSaveOutcome::Status::Saved
+                                            : PartialSaveOutcome::Status::Failed;
+    return outcome;
+}
+
+}  // namespace records

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+namespace records {
+
+// One end of a marked stretch: the pane it lies in (0 to 19) and its x in
+// the main window.
+struct SelectionEnd {
+    int pane = 0;
+    int x = 0;
+};
+
+// Lines first ... last of the working recording, counted from 1.
+struct LineRange {
+    int first = 0;
+    int last = 0;
+    bool empty() const { return last < first; }
+};
+
+// The lines a stretch between two ends marks, the panes laid end to end from
+// the record's first sample: each end's offset from the pane's left edge (at
+// 2.5 pixels a millimetre of paper) becomes a sample count at `speedFactor`
+// pixels a sample. The ends are ordered by pane and then by x, so a drag in
+// either direction marks the same stretch. `paneWidth` and `paneLeft` are the
+// pane's client width and its left edge in the main window.
+LineRange markedLines(SelectionEnd a, SelectionEnd b, int paneWidth, int paneLeft,
+                      double speedFactor);
+
+struct PartialSaveOutcome {
+    enum class Status { Saved, Empty, Failed };
+    Status status = Status::Failed;
+    int kept = 0;
+    std::string reason;
+};
+
+// Replaces the working recording with its lines `range` (as values, one
+// "%f\n" line each), through "tmppt.txt" renamed over it once complete.
+// An empty range, or one beyond the record's end, leaves the record as it is.
+PartialSaveOutcome keepLines(LineRange range);
+
+}  // namespace records

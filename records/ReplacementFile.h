@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace records {
+
+// A new version of a file, written beside it under a temporary name and put in
+// its place only when complete: committed, it is flushed, synced and renamed
+// over the target; abandoned (destroyed without a commit, or after a failed
+// write), it is removed and the target stays as it was.
+class ReplacementFile {
+public:
+    ReplacementFile(std::string target, std::string temporary);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // Whether the temporary file could be created.
+    bool isOpen() const { return file_ != nullptr; }
+    // Appends text; a failure is kept and reported by commit().
+    void write(std::string_view text);
+    // Puts the new version in place. Empty on success, otherwise why not.
+    std::string commit();
+    // Why the last step failed, empty when none did.
+    const std::string& failure() const { return failure_; }
+
+private:
+    void fail(const std::string& what, int error);
+    void discard();
+
+    std::string target_;
+    std::string temporary_;
+    std::FILE* file_ = nullptr;
+    std::string failure_;
+};
+
+}  // namespace records
