@@ -516,6 +516,19 @@ void MainDialog::dragThumb(int id, int position) {
     slider->setSliderDown(false);
 }
 
+void MainDialog::mouse(Mouse action, int x, int y) {
+    QWidget* target = frame_->client;
+    const QPointF local(x, y);
+    const QPointF global = target->mapToGlobal(local);
+    const QEvent::Type type = action == Mouse::Press     ? QEvent::MouseButtonPress
+                              : action == Mouse::Release ? QEvent::MouseButtonRelease
+                                                         : QEvent::MouseMove;
+    const Qt::MouseButton button = action == Mouse::Move ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held = action == Mouse::Release ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, local, global, button, held, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
 void MainDialog::pressKey(Key key) {
     QKeyEvent event(QEvent::KeyPress, key == Key::Escape ? Qt::Key_Escape : Qt::Key_Return,
                     Qt::NoModifier);

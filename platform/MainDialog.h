@@ -102,6 +102,9 @@ public:
     void scrollAction(int id, int request);
     // Drags the thumb of a bar or slider to a position and lets it go.
     void dragThumb(int id, int position);
+    // Left-button mouse input at a client point, as the pointer gives it.
+    enum class Mouse { Press, Move, Release };
+    void mouse(Mouse action, int x, int y);
     enum class Key { Escape, Return };
     void pressKey(Key key);
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -106,6 +107,10 @@ public:
     std::vector<int> dialogCommands;  // what the script presses in a dialog
     bool dialogEnded = false;
     std::vector<std::string> opened;
+    std::vector<platform::SaveFileRequest> saveDialogs;
+    std::optional<std::string> saveAnswer;  // the path chosen, none: cancelled
+    std::vector<platform::MessageBoxRequest> questions;
+    bool yes = false;
 
     void openWithDesktop(const std::string& name) override { opened.push_back(name); }
 
@@ -116,6 +121,15 @@ protected:
     int showPopupMenu(const platform::PopupMenuRequest& request) override {
         menus.push_back(request);
         return menuChoice;
+    }
+    bool showYesNo(const platform::MessageBoxRequest& request) override {
+        questions.push_back(request);
+        return yes;
+    }
+    std::optional<std::string> showSaveFileDialog(
+        const platform::SaveFileRequest& request) override {
+        saveDialogs.push_back(request);
+        return saveAnswer;
     }
     int showDialog(const platform::DialogRequest& request) override {
         dialogs.push_back(request.dialogTemplate->id);
