@@ -295,9 +295,12 @@ void Painter::drawRecord(int firstPane, const std::array<double, RecordBuffer::c
         }
         const long long offset = static_cast<long long>(j) * n;
         if (count > 0 && n > 0 && offset < count) {
-            pane->drawStretch(
-                std::span<const double>(values).subspan(static_cast<std::size_t>(offset)), n,
-                nullptr);
+            // The trace ends where the recording ends: a flat line drawn on
+            // past it would read as a heart that stopped.
+            const auto recorded =
+                std::span<const double>(values).first(static_cast<std::size_t>(count));
+            const int drawn = static_cast<int>(std::min<long long>(n, count - offset));
+            pane->drawStretch(recorded.subspan(static_cast<std::size_t>(offset)), drawn, nullptr);
         }
     }
 }

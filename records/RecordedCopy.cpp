@@ -64,7 +64,7 @@ std::string copyFileBytes(const std::string& source, const std::string& target) 
     if (::fstat(fileno(in.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
         return source + " is not a regular file";
     }
-    ReplacementFile out(target, target + ".part");
+    ReplacementFile out(target);
     char buffer[1 << 15];
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {

@@ -1,6 +1,9 @@
 #include "ReplacementFile.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <cerrno>
 #include <cstring>
@@ -15,6 +18,23 @@ ReplacementFile::ReplacementFile(std::string target, std::string temporary)
     file_ = std::fopen(temporary_.c_str(), "w+");
     if (file_ == nullptr) {
         fail(temporary_ + " cannot be created", errno);
+    }
+}
+
+ReplacementFile::ReplacementFile(std::string target)
+    : target_(std::move(target)), temporary_(target_ + ".XXXXXX") {
+    const int fd = ::mkstemp(temporary_.data());
+    if (fd < 0) {
+        fail(target_ + " cannot be written", errno);
+        return;
+    }
+    // As a newly created file would be, not private to its owner.
+    ::fchmod(fd, S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
+    file_ = ::fdopen(fd, "w+");
+    if (file_ == nullptr) {
+        fail(target_ + " cannot be written", errno);
+        ::close(fd);
+        std::remove(temporary_.c_str());
     }
 }
 

@@ -13,7 +13,12 @@ namespace records {
 // write), it is removed and the target stays as it was.
 class ReplacementFile {
 public:
+    // With a temporary name of the program's own ("RECf.txt"): whatever has
+    // that name is replaced.
     ReplacementFile(std::string target, std::string temporary);
+    // With a fresh temporary name beside a target the user chose, so that no
+    // file of theirs is ever touched but the target.
+    explicit ReplacementFile(std::string target);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;

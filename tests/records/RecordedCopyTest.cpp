@@ -1,0 +1,165 @@
+#include "records/RecordedCopy.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ScratchDirectoryTest.h"
+#include "platform/ModalService.h"
+
+namespace records {
+namespace {
+
+using Names = std::vector<std::string>;
+using namespace std::string_literals;
+
+// Plays the user's part in the dialogs and keeps what the program showed.
+class ScriptedModalService final : public platform::ModalService {
+public:
+    std::optional<std::string> chosen;  // nothing: cancel
+    std::string browseTo;               // a folder the user browses to before choosing
+    bool replace = false;
+    std::vector<platform::SaveFileRequest> requests;
+    std::vector<platform::MessageBoxRequest> questions, boxes;
+
+    void openWithDesktop(const std::string&) override {}
+
+protected:
+    void showMessageBox(const platform::MessageBoxRequest& r) override { boxes.push_back(r); }
+    int showPopupMenu(const platform::PopupMenuRequest&) override { return 0; }
+    int showDialog(const platform::DialogRequest&) override { return 0; }
+    bool showYesNo(const platform::MessageBoxRequest& r) override {
+        questions.push_back(r);
+        return replace;
+    }
+    std::optional<std::string> showSaveFileDialog(const platform::SaveFileRequest& r) override {
+        requests.push_back(r);
+        if (!browseTo.empty()) {
+            std::filesystem::current_path(browseTo);
+        }
+        return chosen;
+    }
+};
+
+class RecordedCopyTest : public ScratchDirectoryTest {
+protected:
+    void SetUp() override {
+        ScratchDirectoryTest::SetUp();
+        here = std::filesystem::current_path();
+        auto service = std::make_unique<ScriptedModalService>();
+        script = service.get();
+        previous_ = platform::installModalService(std::move(service));
+    }
+    void TearDown() override {
+        platform::installModalService(std::move(previous_));
+        ScratchDirectoryTest::TearDown();
+    }
+    // The dialog hands back the full path.
+    std::string path(const std::string& name) const { return (here / name).string(); }
+
+    ScriptedModalService* script = nullptr;
+    std::filesystem::path here;
+
+private:
+    std::unique_ptr<platform::ModalService> previous_;
+};
+
+TEST_F(RecordedCopyTest, CopiesSlotOneByteForByte) {
+    const std::string bytes = "57.200000 \r\n801.300000 \r\n\0\xff-1"s;
+    writeFile("REC1.txt", bytes);
+    writeFile("REC.txt", "1.000000\n");
+    script->chosen = path("to-centre.txt");
+
+    EXPECT_EQ(saveRecordedCopy().status, RecordedCopyOutcome::Status::Saved);
+    EXPECT_EQ(readFile("to-centre.txt"), bytes);
+    EXPECT_TRUE(script->questions.empty());
+    EXPECT_TRUE(script->boxes.empty());
+    EXPECT_EQ(entries(), (Names{"REC.txt", "REC1.txt", "to-centre.txt"}));
+
+    ASSERT_EQ(script->requests.size(), 1u);
+    const platform::SaveFileRequest& request = script->requests[0];
+    EXPECT_EQ(request.initialName, "REC1");
+    std::vector<std::string> filters;
+    for (const auto& filter : request.filters) {
+        filters.push_back(filter.label + " | " + filter.pattern);
+    }
+    EXPECT_EQ(filters, (Names{"Text Files (REC1.TXT) | REC1.txt", "All Files (*.*) | *.*"}));
+    EXPECT_EQ(request.defaultExtension, "txt");
+    EXPECT_EQ(request.title, "");
+}
+
+TEST_F(RecordedCopyTest, CancelOrBrowsingChangesNeitherSourceNorCurrentFolder) {
+    writeFile("REC1.txt", "1.000000 \n");
+    std::filesystem::create_directory("elsewhere");
+    writeFile("elsewhere/REC1.txt", "2.000000 \n");
+    script->browseTo = path("elsewhere");
+    EXPECT_EQ(saveRecordedCopy().status, RecordedCopyOutcome::Status::Cancelled);
+    EXPECT_EQ(std::filesystem::current_path(), here);
+    script->chosen = "";
+    EXPECT_EQ(saveRecordedCopy().status, RecordedCopyOutcome::Status::Cancelled);
+    EXPECT_EQ(entries(), (Names{"REC1.txt", "elsewhere"}));
+    EXPECT_EQ(std::filesystem::current_path(), here);
+
+    script->chosen = path("elsewhere/copy.txt");
+    EXPECT_EQ(saveRecordedCopy().status, RecordedCopyOutcome::Status::Saved);
+    EXPECT_EQ(std::filesystem::current_path(), here);
+    EXPECT_EQ(readFile("elsewhere/copy.txt"), "1.000000 \n");
+    EXPECT_EQ(readFile("elsewhere/REC1.txt"), "2.000000 \n");
+
+    // Every dialog starts in the folder the first one started in.
+    ASSERT_EQ(script->requests.size(), 3u);
+    EXPECT_NE(script->requests[0].initialDirectory, "");
+    EXPECT_EQ(script->requests[2].initialDirectory, script->requests[0].initialDirectory);
+}
+
+TEST_F(RecordedCopyTest, ExistingFileIsReplacedOnlyAfterYes) {
+    writeFile("REC1.txt", "57.200000 \n");
+    writeFile("earlier.txt", "earlier\n");
+    script->chosen = path("earlier.txt");
+    EXPECT_NE(saveRecordedCopy().status, RecordedCopyOutcome::Status::Saved);
+    EXPECT_EQ(readFile("earlier.txt"), "earlier\n");
+    ASSERT_EQ(script->questions.size(), 1u);
+    EXPECT_NE(script->questions[0].text.find(path("earlier.txt")), std::string::npos);
+
+    script->replace = true;
+    EXPECT_EQ(saveRecordedCopy().status, RecordedCopyOutcome::Status::Saved);
+    EXPECT_EQ(readFile("earlier.txt"), "57.200000 \n");
+
+    // Confirming the name offered in the record folder copies slot 1 onto itself.
+    script->chosen = path("REC1.txt");
+    EXPECT_EQ(saveRecordedCopy().status, RecordedCopyOutcome::Status::Saved);
+    EXPECT_EQ(readFile("REC1.txt"), "57.200000 \n");
+    EXPECT_EQ(script->questions.size(), 3u);
+    EXPECT_TRUE(script->boxes.empty());
+    EXPECT_EQ(entries(), (Names{"REC1.txt", "earlier.txt"}));
+}
+
+TEST_F(RecordedCopyTest, FailedCopyIsReportedAndChangesNothing) {
+    writeFile("earlier.txt", "earlier\n");
+    script->chosen = path("earlier.txt");
+    script->replace = true;
+
+    const RecordedCopyOutcome outcome = saveRecordedCopy();  // no recording in slot 1 yet
+    EXPECT_EQ(outcome.status, RecordedCopyOutcome::Status::Failed);
+    EXPECT_NE(outcome.reason, "");
+    ASSERT_EQ(script->boxes.size(), 1u);
+    EXPECT_EQ(script->boxes[0].icon, platform::BoxIcon::Error);
+    EXPECT_NE(script->boxes[0].text.find(path("earlier.txt")), std::string::npos);
+    EXPECT_EQ(readFile("earlier.txt"), "earlier\n");
+
+    script->chosen = path("new.txt");
+    EXPECT_EQ(saveRecordedCopy().status, RecordedCopyOutcome::Status::Failed);
+    // A folder of that name is no recording either.
+    std::filesystem::create_directory("REC1.txt");
+    EXPECT_EQ(saveRecordedCopy().status, RecordedCopyOutcome::Status::Failed);
+    EXPECT_EQ(script->boxes.size(), 3u);
+    EXPECT_EQ(entries(), (Names{"REC1.txt", "earlier.txt"}));
+    EXPECT_EQ(std::filesystem::current_path(), here);
+}
+
+}  // namespace
+}  // namespace records
