@@ -136,8 +136,17 @@ void Controller::createPanes() {
         // The pane draws inside the control's one-pixel border.
         pane = std::make_unique<render::EcgPane>(i, rect.width() - 2 * paneBorder,
                                                  rect.height() - 2 * paneBorder, rect);
-        pane->windowRect = rect;
         pane->homeRect = rect;
+        // Only the five panes of the window are shown and can be hit; the
+        // others wait, hidden, until scrolling brings them into a slot (a
+        // pane left below the slots would catch the pointer at the window's
+        // bottom edge, where a drag scrolls the strips on).
+        if (i < acquisition::Painter::livePanes) {
+            pane->windowRect = rect;
+        } else {
+            pane->windowRect = {-1, -1, -1, -1};
+            dialog_.setVisible(id, false);
+        }
         pane->selLeft = 0;
         pane->selRight = 0;
         dialog_.showSurface(id, pane->surface());

@@ -11,6 +11,7 @@
 #include "acquisition/Painter.h"
 #include "records/RecordFormat.h"
 #include "render/EcgPane.h"
+#include "render/TraceOffset.h"
 
 namespace app::test {
 namespace {
@@ -305,6 +306,28 @@ TEST_F(ReviewTest, ADragMarksBandsThatFollowThePointer) {
         EXPECT_FALSE(hasBand(i)) << i;
     }
     EXPECT_EQ(controller().downPane, -1);
+}
+
+// Dragging past the bottom of the strips scrolls them on, and the band goes
+// on in the pane that comes into the last slot; past the top, back.
+TEST_F(ReviewTest, ADragPastTheEdgesScrollsTheStrips) {
+    open();
+    const int x = left() + 300;
+    dialog().mouse(Mouse::Press, x, middle(4));
+    dialog().mouse(Mouse::Move, x, middle(4));
+    ASSERT_TRUE(hasBand(4));
+    dialog().mouse(Mouse::Move, x + 100, pane(4).homeRect.bottom + 5);
+    EXPECT_EQ(controller().firstVisiblePane, 1);
+    EXPECT_TRUE(hasBand(5));
+    EXPECT_EQ(band(5).second, x + 100);
+    dialog().mouse(Mouse::Move, x, pane(0).homeRect.top - 5);
+    EXPECT_EQ(controller().firstVisiblePane, 0);
+    dialog().mouse(Mouse::Release, x, middle(2));
+    // A drag that has not started a band leaves the strips where they are.
+    dialog().mouse(Mouse::Press, x, middle(0));
+    dialog().mouse(Mouse::Move, x, pane(0).homeRect.top - 5);
+    EXPECT_EQ(controller().firstVisiblePane, 0);
+    EXPECT_FLOAT_EQ(render::traceOffset.load(), render::initialTraceOffset);
 }
 
 class PartialSaveTest : public ReviewTest {
