@@ -5,7 +5,10 @@
 #include "SampleCursor.h"
 #include "ScopedLock.h"
 #include "ValueEstimate.h"
+#include "platform/Application.h"
 #include "platform/ModalService.h"
+#include "render/TraceOffset.h"
+#include "resources/DialogTemplates.h"
 #include "platform/WinException.h"
 #include "records/BaselineFilter.h"
 #include "records/RecordEncoding.h"
@@ -54,6 +57,9 @@ Painter::Painter(platform::WaveInput& input, CommandTarget* window, const PaneLi
 }
 
 Painter::~Painter() {
+    // A print job still running is cancelled and waited for.
+    printJob_.reset();
+    cancelDialog_.reset();
     // The worker must be over before the recorder, the analyser and the event
     // it uses are destroyed.
     endThread();
@@ -347,7 +353,83 @@ std::string Painter::filterAndShow(int firstPane) {
     return replacement.commit();
 }
 
-void Painter::ECG_PRINT() {}
+PrintSettings Painter::printSettings() {
+    PrintSettings settings;
+    if (panes_[0] == nullptr) {
+        return settings;
+    }
+    const int m = loadWorkingRecording();
+    SampleFile::close();
+    const auto& samples = panes_[0]->record().samples;
+    settings.values.assign(samples.begin(), samples.begin() + m);
+    settings.samplesPerStrip = samplesPerPane(0);
+    settings.gainFactor = panes_[0]->gainFactor();
+    settings.traceOffset = render::traceOffset.load();
+    settings.paneRect = panes_[0]->clientRect();
+    settings.beforeStrip = printObserver_;
+    return settings;
+}
+
+void Painter::ECG_PRINT() {
+    if (printJob_) {
+        return;
+    }
+    std::unique_ptr<platform::PrinterSurface> printer =
+        platform::modalService().choosePrinter({PrintJob::documentName});
+    if (!printer) {
+        platform::modalService().messageBox(
+            {"ERROR print Dialog", "can not create print Dialog", platform::BoxIcon::None});
+        return;
+    }
+    printJob_ = std::make_unique<PrintJob>(std::move(printer), printSettings());
+    cancelDialog_ = std::make_unique<platform::ModelessDialog>(
+        resources::printCancelDialogTemplate(), [this](int id) {
+            if (id == resources::ids::cancelPrint) {
+                cancelPrint();
+            }
+        });
+    cancelDialog_->show();
+    if (window_ != nullptr) {
+        window_->enableWindow(false);
+    }
+    const std::weak_ptr<int> alive = alive_;
+    try {
+        printJob_->start([this, alive] {
+            platform::Application::post([this, alive] {
+                if (alive.lock()) {
+                    printFinished();
+                }
+            });
+        });
+    } catch (const std::system_error&) {
+        printFinished();
+        platform::modalService().messageBox({"Painter::ECG_PRINT: Error creating print thread",
+                                             "can not create Thread", platform::BoxIcon::Error});
+    }
+}
+
+void Painter::cancelPrint() {
+    platform::Application::beep();
+    if (printJob_) {
+        printJob_->cancel();
+    }
+    // The dialog goes once its button has finished with it.
+    const std::weak_ptr<int> alive = alive_;
+    platform::Application::post([this, alive] {
+        if (alive.lock()) {
+            cancelDialog_.reset();
+        }
+    });
+}
+
+void Painter::printFinished() {
+    // The job's thread has run its last step; destroying the job joins it.
+    printJob_.reset();
+    cancelDialog_.reset();
+    if (window_ != nullptr) {
+        window_->enableWindow(true);
+    }
+}
 
 bool Painter::isRecording() const {
     const ScopedLock guard(lock_);

@@ -12,8 +12,10 @@
 #include "AutoResetEvent.h"
 #include "CommandTarget.h"
 #include "CriticalSection.h"
+#include "PrintJob.h"
 #include "Recorder.h"
 #include "SpectrumAnalyzer.h"
+#include "platform/ModelessDialog.h"
 #include "platform/WaveInput.h"
 #include "records/RecordBuffer.h"
 
@@ -76,8 +78,20 @@ public:
     std::string filterAndShow(int firstPane);
     // The number of samples a pane shows at the current speed.
     int samplesPerPane(int pane) const;
-    // The print job comes with printing; until then it prints nothing.
+    // Prints the working recording: the print dialog, then a job on a thread
+    // of its own with a cancel dialog, the window disabled until it ends.
+    // Ignored while a job runs. For the user-interface thread.
     void ECG_PRINT();
+    // The settings a print job takes: the working recording with its
+    // encoding off, one pane's stretch to a strip at the current factors.
+    PrintSettings printSettings();
+    bool isPrinting() const { return printJob_ != nullptr; }
+    // Handed to every print job as its strip observer.
+    void setPrintObserver(std::function<void(int strip)> observer) {
+        printObserver_ = std::move(observer);
+    }
+    // The cancel dialog of the running job, null when none runs.
+    platform::ModelessDialog* printCancelDialog() { return cancelDialog_.get(); }
 
     // Queries for the window and for tests.
     bool isRecording() const;
@@ -105,6 +119,8 @@ private:
     // capture has happened or the thread is asked to end.
     void requestAutomaticStop(long long generation);
     void rebuild();
+    void cancelPrint();
+    void printFinished();
     // Loads "REC.txt" into pane 0's record with its encoding taken off;
     // returns the number of values.
     int loadWorkingRecording();
@@ -138,6 +154,15 @@ private:
     std::atomic<bool> writeFailed_{false};
 
     // The automatic-stop handshake between the worker and whoever stops.
+    // The print job and its cancel dialog, owned on the user-interface
+    // thread; the job's thread touches only the job.
+    std::unique_ptr<PrintJob> printJob_;
+    std::unique_ptr<platform::ModelessDialog> cancelDialog_;
+    std::function<void(int strip)> printObserver_;
+    // Lets tasks queued for the user-interface thread see whether this
+    // object still exists when they run.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+
     std::mutex stopMutex_;
     std::condition_variable stopDone_;
     long long stopGeneration_ = 0;

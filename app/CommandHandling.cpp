@@ -89,7 +89,10 @@ void CommandHandling::handleCommand(int id, int code, int value) {
         case ids::printGraph:
             dialog_.enable(ids::printGraph, false);
             clearSelection(controller_);
-            controller_.painter().ECG_PRINT();
+            // The working file has one writer while a recording runs.
+            if (controller_.idle) {
+                controller_.painter().ECG_PRINT();
+            }
             return;
         case ids::saveRecorded:
             saveRecorded();

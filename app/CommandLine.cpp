@@ -103,6 +103,13 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
                 return failure("--wander needs a number of millivolts from 0 to 5");
             }
             line.wanderMillivolts = mv;
+        } else if (isOption(argument, "--print-pdf")) {
+            const auto value = optionValue(arguments, i, "--print-pdf");
+            if (!value || value->empty()) {
+                return failure("--print-pdf needs the name of a PDF file");
+            }
+            line.printPdfPath = *value;
+            line.action = Action::PrintPdf;
         } else if (isOption(argument, "--screenshot")) {
             const auto value = optionValue(arguments, i, "--screenshot");
             if (!value || value->empty()) {
@@ -132,10 +139,14 @@ std::string CommandLine::helpText(const std::string& program) {
            "                    SECONDS (or when the recording stops itself), then close\n"
            "                    the window; the recording is in REC.txt and REC1.txt\n"
            "  --screenshot FILE save a PNG picture of the main window just before it closes\n"
+           "  --print-pdf FILE  print the recording in this directory (REC.txt) to a PDF\n"
+           "                    file, five strips a page, without a window, and exit\n"
            "  --help            show this help and exit\n"
            "  --version         show the version and exit\n"
            "\n"
-           "Without options the program records from the system's default sound input.\n";
+           "Without options the program records from the system's default sound input.\n"
+           "In the main window, Ctrl+P prints the recording (\"Print Graph\") while no\n"
+           "recording runs; the print dialog's \"Print to File\" writes a PDF.\n";
 }
 
 std::string CommandLine::versionText() {

@@ -9,7 +9,7 @@ namespace app {
 // What the command line asks for. Every run otherwise starts from the built-in
 // defaults: there is no configuration file.
 struct CommandLine {
-    enum class Action { Run, Help, Version, Error };
+    enum class Action { Run, Help, Version, PrintPdf, Error };
 
     Action action = Action::Run;
     // Set when --simulate was given: the heart rate of the ECG front-end
@@ -22,6 +22,8 @@ struct CommandLine {
     double wanderMillivolts = 0.0;
     // --screenshot FILE: save a PNG of the main window just before it closes.
     std::string screenshotPath;
+    // --print-pdf FILE: print the working recording to a PDF and exit.
+    std::string printPdfPath;
     std::string error;
 
     static constexpr double defaultBpm = 72.0;

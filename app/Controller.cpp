@@ -214,6 +214,10 @@ void Controller::postCommand(int id, int code, long long value) {
     dialog_.post(platform::DialogMessage::command(id, code, static_cast<int>(value)));
 }
 
+void Controller::enableWindow(bool enabled) {
+    dialog_.setWindowEnabled(enabled);
+}
+
 void Controller::applySettings() {
     if (!painter_->configure(samplesPerBuffer, sampleRate, fftPoints, bitsPerSample, speedFactor,
                              gainFactor)) {

@@ -38,6 +38,7 @@ public:
     Controller& operator=(const Controller&) = delete;
 
     void postCommand(int id, int code, long long value) override;
+    void enableWindow(bool enabled) override;
 
     // Hands the current settings to the capture worker (posting the quit
     // message with code 1 when it fails) and redraws the scale.

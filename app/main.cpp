@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <optional>
@@ -8,6 +9,7 @@
 
 #include "acquisition/FrontEndSimulator.h"
 #include "app/CommandLine.h"
+#include "app/PdfExport.h"
 #include "app/Shell.h"
 #include "app/UnattendedRun.h"
 #include "platform/Application.h"
@@ -75,6 +77,13 @@ int runProgram(int argc, char** argv, const app::CommandLine& line) {
     return code;
 }
 
+// Printing to a file shows nothing: it needs no display.
+int printPdf(int argc, char** argv, const std::string& path) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    platform::Application application(argc, argv);
+    return app::printWorkingRecordingToPdf(path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -93,6 +102,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program.c_str(), line.error.c_str(),
                          program.c_str());
             return 2;
+        case app::CommandLine::Action::PrintPdf:
+            return printPdf(argc, argv, line.printPdfPath);
         case app::CommandLine::Action::Run:
             break;
     }

@@ -102,6 +102,10 @@ void Application::post(std::function<void()> task) {
     QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
 }
 
+void Application::beep() {
+    QApplication::beep();
+}
+
 void Application::postQuit(int code) {
     post([code] { QCoreApplication::exit(code); });
 }

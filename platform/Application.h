@@ -20,6 +20,8 @@ public:
     // Ends the event loop with `code` once the events queued so far are
     // handled, as a posted quit message does; callable from any thread.
     static void postQuit(int code);
+    // The desktop's default beep.
+    static void beep();
     // Runs `task` later on the user-interface thread; callable from any thread.
     static void post(std::function<void()> task);
     // Runs `task` on the user-interface thread after `milliseconds`.

@@ -27,6 +27,7 @@ namespace platform {
 namespace {
 
 constexpr int iconSize = 32;
+constexpr int printCommand = 1027;
 constexpr int noIcon = 0;
 
 QRect toQRect(const Rect& r) {
@@ -177,6 +178,11 @@ protected:
             deliver(DialogMessage::command(2, 0, 0));
             return;
         }
+        if (event->key() == Qt::Key_P && (event->modifiers() & Qt::ControlModifier) != 0) {
+            // "Print Graph" is hidden; the keyboard reaches it.
+            deliver(DialogMessage::command(printCommand, 0, 0));
+            return;
+        }
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
             auto* button = static_cast<QPushButton*>(controls->defaultButton());
             if (button != nullptr && button->isEnabled()) {
@@ -217,6 +223,14 @@ void MainDialog::destroy() {
 
 bool MainDialog::isDestroyed() const {
     return frame_->destroyed;
+}
+
+void MainDialog::setWindowEnabled(bool enabled) {
+    frame_->setEnabled(enabled);
+}
+
+bool MainDialog::isWindowEnabled() const {
+    return frame_->isEnabled();
 }
 
 bool MainDialog::hasControl(int id) const {
@@ -530,8 +544,11 @@ void MainDialog::mouse(Mouse action, int x, int y) {
 }
 
 void MainDialog::pressKey(Key key) {
-    QKeyEvent event(QEvent::KeyPress, key == Key::Escape ? Qt::Key_Escape : Qt::Key_Return,
-                    Qt::NoModifier);
+    const Qt::Key code = key == Key::Escape   ? Qt::Key_Escape
+                         : key == Key::CtrlP ? Qt::Key_P
+                                             : Qt::Key_Return;
+    QKeyEvent event(QEvent::KeyPress, code,
+                    key == Key::CtrlP ? Qt::ControlModifier : Qt::NoModifier);
     QApplication::sendEvent(frame_.get(), &event);
 }
 

@@ -39,6 +39,10 @@ public:
     void destroy();
     bool isDestroyed() const;
 
+    // The whole window's input (a print job takes it away for its duration).
+    void setWindowEnabled(bool enabled);
+    bool isWindowEnabled() const;
+
     // Controls by id.
     bool hasControl(int id) const;
     void enable(int id, bool enabled);
@@ -105,7 +109,7 @@ public:
     // Left-button mouse input at a client point, as the pointer gives it.
     enum class Mouse { Press, Move, Release };
     void mouse(Mouse action, int x, int y);
-    enum class Key { Escape, Return };
+    enum class Key { Escape, Return, CtrlP };
     void pressKey(Key key);
 
     // Renders the window as shown into a PNG.

@@ -88,6 +88,11 @@ std::optional<std::string> ModalService::saveFileName(const SaveFileRequest& req
     return showSaveFileDialog(request);
 }
 
+std::unique_ptr<PrinterSurface> ModalService::choosePrinter(const PrintRequest& request) {
+    const ModalScope scope;
+    return showPrintDialog(request);
+}
+
 int ModalService::popupMenu(const PopupMenuRequest& request) {
     const ModalScope scope;
     return showPopupMenu(request);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Geometry.h"
+#include "PrinterSurface.h"
 #include "resources/DialogTemplate.h"
 
 // Every modal interaction (message boxes, the pop-up menu, the About dialog,
@@ -36,6 +37,10 @@ struct SaveFileRequest {
     std::string defaultExtension;
     std::string initialDirectory;
     std::string title;  // empty: the platform's own
+};
+
+struct PrintRequest {
+    std::string documentName;
 };
 
 struct MenuItem {
@@ -75,6 +80,9 @@ public:
     // The full path the user chose, nothing when the dialog was cancelled.
     // The dialog itself does not ask about an existing file.
     std::optional<std::string> saveFileName(const SaveFileRequest& request);
+    // The platform's print dialog: the printer (or file) the user chose, set
+    // up for the job; null when the dialog was cancelled or failed.
+    std::unique_ptr<PrinterSurface> choosePrinter(const PrintRequest& request);
     // Tracks a pop-up menu; the chosen item's command, 0 when dismissed.
     int popupMenu(const PopupMenuRequest& request);
     // Runs a dialog until its procedure ends it; returns the result.
@@ -93,6 +101,9 @@ protected:
     virtual bool showYesNo(const MessageBoxRequest&) { return false; }
     virtual std::optional<std::string> showSaveFileDialog(const SaveFileRequest&) {
         return std::nullopt;
+    }
+    virtual std::unique_ptr<PrinterSurface> showPrintDialog(const PrintRequest&) {
+        return nullptr;
     }
 };
 

@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QUrl>
 
 #include "DialogUnits.h"
@@ -101,6 +103,16 @@ std::optional<std::string> QtModalService::showSaveFileDialog(const SaveFileRequ
         return std::nullopt;
     }
     return dialog.selectedFiles().front().toStdString();
+}
+
+std::unique_ptr<PrinterSurface> QtModalService::showPrintDialog(const PrintRequest& request) {
+    auto surface = std::make_unique<PrinterSurface>();
+    surface->printer().setDocName(QString::fromStdString(request.documentName));
+    QPrintDialog dialog(&surface->printer(), QApplication::activeWindow());
+    if (dialog.exec() != QDialog::Accepted) {
+        return nullptr;
+    }
+    return surface;
 }
 
 int QtModalService::showPopupMenu(const PopupMenuRequest& request) {

@@ -16,6 +16,7 @@ protected:
     int showDialog(const DialogRequest& request) override;
     bool showYesNo(const MessageBoxRequest& request) override;
     std::optional<std::string> showSaveFileDialog(const SaveFileRequest& request) override;
+    std::unique_ptr<PrinterSurface> showPrintDialog(const PrintRequest& request) override;
 };
 
 }  // namespace platform

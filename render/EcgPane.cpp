@@ -103,6 +103,38 @@ void EcgPane::drawStretch(std::span<const double> samples, int count, std::FILE*
     }
 }
 
+void EcgPane::printStretch(std::span<const double> samples, int count,
+                           platform::PrinterSurface& printer, const StripLayout& layout) {
+    const platform::Rect& band = layout.band;
+    const platform::Rect& pane = layout.paneRect;
+    const double paneCentre = pane.top + (pane.bottom - pane.top) / 2;
+    const double bandCentre = band.top + (band.bottom - band.top) / 2.0;
+    constexpr double farAway = 1e6;
+    const std::size_t n = std::min(samples.size(), static_cast<std::size_t>(std::max(count, 0)));
+    double penX = band.left;
+    int lastY = 0;
+    bool started = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double screenY = std::clamp(
+            TraceMapping::y(pane, layout.traceOffset, layout.gainFactor, samples[i]), -farAway,
+            farAway);
+        double y = bandCentre + (screenY - paneCentre) * layout.verticalScale;
+        if (!started) {
+            lastY = static_cast<int>(std::clamp(y, static_cast<double>(band.top),
+                                                static_cast<double>(band.bottom)));
+            started = true;
+        } else {
+            y = std::clamp(y, static_cast<double>(band.top), static_cast<double>(band.bottom));
+            const platform::Point segment[2] = {
+                {static_cast<int>(penX), lastY},
+                {static_cast<int>(penX + layout.pixelsPerSample), static_cast<int>(y)}};
+            printer.polyline(segment, 2);
+            lastY = static_cast<int>(y);
+        }
+        penX += layout.pixelsPerSample;
+    }
+}
+
 void EcgPane::showBand() {
     if (selLeft <= 0 || selRight <= 0) {
         surface_->setBand(0, 0);

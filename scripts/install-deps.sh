@@ -21,6 +21,7 @@ packages=(
   libfftw3-dev
   xvfb
   xauth
+  poppler-utils
   clang-format
   locales
 )

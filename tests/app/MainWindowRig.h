@@ -111,6 +111,8 @@ public:
     std::optional<std::string> saveAnswer;  // the path chosen, none: cancelled
     std::vector<platform::MessageBoxRequest> questions;
     bool yes = false;
+    std::vector<platform::PrintRequest> printDialogs;
+    std::string printToPdf;  // empty: the print dialog is cancelled
 
     void openWithDesktop(const std::string& name) override { opened.push_back(name); }
 
@@ -130,6 +132,11 @@ protected:
         const platform::SaveFileRequest& request) override {
         saveDialogs.push_back(request);
         return saveAnswer;
+    }
+    std::unique_ptr<platform::PrinterSurface> showPrintDialog(
+        const platform::PrintRequest& request) override {
+        printDialogs.push_back(request);
+        return printToPdf.empty() ? nullptr : platform::PrinterSurface::pdf(printToPdf);
     }
     int showDialog(const platform::DialogRequest& request) override {
         dialogs.push_back(request.dialogTemplate->id);

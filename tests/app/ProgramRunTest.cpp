@@ -4,6 +4,8 @@
 #include <QImage>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tests/support/ScratchDirectory.h"
@@ -67,6 +69,29 @@ TEST(ProgramRun, ATerminationSignalClosesTheWindowCleanly) {
     const std::string stored = testsupport::readFile("REC.txt");
     ASSERT_FALSE(stored.empty());
     EXPECT_EQ(stored.back(), '\n');
+}
+
+// Printing without a window: a PDF of the recording in the directory, or a
+// clear refusal and no file when there is nothing to print.
+TEST(ProgramRun, PrintsTheRecordingToAPdf) {
+    testsupport::ScratchDirectory scratch;
+    EXPECT_EQ(run("--print-pdf none.pdf 2>err.txt"), 1);
+    EXPECT_FALSE(std::filesystem::exists("none.pdf"));
+    EXPECT_NE(testsupport::readFile("err.txt").find("nothing to print"), std::string::npos);
+    std::ofstream("REC.txt").close();
+    EXPECT_EQ(run("--print-pdf none.pdf 2>/dev/null"), 1);
+    EXPECT_FALSE(std::filesystem::exists("none.pdf"));
+
+    {
+        std::ofstream record("REC.txt");
+        for (int i = 0; i < 1200; ++i) {
+            record << (i % 2 == 0 ? 801.2 : -686.8) + (i % 40 == 0 ? 5.0 : 0.0) << " \n";
+        }
+    }
+    ASSERT_EQ(run("--print-pdf strips.pdf"), 0);
+    const std::string pdf = testsupport::readFile("strips.pdf");
+    EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
+    EXPECT_NE(pdf.find("%%EOF"), std::string::npos);
 }
 
 TEST(ProgramRun, RejectsABadRecordDuration) {

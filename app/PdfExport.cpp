@@ -1,0 +1,76 @@
+#include "PdfExport.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "acquisition/PrintJob.h"
+#include "platform/DialogUnits.h"
+#include "platform/PrinterSurface.h"
+#include "records/RecordBuffer.h"
+#include "records/RecordEncoding.h"
+#include "records/SampleFile.h"
+#include "render/EcgPane.h"
+#include "render/TraceOffset.h"
+#include "resources/DialogTemplates.h"
+
+namespace app {
+
+namespace {
+
+constexpr int paneBorder = 1;
+
+// The client rectangle of a pane of the main window at its designed size.
+platform::Rect paneClientRect() {
+    for (const resources::ControlTemplate& c : resources::mainDialogTemplate().controls) {
+        if (c.id == resources::ids::firstPane) {
+            const platform::Rect r = platform::dialogRectToPixels(c.x, c.y, c.width, c.height);
+            return {0, 0, r.width() - 2 * paneBorder, r.height() - 2 * paneBorder};
+        }
+    }
+    return {};
+}
+
+bool isRegularFile(const char* path) {
+    struct stat info {};
+    return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+int fail(const std::string& reason) {
+    std::fprintf(stderr, "trelmont-ecg: %s\n", reason.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int printWorkingRecordingToPdf(const std::string& path) {
+    const char* working = records::SampleFile::workingFileName;
+    if (!isRegularFile(working)) {
+        return fail(std::string("nothing to print: there is no recording (") + working +
+                    ") in this directory");
+    }
+    auto record = std::make_unique<records::RecordBuffer>();
+    records::SampleFile::openRead(working);
+    record->load(records::SampleFile{});
+    if (record->count <= 0) {
+        return fail(std::string("nothing to print: ") + working + " holds no values");
+    }
+    acquisition::PrintSettings settings;
+    settings.values.assign(record->samples.begin(), record->samples.begin() + record->count);
+    records::decodeRecord(settings.values);
+    settings.paneRect = paneClientRect();
+    settings.gainFactor = render::EcgPane::defaultGainFactor;
+    settings.traceOffset = render::initialTraceOffset;
+    // One pane's stretch to a strip, at the default chart speed.
+    settings.samplesPerStrip =
+        static_cast<int>((settings.paneRect.right - 1) / render::EcgPane::defaultSpeedFactor);
+    const std::unique_ptr<platform::PrinterSurface> printer = platform::PrinterSurface::pdf(path);
+    const std::atomic<bool> cancelled{false};
+    if (!acquisition::PrintJob::print(*printer, settings, cancelled)) {
+        return fail("the PDF " + path + " could not be written");
+    }
+    return 0;
+}
+
+}  // namespace app

@@ -1,0 +1,142 @@
+#include "PrinterSurface.h"
+
+#include <QFile>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPen>
+#include <QPrinter>
+#include <QTemporaryFile>
+#include <cstdio>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+constexpr int pdfResolution = 600;
+
+}  // namespace
+
+struct PrinterSurface::Impl {
+    QPrinter printer{QPrinter::HighResolution};
+    QPainter painter;
+    // Where a file goes once complete, and where it is written until then.
+    QString finalPath;
+    QString partialPath;
+    std::vector<QPoint> points;
+};
+
+PrinterSurface::PrinterSurface() : impl_(std::make_unique<Impl>()) {}
+
+std::unique_ptr<PrinterSurface> PrinterSurface::pdf(const std::string& path) {
+    auto surface = std::make_unique<PrinterSurface>();
+    QPrinter& p = surface->printer();
+    p.setOutputFormat(QPrinter::PdfFormat);
+    p.setResolution(pdfResolution);
+    p.setPageSize(QPageSize(QPageSize::A4));
+    p.setPageOrientation(QPageLayout::Portrait);
+    p.setOutputFileName(QString::fromStdString(path));
+    return surface;
+}
+
+PrinterSurface::~PrinterSurface() {
+    if (impl_->painter.isActive()) {
+        abortDocument();
+    }
+}
+
+QPrinter& PrinterSurface::printer() {
+    return impl_->printer;
+}
+
+int PrinterSurface::width() const {
+    return impl_->printer.pageLayout().paintRectPixels(impl_->printer.resolution()).width();
+}
+
+int PrinterSurface::height() const {
+    return impl_->printer.pageLayout().paintRectPixels(impl_->printer.resolution()).height();
+}
+
+int PrinterSurface::dotsPerInch() const {
+    return impl_->printer.resolution();
+}
+
+bool PrinterSurface::beginDocument(const std::string& name) {
+    QPrinter& p = impl_->printer;
+    p.setDocName(QString::fromStdString(name));
+    impl_->finalPath = p.outputFileName();
+    if (!impl_->finalPath.isEmpty()) {
+        // A fresh name beside the file, so no file of the user's is touched.
+        QTemporaryFile reserve(impl_->finalPath + QStringLiteral(".XXXXXX"));
+        reserve.setAutoRemove(false);
+        if (!reserve.open()) {
+            return false;
+        }
+        impl_->partialPath = reserve.fileName();
+        reserve.close();
+        p.setOutputFileName(impl_->partialPath);
+    }
+    if (!impl_->painter.begin(&p)) {
+        if (!impl_->partialPath.isEmpty()) {
+            QFile::remove(impl_->partialPath);
+        }
+        return false;
+    }
+    QPen pen(Qt::black);
+    pen.setWidth(std::max(1, p.resolution() / 200));
+    impl_->painter.setPen(pen);
+    impl_->painter.setRenderHint(QPainter::Antialiasing, false);
+    return true;
+}
+
+bool PrinterSurface::newPage() {
+    return impl_->printer.newPage();
+}
+
+void PrinterSurface::polyline(const Point* points, int count) {
+    if (!impl_->painter.isActive() || count < 2) {
+        return;
+    }
+    impl_->points.resize(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        impl_->points[static_cast<std::size_t>(i)] = QPoint(points[i].x, points[i].y);
+    }
+    impl_->painter.drawPolyline(impl_->points.data(), count);
+}
+
+bool PrinterSurface::endDocument() {
+    if (!impl_->painter.isActive()) {
+        return false;
+    }
+    const bool ended = impl_->painter.end();
+    if (impl_->partialPath.isEmpty()) {
+        return ended;
+    }
+    if (!ended) {
+        QFile::remove(impl_->partialPath);
+        return false;
+    }
+    // The complete file takes the place of whatever had its name.
+    const bool moved =
+        std::rename(QFile::encodeName(impl_->partialPath).constData(),
+                    QFile::encodeName(impl_->finalPath).constData()) == 0;
+    if (!moved) {
+        QFile::remove(impl_->partialPath);
+    }
+    impl_->partialPath.clear();
+    return moved;
+}
+
+void PrinterSurface::abortDocument() {
+    impl_->printer.abort();
+    if (impl_->painter.isActive()) {
+        impl_->painter.end();
+    }
+    if (!impl_->partialPath.isEmpty()) {
+        QFile::remove(impl_->partialPath);
+        impl_->partialPath.clear();
+    }
+}
+
+}  // namespace platform
