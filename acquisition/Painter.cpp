@@ -7,8 +7,6 @@
 #include "ValueEstimate.h"
 #include "platform/Application.h"
 #include "platform/ModalService.h"
-#include "render/TraceOffset.h"
-#include "resources/DialogTemplates.h"
 #include "platform/WinException.h"
 #include "records/BaselineFilter.h"
 #include "records/RecordEncoding.h"
@@ -16,6 +14,8 @@
 #include "records/ReplacementFile.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
+#include "render/TraceOffset.h"
+#include "resources/DialogTemplates.h"
 
 namespace acquisition {
 

@@ -26,8 +26,8 @@ render::StripLayout layoutFor(const platform::PrinterSurface& printer,
     layout.traceOffset = settings.traceOffset;
     // Millimetres per millivolt as on screen: a screen pixel is a quarter
     // millimetre of ECG paper.
-    layout.verticalScale = printer.dotsPerInch() / millimetresPerInch /
-                           PrintJob::screenPixelsPerMillimetre;
+    layout.verticalScale =
+        printer.dotsPerInch() / millimetresPerInch / PrintJob::screenPixelsPerMillimetre;
     return layout;
 }
 

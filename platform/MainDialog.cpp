@@ -530,6 +530,22 @@ void MainDialog::dragThumb(int id, int position) {
     slider->setSliderDown(false);
 }
 
+void MainDialog::clickAt(int x, int y) {
+    QWidget* client = frame_->client;
+    QWidget* target = client->childAt(x, y);
+    if (target == nullptr) {
+        target = client;
+    }
+    const QPointF local = target->mapFrom(client, QPointF(x, y));
+    const QPointF global = target->mapToGlobal(local);
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+}
+
 void MainDialog::mouse(Mouse action, int x, int y) {
     QWidget* target = frame_->client;
     const QPointF local(x, y);
@@ -544,7 +560,7 @@ void MainDialog::mouse(Mouse action, int x, int y) {
 }
 
 void MainDialog::pressKey(Key key) {
-    const Qt::Key code = key == Key::Escape   ? Qt::Key_Escape
+    const Qt::Key code = key == Key::Escape  ? Qt::Key_Escape
                          : key == Key::CtrlP ? Qt::Key_P
                                              : Qt::Key_Return;
     QKeyEvent event(QEvent::KeyPress, code,

@@ -106,6 +106,9 @@ public:
     void scrollAction(int id, int request);
     // Drags the thumb of a bar or slider to a position and lets it go.
     void dragThumb(int id, int position);
+    // A left click at a client point, delivered to whatever control the
+    // pointer would reach there.
+    void clickAt(int x, int y);
     // Left-button mouse input at a client point, as the pointer gives it.
     enum class Mouse { Press, Move, Release };
     void mouse(Mouse action, int x, int y);

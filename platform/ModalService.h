@@ -102,9 +102,7 @@ protected:
     virtual std::optional<std::string> showSaveFileDialog(const SaveFileRequest&) {
         return std::nullopt;
     }
-    virtual std::unique_ptr<PrinterSurface> showPrintDialog(const PrintRequest&) {
-        return nullptr;
-    }
+    virtual std::unique_ptr<PrinterSurface> showPrintDialog(const PrintRequest&) { return nullptr; }
 };
 
 // The service in use. Until one is installed, boxes are written to standard

@@ -117,10 +117,12 @@ bool PrinterSurface::endDocument() {
         QFile::remove(impl_->partialPath);
         return false;
     }
+    // Readable as any new file is (the temporary name was private).
+    QFile::setPermissions(impl_->partialPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther);
     // The complete file takes the place of whatever had its name.
-    const bool moved =
-        std::rename(QFile::encodeName(impl_->partialPath).constData(),
-                    QFile::encodeName(impl_->finalPath).constData()) == 0;
+    const bool moved = std::rename(QFile::encodeName(impl_->partialPath).constData(),
+                                   QFile::encodeName(impl_->finalPath).constData()) == 0;
     if (!moved) {
         QFile::remove(impl_->partialPath);
     }

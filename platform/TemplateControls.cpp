@@ -126,6 +126,12 @@ TemplateControls::TemplateControls(const resources::DialogTemplate& dialogTempla
         w->setGeometry(pixelRect(c));
         fitDropDown(w);
         fitText(w);
+        if (c.kind == ControlKind::GroupBox || c.kind == ControlKind::LeftText) {
+            // Frames and captions let the pointer through to the controls
+            // under and around them, as on the classic desktop, where a group
+            // box drawn after its radio buttons does not take their clicks.
+            w->setAttribute(Qt::WA_TransparentForMouseEvents);
+        }
         w->setEnabled(c.enabled);
         w->setVisible(c.visible);
         if (c.id != resources::noId) {

@@ -115,13 +115,13 @@ void EcgPane::printStretch(std::span<const double> samples, int count,
     int lastY = 0;
     bool started = false;
     for (std::size_t i = 0; i < n; ++i) {
-        const double screenY = std::clamp(
-            TraceMapping::y(pane, layout.traceOffset, layout.gainFactor, samples[i]), -farAway,
-            farAway);
+        const double screenY =
+            std::clamp(TraceMapping::y(pane, layout.traceOffset, layout.gainFactor, samples[i]),
+                       -farAway, farAway);
         double y = bandCentre + (screenY - paneCentre) * layout.verticalScale;
         if (!started) {
-            lastY = static_cast<int>(std::clamp(y, static_cast<double>(band.top),
-                                                static_cast<double>(band.bottom)));
+            lastY = static_cast<int>(
+                std::clamp(y, static_cast<double>(band.top), static_cast<double>(band.bottom)));
             started = true;
         } else {
             y = std::clamp(y, static_cast<double>(band.top), static_cast<double>(band.bottom));

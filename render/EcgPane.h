@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "platform/Geometry.h"
 #include "StripLayout.h"
+#include "platform/Geometry.h"
 #include "platform/PaneSurface.h"
 #include "platform/PrinterSurface.h"
 #include "records/RecordBuffer.h"

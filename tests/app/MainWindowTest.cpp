@@ -232,6 +232,24 @@ TEST_F(MainWindowTest, TheOffsetSliderStepsThroughItsTable) {
     render::traceOffset.store(render::initialTraceOffset);
 }
 
+// Clicks where the pointer puts them: the slot group's frame, drawn over the
+// slot buttons, lets them through.
+TEST_F(MainWindowTest, PointerClicksReachTheButtonsUnderTheirFrames) {
+    write("REC.txt", "801.2\n-686.8\n");
+    open();
+    barScroll(platform::scroll::lineDown);
+    barScroll(platform::scroll::lineUp);
+    ASSERT_TRUE(dialog().isEnabled(ids::filter));
+    const platform::Rect slot = dialog().controlRect(ids::firstSlot);
+    dialog().clickAt(slot.left + 5, (slot.top + slot.bottom) / 2);
+    // Slot 1 took the click: it loads the slot and disables FILTER.
+    EXPECT_FALSE(dialog().isEnabled(ids::filter));
+    EXPECT_TRUE(dialog().isChecked(ids::firstSlot));
+    const platform::Rect start = dialog().controlRect(ids::startStop);
+    dialog().clickAt((start.left + start.right) / 2, (start.top + start.bottom) / 2);
+    EXPECT_FALSE(controller().idle);
+}
+
 TEST_F(MainWindowTest, SlotTwoToTenEnableFilterAndSlotOneDoesNot) {
     write("REC3.txt", "57.2\n58\n");
     open();

@@ -30,8 +30,8 @@ struct Page {
 
 std::vector<Page> renderPdf(const std::string& pdf, int dpi) {
     const std::string prefix = pdf + ".page";
-    const std::string command = "pdftoppm -gray -r " + std::to_string(dpi) + " '" + pdf + "' '" +
-                                prefix + "' 2>/dev/null";
+    const std::string command =
+        "pdftoppm -gray -r " + std::to_string(dpi) + " '" + pdf + "' '" + prefix + "' 2>/dev/null";
     std::vector<Page> pages;
     if (std::system(command.c_str()) != 0) {
         return pages;
