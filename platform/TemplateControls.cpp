@@ -118,10 +118,16 @@ TemplateControls::TemplateControls(const resources::DialogTemplate& dialogTempla
                                    Sink sink)
     : sink_(std::move(sink)) {
     int group = 0;
+    bool previousWasRadio = false;
     for (const ControlTemplate& c : dialogTemplate.controls) {
-        if (c.group) {
+        const bool radio = c.kind == ControlKind::AutoRadioButton;
+        // Radio buttons act together when they follow one another within a
+        // group: the slot buttons, far from the bit-depth button that opens
+        // their template group, do not uncheck it.
+        if (c.group || (radio && !previousWasRadio)) {
             group += 1;
         }
+        previousWasRadio = radio;
         QWidget* w = create(c, parent);
         w->setGeometry(pixelRect(c));
         fitDropDown(w);

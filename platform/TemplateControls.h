@@ -17,8 +17,9 @@ namespace platform {
 // dialog messages: a button click is command (id, 0), a confirmed list choice
 // is command (id, 9), scroll bar and slider actions are scroll requests with
 // the classic codes. Auto radio buttons keep the classic group behaviour: a
-// click checks the button and unchecks the other radio buttons of its group,
-// which runs from a control marked as a group start to the next one.
+// click checks the button and unchecks the other radio buttons of its group:
+// the run of radio buttons that follow one another from a control marked as
+// a group start (or from the first radio button after other controls).
 class TemplateControls {
 public:
     using Sink = std::function<void(const DialogMessage&)>;

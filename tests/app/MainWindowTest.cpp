@@ -245,6 +245,8 @@ TEST_F(MainWindowTest, PointerClicksReachTheButtonsUnderTheirFrames) {
     // Slot 1 took the click: it loads the slot and disables FILTER.
     EXPECT_FALSE(dialog().isEnabled(ids::filter));
     EXPECT_TRUE(dialog().isChecked(ids::firstSlot));
+    // The bit depth shown stays as it was.
+    EXPECT_TRUE(dialog().isChecked(ids::bits16));
     const platform::Rect start = dialog().controlRect(ids::startStop);
     dialog().clickAt((start.left + start.right) / 2, (start.top + start.bottom) / 2);
     EXPECT_FALSE(controller().idle);
