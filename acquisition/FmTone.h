@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "HeartSignal.h"
+#include "records/FrontEndCalibration.h"
 
 namespace acquisition {
 
@@ -16,8 +17,8 @@ namespace acquisition {
 // n + 1 is the one at their midpoint. Not thread-safe: one thread fills.
 class FmTone {
 public:
-    static constexpr double carrierHertz = 1716.0;
-    static constexpr double hertzPerMillivolt = 164.4;
+    static constexpr double carrierHertz = records::calibration::carrierHertz;
+    static constexpr double hertzPerMillivolt = records::calibration::hertzPerMillivolt;
     // Peak of the sine as a fraction of full scale.
     static constexpr double defaultAmplitude = 0.5;
 

@@ -103,6 +103,17 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
                 return failure("--wander needs a number of millivolts from 0 to 5");
             }
             line.wanderMillivolts = mv;
+        } else if (argument == "--export-edf") {
+            if (i + 2 >= arguments.size()) {
+                return failure("--export-edf needs a record file and the name of the EDF+ file");
+            }
+            line.exportRecord = arguments[i + 1];
+            line.exportTarget = arguments[i + 2];
+            if (line.exportRecord.empty() || line.exportTarget.empty()) {
+                return failure("--export-edf needs a record file and the name of the EDF+ file");
+            }
+            i += 2;
+            line.action = Action::ExportEdf;
         } else if (isOption(argument, "--print-pdf")) {
             const auto value = optionValue(arguments, i, "--print-pdf");
             if (!value || value->empty()) {
@@ -141,6 +152,9 @@ std::string CommandLine::helpText(const std::string& program) {
            "  --screenshot FILE save a PNG picture of the main window just before it closes\n"
            "  --print-pdf FILE  print the recording in this directory (REC.txt) to a PDF\n"
            "                    file, five strips a page, without a window, and exit\n"
+           "  --export-edf RECORD OUT.edf\n"
+           "                    write a record file (such as REC1.txt) as EDF+ for the\n"
+           "                    medical centre's viewers, without a window, and exit\n"
            "  --help            show this help and exit\n"
            "  --version         show the version and exit\n"
            "\n"

@@ -9,7 +9,7 @@ namespace app {
 // What the command line asks for. Every run otherwise starts from the built-in
 // defaults: there is no configuration file.
 struct CommandLine {
-    enum class Action { Run, Help, Version, PrintPdf, Error };
+    enum class Action { Run, Help, Version, PrintPdf, ExportEdf, Error };
 
     Action action = Action::Run;
     // Set when --simulate was given: the heart rate of the ECG front-end
@@ -24,6 +24,9 @@ struct CommandLine {
     std::string screenshotPath;
     // --print-pdf FILE: print the working recording to a PDF and exit.
     std::string printPdfPath;
+    // --export-edf RECORD OUT: write the record file as EDF+ and exit.
+    std::string exportRecord;
+    std::string exportTarget;
     std::string error;
 
     static constexpr double defaultBpm = 72.0;

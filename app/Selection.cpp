@@ -204,8 +204,8 @@ void saveSelection(Controller& controller) {
         platform::DialogMessage::command(partialSaveDone, 0, controller.firstVisiblePane));
 }
 
-void saveRecordedCopy(Controller&) {
-    records::saveRecordedCopy();
+void saveRecordedCopy(Controller& controller) {
+    records::saveRecordedCopy(controller.sampleRate, controller.samplesPerBuffer);
 }
 
 }  // namespace app

@@ -9,6 +9,7 @@
 
 #include "acquisition/FrontEndSimulator.h"
 #include "app/CommandLine.h"
+#include "app/Controller.h"
 #include "app/PdfExport.h"
 #include "app/Shell.h"
 #include "app/UnattendedRun.h"
@@ -17,6 +18,7 @@
 #include "platform/ModalService.h"
 #include "platform/PortAudioWaveInput.h"
 #include "platform/QtModalService.h"
+#include "records/EdfExport.h"
 #include "resources/DialogTemplates.h"
 
 namespace {
@@ -77,6 +79,17 @@ int runProgram(int argc, char** argv, const app::CommandLine& line) {
     return code;
 }
 
+int exportEdf(const std::string& record, const std::string& target) {
+    const records::EdfExport edf(app::Controller::defaultSampleRate,
+                                 app::Controller::defaultFftPoints);
+    const std::string reason = edf.write(record, target);
+    if (!reason.empty()) {
+        std::fprintf(stderr, "trelmont-ecg: %s\n", reason.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 // Printing to a file shows nothing: it needs no display.
 int printPdf(int argc, char** argv, const std::string& path) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -102,6 +115,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program.c_str(), line.error.c_str(),
                          program.c_str());
             return 2;
+        case app::CommandLine::Action::ExportEdf:
+            return exportEdf(line.exportRecord, line.exportTarget);
         case app::CommandLine::Action::PrintPdf:
             return printPdf(argc, argv, line.printPdfPath);
         case app::CommandLine::Action::Run:

@@ -30,6 +30,9 @@ struct SaveFileRequest {
     struct Filter {
         std::string label;    // "Text Files (REC1.TXT)"
         std::string pattern;  // "REC1.txt"
+        // Added to a name typed without one while this filter is chosen;
+        // empty: the request's default extension.
+        std::string extension;
     };
     std::string initialName;
     std::vector<Filter> filters;  // the first is selected

@@ -97,6 +97,17 @@ std::optional<std::string> QtModalService::showSaveFileDialog(const SaveFileRequ
     }
     dialog.setNameFilters(filters);
     dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+    // A name typed without an extension gets the chosen file type's.
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog,
+        [&dialog, &request, filters](const QString& chosen) {
+            const qsizetype index = filters.indexOf(chosen);
+            std::string extension = request.defaultExtension;
+            if (index >= 0 && !request.filters[static_cast<std::size_t>(index)].extension.empty()) {
+                extension = request.filters[static_cast<std::size_t>(index)].extension;
+            }
+            dialog.setDefaultSuffix(QString::fromStdString(extension));
+        });
     dialog.setDirectory(QString::fromStdString(request.initialDirectory));
     dialog.selectFile(QString::fromStdString(request.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {

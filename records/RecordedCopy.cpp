@@ -2,14 +2,18 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <system_error>
 
 #include "COpenSaveFileDlg.h"
+#include "EdfExport.h"
 #include "ReplacementFile.h"
 #include "Slots.h"
 #include "platform/ModalService.h"
@@ -76,11 +80,23 @@ std::string copyFileBytes(const std::string& source, const std::string& target) 
     return out.commit();
 }
 
-RecordedCopyOutcome saveRecordedCopy() {
+bool wantsEdf(const std::string& path) {
+    constexpr std::string_view edf = ".edf";
+    if (path.size() < edf.size()) {
+        return false;
+    }
+    const std::string tail = path.substr(path.size() - edf.size());
+    return std::equal(tail.begin(), tail.end(), edf.begin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
+}
+
+RecordedCopyOutcome saveRecordedCopy(int sampleRate, int samplesPerBuffer) {
     RecordedCopyOutcome outcome;
     const std::vector<platform::SaveFileRequest::Filter> filters = {
-        {"Text Files (REC1.TXT)", slotFileName(1)},
-        {"All Files (*.*)", "*.*"},
+        {"Text Files (REC1.TXT)", slotFileName(1), "txt"},
+        {"EDF+ (*.edf)", "*.edf", "edf"},
+        {"All Files (*.*)", "*.*", ""},
     };
     COpenSaveFileDlg dialog;
     const CurrentDirectoryKeeper directory;
@@ -93,7 +109,9 @@ RecordedCopyOutcome saveRecordedCopy() {
         return outcome;
     }
     const std::string source = (directory.path() / slotFileName(1)).string();
-    outcome.reason = copyFileBytes(source, outcome.path);
+    outcome.reason = wantsEdf(outcome.path)
+                         ? EdfExport(sampleRate, samplesPerBuffer).write(source, outcome.path)
+                         : copyFileBytes(source, outcome.path);
     if (outcome.reason.empty()) {
         outcome.status = RecordedCopyOutcome::Status::Saved;
         return outcome;

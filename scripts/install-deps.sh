@@ -22,6 +22,8 @@ packages=(
   xvfb
   xauth
   poppler-utils
+  libedf-dev
+  biosig-tools
   clang-format
   locales
 )

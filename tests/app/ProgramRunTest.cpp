@@ -94,6 +94,28 @@ TEST(ProgramRun, PrintsTheRecordingToAPdf) {
     EXPECT_NE(pdf.find("%%EOF"), std::string::npos);
 }
 
+// The medical centre's form without a window: EDF+ from a record file, or a
+// one-line reason and no file.
+TEST(ProgramRun, ExportsARecordAsEdf) {
+    testsupport::ScratchDirectory scratch;
+    {
+        std::ofstream record("REC1.txt");
+        for (int i = 0; i < 300; ++i) {
+            record << (i % 2 == 0 ? 801.2 : -686.8) << " \n";
+        }
+    }
+    ASSERT_EQ(run("--export-edf REC1.txt sent.edf"), 0);
+    EXPECT_EQ(testsupport::readFile("sent.edf").compare(192, 5, "EDF+C"), 0);
+    std::ofstream("empty.txt").close();
+    for (const std::string bad : {"missing.txt", "empty.txt", "."}) {
+        EXPECT_EQ(run("--export-edf " + bad + " bad.edf 2>err.txt"), 1) << bad;
+        EXPECT_FALSE(std::filesystem::exists("bad.edf")) << bad;
+        const std::string err = testsupport::readFile("err.txt");
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+    EXPECT_EQ(run("--export-edf REC1.txt 2>/dev/null"), 2);
+}
+
 TEST(ProgramRun, RejectsABadRecordDuration) {
     testsupport::ScratchDirectory scratch;
     EXPECT_EQ(run("--record 0 2>/dev/null"), 2);

@@ -406,6 +406,16 @@ TEST_F(ReviewTest, SaveRecordedCopiesSlotOneToTheChosenFile) {
     EXPECT_TRUE(dialog().isEnabled(ids::saveRecorded));
     EXPECT_TRUE(dialog().isEnabled(ids::startStop));
 
+    // A name ending in ".edf" (the EDF+ file type) gets the EDF+ form.
+    modal().saveAnswer = (scratch_.path() / "out" / "sent.EDF").string();
+    command(ids::saveRecorded);
+    const std::string edf = testsupport::readFile(*modal().saveAnswer);
+    ASSERT_GE(edf.size(), 256u);
+    EXPECT_EQ(edf.substr(0, 8), "0       ");
+    EXPECT_EQ(edf.compare(192, 5, "EDF+C"), 0);
+    EXPECT_EQ(modal().saveDialogs.back().filters[1].label, "EDF+ (*.edf)");
+    EXPECT_EQ(modal().saveDialogs.back().filters[1].extension, "edf");
+
     // Without a stored recording the user is told, and nothing is written.
     std::filesystem::remove("REC1.txt");
     modal().saveAnswer = (scratch_.path() / "out" / "other.txt").string();

@@ -87,7 +87,8 @@ TEST_F(RecordedCopyTest, CopiesSlotOneByteForByte) {
     for (const auto& filter : request.filters) {
         filters.push_back(filter.label + " | " + filter.pattern);
     }
-    EXPECT_EQ(filters, (Names{"Text Files (REC1.TXT) | REC1.txt", "All Files (*.*) | *.*"}));
+    EXPECT_EQ(filters, (Names{"Text Files (REC1.TXT) | REC1.txt", "EDF+ (*.edf) | *.edf",
+                              "All Files (*.*) | *.*"}));
     EXPECT_EQ(request.defaultExtension, "txt");
     EXPECT_EQ(request.title, "");
 }
