@@ -116,6 +116,29 @@ TEST(ProgramRun, ExportsARecordAsEdf) {
     EXPECT_EQ(run("--export-edf REC1.txt 2>/dev/null"), 2);
 }
 
+// A recording cut off by SIGKILL (a crash, a power cut of the process): every
+// value the file showed before the kill is there afterwards, as a whole line.
+TEST(ProgramRun, AKilledRecordingKeepsEveryValueStored) {
+    testsupport::ScratchDirectory scratch;
+    const int stored = 100;
+    const std::string script =
+        "--simulate --record 60 >/dev/null 2>&1 & pid=$!; "
+        "for i in $(seq 600); do "
+        "  [ -f REC.txt ] && [ $(wc -l < REC.txt) -ge " +
+        std::to_string(stored) +
+        " ] && break; "
+        "  sleep 0.05; done; "
+        "kill -KILL $pid; wait $pid; [ $(wc -l < REC.txt) -ge " +
+        std::to_string(stored) + " ]";
+    EXPECT_EQ(run(script), 0);
+    const std::string text = testsupport::readFile("REC.txt");
+    const auto whole = std::count(text.begin(), text.end(), '\n');
+    EXPECT_GE(whole, stored);
+    // Nothing but whole lines: the kill cannot cut a value in half.
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+}
+
 TEST(ProgramRun, RejectsABadRecordDuration) {
     testsupport::ScratchDirectory scratch;
     EXPECT_EQ(run("--record 0 2>/dev/null"), 2);

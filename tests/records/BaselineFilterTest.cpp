@@ -146,6 +146,29 @@ TEST_F(BaselineFilterTest, StepOfSixOrMoreSplitsTheRecord) {
     }
 }
 
+// Flat means neighbours differ by 0.5 at most: a level that wavers by exactly
+// 0.5 is still flat and the step onto it splits the record; one that wavers
+// by just over 0.5 is not, and the step goes unmarked.
+TEST_F(BaselineFilterTest, FlatnessEndsJustAboveHalfAUnit) {
+    for (const double waver : {0.5, 0.6}) {
+        SCOPED_TRACE(waver);
+        std::vector<double> record = levels(100.0, 100, 110.0, 100);
+        for (std::size_t i = 101; i < record.size(); i += 2) {
+            record[i] = 110.0 + waver;
+        }
+        setRecord(record);
+        runFilter();
+        // The jump lies at framed position 115: a step there is marked with
+        // an end at 113 and a start at 119.
+        const bool split = waver == 0.5;
+        EXPECT_EQ(marksOf(BaselineFilter::endMark, 120).count(113), split ? 1u : 0u);
+        EXPECT_EQ(marksOf(BaselineFilter::startMark, 120).count(119), split ? 1u : 0u);
+        const std::set<int> ends = split ? std::set<int>{3, 13, 113} : std::set<int>{3, 13};
+        EXPECT_EQ(marksOf(BaselineFilter::endMark, 120), ends);
+        expectRecordRestored();
+    }
+}
+
 TEST_F(BaselineFilterTest, StepBelowSixIsFittedAsOneSegment) {
     setRecord(levels(100.0, 100, 105.9, 100));
     runFilter();
