@@ -136,6 +136,18 @@ void CommandHandling::startStop(int value) {
 void CommandHandling::startPath() {
     controller_.disableSlots();
     clearSelection(controller_);
+    const std::string unusable =
+        records::SampleFile::notARecordFile(records::SampleFile::workingFileName);
+    if (!unusable.empty()) {
+        // Values written there would be lost, or fill the disk.
+        modalService().messageBox({unusable + ": no recording can be stored in it.\nRemove or "
+                                              "rename it, then start again.",
+                                   "Recorder", BoxIcon::Error});
+        controller_.idle = true;
+        dialog_.setIcon(ids::startStop, resources::icons::readyToRecord);
+        controller_.enableFirstSlot();
+        return;
+    }
     const bool started = controller_.painter().startCapture();
     controller_.idle = !started;
     dialog_.enable(ids::filter, false);
@@ -152,8 +164,14 @@ void CommandHandling::stopPath() {
     const int writeError = wasRecording ? painter.writeError() : 0;
     dialog_.enable(ids::startStop, true);
     const int slot = controller_.selectedSlot();
+    // A working file that is no record file (the start refuses it) has
+    // nothing to store.
+    const bool storable =
+        records::SampleFile::notARecordFile(records::SampleFile::workingFileName).empty();
     const records::CopyOutcome copy =
-        records::copyRecordFile(records::slotFileName(slot), records::SampleFile::workingFileName);
+        storable ? records::copyRecordFile(records::slotFileName(slot),
+                                           records::SampleFile::workingFileName)
+                 : records::CopyOutcome{records::CopyOutcome::Status::NoSource, {}};
     controller_.enableFirstSlot();
     dialog_.enable(ids::filter, false);
     dialog_.enable(ids::printGraph, false);

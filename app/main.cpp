@@ -41,7 +41,11 @@ std::unique_ptr<platform::WaveInput> makeInput(const app::CommandLine& line) {
 
 int runProgram(int argc, char** argv, const app::CommandLine& line) {
     platform::Application application(argc, argv);
-    platform::installModalService(std::make_unique<platform::QtModalService>());
+    // An unattended run has nobody to answer a box: boxes go to standard
+    // error instead, and dialogs are cancelled.
+    if (!line.recordSeconds) {
+        platform::installModalService(std::make_unique<platform::QtModalService>());
+    }
     const std::unique_ptr<platform::WaveInput> input = makeInput(line);
     app::Shell shell(*input);
     const std::string screenshot = line.screenshotPath;

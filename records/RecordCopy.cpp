@@ -47,6 +47,11 @@ CopyOutcome failed(const std::string& what, int error) {
 }  // namespace
 
 CopyOutcome copyRecordFile(const std::string& destination, const std::string& source) {
+    // Checked before opening: opening a pipe would wait for a writer.
+    struct stat before {};
+    if (::stat(source.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
+        return {CopyOutcome::Status::Failed, source + " is not a regular file"};
+    }
     File in(std::fopen(source.c_str(), "r"));
     if (!in) {
         const int error = errno;

@@ -57,6 +57,10 @@ bool confirmReplace(const std::string& path) {
 }  // namespace
 
 std::string copyFileBytes(const std::string& source, const std::string& target) {
+    struct stat before {};
+    if (::stat(source.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
+        return source + " is not a regular file";
+    }
     const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(source.c_str(), "rb"));
     if (!in) {
         if (errno == ENOENT) {

@@ -1,5 +1,7 @@
 #include "SampleFile.h"
 
+#include <sys/stat.h>
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,9 +43,21 @@ void SampleFile::keep(std::FILE* stream, bool writing) {
     }
 }
 
+std::string SampleFile::notARecordFile(const std::string& name) {
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0 || S_ISREG(info.st_mode)) {
+        return {};
+    }
+    return name + " is not a regular file (a device, a pipe or a folder)";
+}
+
 void SampleFile::openGuarded(const std::string& name, const char* mode) {
     SharedState& s = state();
     Lock lock(s.mutex);
+    // A device or a pipe may never end, or block the opening; it is left alone.
+    if (!notARecordFile(name).empty()) {
+        return;
+    }
     if (s.stream == nullptr && s.openCount == 0) {
         keep(std::fopen(name.c_str(), mode), mode[0] != 'r');
     }
@@ -62,6 +76,9 @@ void SampleFile::openAppend(const std::string& name) {
     Lock lock(s.mutex);
     if (s.stream != nullptr) {
         // Only one stream is ever held: the one open already is the working file.
+        return;
+    }
+    if (!notARecordFile(name).empty()) {
         return;
     }
     std::FILE* stream = std::fopen(name.c_str(), "a+");

@@ -36,6 +36,10 @@ public:
         std::unique_lock<std::recursive_mutex> lock_;
     };
 
+    // Why a file cannot serve as a record file (it exists and is not a
+    // regular file); empty when it can, or does not exist yet. The opens
+    // below leave such a file alone.
+    static std::string notARecordFile(const std::string& name);
     // Opens only while nothing is open: "r" or "w+" (create, or empty).
     static void openRead(const std::string& name);
     static void openWrite(const std::string& name);

@@ -340,17 +340,21 @@ TEST_F(MainWindowTest, ClosingFromTheBoxOfARunningRecordingKeepsItsValues) {
     EXPECT_EQ(stored.back(), '\n');
 }
 
-TEST_F(MainWindowTest, AWorkingFileTheDiskRefusesStopsTheRecordingWithABox) {
+// A working file that is a device (here /dev/full, which refuses every
+// write) is refused before a recording starts, with a box that says why.
+TEST_F(MainWindowTest, AWorkingFileThatIsADeviceIsRefusedAtTheStart) {
     std::filesystem::create_symlink("/dev/full", "REC.txt");
     open();
-    modal().boxes.clear();
-    startRecording();
-    ASSERT_TRUE(pumpUntil([&] { return controller().idle; }, 20s));
+    EXPECT_TRUE(modal().boxes.empty());
+    dialog().click(ids::startStop);
+    EXPECT_TRUE(controller().idle);
+    EXPECT_FALSE(controller().painter().isRecording());
     EXPECT_EQ(dialog().icon(ids::startStop), icons::readyToRecord);
-    ASSERT_FALSE(modal().boxes.empty());
-    EXPECT_NE(modal().boxes[0].text.find("No space left on device"), std::string::npos)
-        << modal().boxes[0].text;
+    EXPECT_TRUE(dialog().isEnabled(ids::firstSlot));
+    ASSERT_EQ(modal().boxes.size(), 1u);
+    EXPECT_NE(modal().boxes[0].text.find("not a regular file"), std::string::npos);
     EXPECT_EQ(modal().boxes[0].icon, platform::BoxIcon::Error);
+    EXPECT_FALSE(std::filesystem::exists("REC1.txt"));
 }
 
 // A disk that fills up in the middle of a recording: the values stored

@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -137,6 +138,27 @@ TEST(ProgramRun, AKilledRecordingKeepsEveryValueStored) {
     // Nothing but whole lines: the kill cannot cut a value in half.
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n');
+}
+
+// A working file that never ends (a link to /dev/zero) or never opens (a
+// pipe) is refused: the unattended run ends at once and writes nothing.
+TEST(ProgramRun, AWorkingFileThatIsNoRecordFileIsRefused) {
+    for (const std::string make : {"ln -s /dev/zero REC.txt", "mkfifo REC.txt"}) {
+        testsupport::ScratchDirectory scratch;
+        ASSERT_EQ(std::system(make.c_str()), 0);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(run("--simulate --record 3 2>err.txt"), 0) << make;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << make;
+        EXPECT_NE(testsupport::readFile("err.txt").find("not a regular file"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists("REC1.txt")) << make;
+        std::uintmax_t written = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(".")) {
+            if (entry.is_regular_file()) {
+                written += entry.file_size();
+            }
+        }
+        EXPECT_LT(written, 100000u) << make;
+    }
 }
 
 TEST(ProgramRun, RejectsABadRecordDuration) {
