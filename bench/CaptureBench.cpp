@@ -24,6 +24,7 @@
 #include "acquisition/FmTone.h"
 #include "acquisition/FrontEndSimulator.h"
 #include "acquisition/Painter.h"
+#include "bench/BenchDirectory.h"
 #include "render/EcgPane.h"
 
 namespace {
@@ -35,32 +36,6 @@ constexpr int paneWidth = 958;
 constexpr int paneHeight = 124;
 // Buffers of one uninterrupted recording: 7P + 6 with P = 461 steps a pane.
 constexpr int recordingBuffers = 7 * 461 + 6;
-
-// A fresh temporary directory that is the current one for the object's
-// lifetime, so that the working file "REC.txt" is written there.
-class TemporaryDirectory {
-public:
-    TemporaryDirectory() : previous_(std::filesystem::current_path()) {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "trelmont-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path_ = pattern;
-        std::filesystem::current_path(path_);
-    }
-    ~TemporaryDirectory() {
-        std::error_code ignored;
-        std::filesystem::current_path(previous_, ignored);
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-
-private:
-    std::filesystem::path previous_;
-    std::filesystem::path path_;
-};
 
 // The acquisition settings of one run.
 struct CaptureSettings {
@@ -138,7 +113,7 @@ void wholeRecording(benchmark::State& state) {
     const CaptureSettings settings{static_cast<int>(state.range(0)),
                                    static_cast<int>(state.range(1)),
                                    static_cast<int>(state.range(2))};
-    const TemporaryDirectory directory;
+    const BenchDirectory directory;
     CaptureChain chain(settings);
     long long buffers = 0;
     double seconds = 0.0;

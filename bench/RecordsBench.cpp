@@ -11,38 +11,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench/BenchDirectory.h"
 #include "records/BaselineFilter.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordFormat.h"
 #include "records/SampleFile.h"
 
 namespace {
-
-// The benchmarks read and write "REC.txt" in a private directory.
-class ScratchDirectory {
-public:
-    ScratchDirectory() : previous_(std::filesystem::current_path()) {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "trelmont-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot create a scratch directory");
-        }
-        path_ = pattern;
-        std::filesystem::current_path(path_);
-    }
-    ~ScratchDirectory() {
-        records::SampleFile::close();
-        std::error_code ignored;
-        std::filesystem::current_path(previous_, ignored);
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-private:
-    std::filesystem::path previous_;
-    std::filesystem::path path_;
-};
 
 // A recording as the capture stores it: a wandering ECG-like level around
 // 57.2 plus or minus 744 on alternate lines.
@@ -53,7 +28,7 @@ double recordedValue(int i) {
 }
 
 void loadFullRecord(benchmark::State& state) {
-    const ScratchDirectory directory;
+    const BenchDirectory directory;
     for (int i = 0; i < records::RecordBuffer::capacity; ++i) {
         char text[records::valueTextSize];
         const std::size_t length =

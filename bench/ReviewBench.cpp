@@ -17,6 +17,7 @@
 
 #include "acquisition/FrontEndSimulator.h"
 #include "acquisition/Painter.h"
+#include "bench/BenchDirectory.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordFormat.h"
 #include "records/SampleFile.h"
@@ -29,30 +30,6 @@ using acquisition::Painter;
 constexpr int paneWidth = 958;
 constexpr int paneHeight = 124;
 constexpr int fullRecord = records::RecordBuffer::capacity;
-
-class TemporaryDirectory {
-public:
-    TemporaryDirectory() : previous_(std::filesystem::current_path()) {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "trelmont-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path_ = pattern;
-        std::filesystem::current_path(path_);
-    }
-    ~TemporaryDirectory() {
-        std::error_code ignored;
-        std::filesystem::current_path(previous_, ignored);
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-
-private:
-    std::filesystem::path previous_;
-    std::filesystem::path path_;
-};
 
 // A full working file as a capture stores it: an ECG-like trace with
 // baseline wander, +744 and -744 on alternate values.
@@ -93,7 +70,7 @@ private:
 };
 
 void BM_LoadFullRecord(benchmark::State& state) {
-    const TemporaryDirectory directory;
+    const BenchDirectory directory;
     writeFullRecord();
     auto record = std::make_unique<records::RecordBuffer>();
     for (auto _ : state) {
@@ -105,7 +82,7 @@ void BM_LoadFullRecord(benchmark::State& state) {
 BENCHMARK(BM_LoadFullRecord)->Unit(benchmark::kMillisecond);
 
 void BM_ScrollStep(benchmark::State& state) {
-    const TemporaryDirectory directory;
+    const BenchDirectory directory;
     writeFullRecord();
     Review review;
     int first = 0;
@@ -117,7 +94,7 @@ void BM_ScrollStep(benchmark::State& state) {
 BENCHMARK(BM_ScrollStep)->Unit(benchmark::kMillisecond);
 
 void BM_FilterFullRecord(benchmark::State& state) {
-    const TemporaryDirectory directory;
+    const BenchDirectory directory;
     Review review;
     for (auto _ : state) {
         state.PauseTiming();

@@ -16,11 +16,7 @@ public:
         // A title bar without a close box: the job ends only through the
         // dialog's own button.
         setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-        setWindowTitle(QString::fromUtf8(t.title));
-        QFont dialogFont = font();
-        dialogFont.setPointSize(t.pointSize);
-        setFont(dialogFont);
-        setFixedSize(dialogWidthToPixels(t.width), dialogHeightToPixels(t.height));
+        TemplateControls::shapeDialog(this, t);
         controls = std::make_unique<TemplateControls>(t, this, [this](const DialogMessage& m) {
             if (m.kind == DialogMessage::Kind::Command && onCommand_) {
                 onCommand_(m.id);

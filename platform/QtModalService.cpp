@@ -38,11 +38,7 @@ class TemplateDialog final : public QDialog, public ModalDialogHandle {
 public:
     explicit TemplateDialog(const DialogRequest& request) : request_(request) {
         const resources::DialogTemplate& t = *request.dialogTemplate;
-        setWindowTitle(QString::fromUtf8(t.title));
-        QFont dialogFont = font();
-        dialogFont.setPointSize(t.pointSize);
-        setFont(dialogFont);
-        setFixedSize(dialogWidthToPixels(t.width), dialogHeightToPixels(t.height));
+        TemplateControls::shapeDialog(this, t);
         controls_ = std::make_unique<TemplateControls>(t, this, [this](const DialogMessage& m) {
             if (m.kind == DialogMessage::Kind::Command) {
                 command(m.id);

@@ -240,6 +240,14 @@ void TemplateControls::connectSlider(QAbstractSlider* slider, int id, DialogMess
     });
 }
 
+void TemplateControls::shapeDialog(QWidget* dialog, const resources::DialogTemplate& t) {
+    dialog->setWindowTitle(QString::fromUtf8(t.title));
+    QFont dialogFont = dialog->font();
+    dialogFont.setPointSize(t.pointSize);
+    dialog->setFont(dialogFont);
+    dialog->setFixedSize(dialogWidthToPixels(t.width), dialogHeightToPixels(t.height));
+}
+
 QWidget* TemplateControls::widget(int id) const {
     const auto it = byId_.find(id);
     return it == byId_.end() ? nullptr : it->second;

@@ -28,6 +28,9 @@ public:
     TemplateControls(const TemplateControls&) = delete;
     TemplateControls& operator=(const TemplateControls&) = delete;
 
+    // Gives a dialog window its template's title, font and fixed size.
+    static void shapeDialog(QWidget* dialog, const resources::DialogTemplate& dialogTemplate);
+
     // The widget of a control id, or null.
     QWidget* widget(int id) const;
     // Every control, with or without an id, in template order.

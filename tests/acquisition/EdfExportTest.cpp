@@ -17,6 +17,7 @@
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
 #include "tests/support/CaptureRig.h"
+#include "tests/support/RecordText.h"
 #include "tests/support/ScratchDirectory.h"
 
 namespace acquisition {
@@ -24,16 +25,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using testsupport::Rig;
-
-std::vector<double> recordValues(const std::string& name) {
-    std::ifstream in(name);
-    std::vector<double> values;
-    std::string line;
-    while (std::getline(in, line)) {
-        values.push_back(records::parseValue(line));
-    }
-    return values;
-}
 
 // What an independent reader (biosig's save2gdf) finds in an EDF+ file.
 struct ReadBack {
@@ -100,7 +91,7 @@ void recordSevenPanes() {
 }
 
 void expectReadsBackAs(const std::string& record) {
-    std::vector<double> values = recordValues(record);
+    std::vector<double> values = testsupport::readRecordValues(record);
     ASSERT_FALSE(values.empty());
     records::decodeRecord(values);
     const records::EdfExport edf(199680, 4096);
@@ -123,7 +114,8 @@ void expectReadsBackAs(const std::string& record) {
 TEST(EdfExport, ASimulatorRecordingReadsBackInMillivolts) {
     testsupport::ScratchDirectory scratch;
     recordSevenPanes();
-    EXPECT_EQ(recordValues("REC.txt").size(), static_cast<std::size_t>(7 * 461 - 5));
+    EXPECT_EQ(testsupport::readRecordValues("REC.txt").size(),
+              static_cast<std::size_t>(7 * 461 - 5));
     expectReadsBackAs("REC.txt");
 }
 
@@ -134,7 +126,8 @@ TEST(EdfExport, FilteredAndTrimmedRecordingsReadBackToo) {
         Rig rig(nullptr);
         ASSERT_EQ(rig.painter->filterAndShow(0), "");
     }
-    ASSERT_EQ(records::detectEncoding(recordValues("REC.txt")), records::Encoding::Filter1000);
+    ASSERT_EQ(records::detectEncoding(testsupport::readRecordValues("REC.txt")),
+              records::Encoding::Filter1000);
     expectReadsBackAs("REC.txt");
     ASSERT_EQ(records::keepLines({101, 1500}).status, records::PartialSaveOutcome::Status::Saved);
     expectReadsBackAs("REC.txt");

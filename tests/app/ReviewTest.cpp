@@ -12,6 +12,7 @@
 #include "records/RecordFormat.h"
 #include "render/EcgPane.h"
 #include "render/TraceOffset.h"
+#include "tests/support/RecordText.h"
 
 namespace app::test {
 namespace {
@@ -32,16 +33,6 @@ std::string lines(const std::vector<double>& values, records::LineEnd end) {
 
 void writeRecord(const std::string& name, const std::vector<double>& values) {
     std::ofstream(name, std::ios::binary) << lines(values, records::LineEnd::BlankNewline);
-}
-
-std::vector<double> readValues(const std::string& name) {
-    std::ifstream in(name);
-    std::vector<double> values;
-    std::string line;
-    while (std::getline(in, line)) {
-        values.push_back(records::parseValue(line));
-    }
-    return values;
 }
 
 // An ECG-like trace around the baseline: a spike every 40 samples.
@@ -178,7 +169,7 @@ TEST_F(ReviewTest, FilterKeepsEverySampleOfASevenPaneRecordingAndRemovesTheWande
     writeRecord("REC.txt", captured(plain));
     open();
     command(ids::filter);
-    const std::vector<double> stored = readValues("REC.txt");
+    const std::vector<double> stored = testsupport::readRecordValues("REC.txt");
     ASSERT_EQ(stored.size(), static_cast<std::size_t>(count));
     const auto& filtered = pane(0).record().filtered;
     for (int i = 0; i < count; ++i) {
@@ -205,7 +196,7 @@ TEST_F(ReviewTest, FilterKeepsEverySampleOfASevenPaneRecordingAndRemovesTheWande
     }
     // A second FILTER reads the encoding it wrote and keeps every sample.
     command(ids::filter);
-    EXPECT_EQ(readValues("REC.txt").size(), static_cast<std::size_t>(count));
+    EXPECT_EQ(testsupport::readRecordValues("REC.txt").size(), static_cast<std::size_t>(count));
 }
 
 TEST_F(ReviewTest, FilterStoresTheBaselineFiltersResultsExactly) {
@@ -226,7 +217,7 @@ TEST_F(ReviewTest, FilterStoresTheBaselineFiltersResultsExactly) {
     for (const Example& example : examples) {
         writeRecord("REC.txt", example.input);
         command(ids::filter);
-        const std::vector<double> stored = readValues("REC.txt");
+        const std::vector<double> stored = testsupport::readRecordValues("REC.txt");
         ASSERT_EQ(stored.size(), example.expected.size());
         for (std::size_t i = 0; i < stored.size(); ++i) {
             const double marker = i % 2 == 0 ? 1000.0 : -1000.0;
@@ -256,7 +247,7 @@ TEST_F(ReviewTest, ASpeedChangeWithFilterDisabledFiltersAgain) {
     dialog().selectListEntry(ids::speedList, 2);
     command(ids::speedList, 9);
     EXPECT_DOUBLE_EQ(controller().speedFactor, 4.16);
-    const std::vector<double> stored = readValues("REC.txt");
+    const std::vector<double> stored = testsupport::readRecordValues("REC.txt");
     ASSERT_EQ(stored.size(), 500u);
     EXPECT_GT(stored[0], 900.0);
     EXPECT_LT(stored[1], -900.0);
@@ -359,7 +350,7 @@ TEST_F(PartialSaveTest, SaveKeepsTheMarkedStretchInEitherDirection) {
     writeRecord("REC.txt", record_);
     drag(1, left() + 40, 0, left() + 20);
     chooseSave();
-    EXPECT_EQ(readValues("REC.txt"), linesOf(9, 479));
+    EXPECT_EQ(testsupport::readRecordValues("REC.txt"), linesOf(9, 479));
 }
 
 TEST_F(PartialSaveTest, WithTheStripsScrolledSaveKeepsWhatTheUserSees) {
@@ -367,7 +358,7 @@ TEST_F(PartialSaveTest, WithTheStripsScrolledSaveKeepsWhatTheUserSees) {
     drag(0, left() + 20, 1, left() + 40);
     chooseSave();
     // Pane 1 at 20 pixels to pane 2 at 40 pixels.
-    EXPECT_EQ(readValues("REC.txt"), linesOf(469, 939));
+    EXPECT_EQ(testsupport::readRecordValues("REC.txt"), linesOf(469, 939));
 }
 
 TEST_F(PartialSaveTest, AnEmptyStretchOrARunningRecordingKeepsTheRecord) {
