@@ -62,6 +62,11 @@ void FrontEndSimulator::failNextOpen(MMResult code) {
     failNextOpen_ = code;
 }
 
+void FrontEndSimulator::failStreamsAfter(long long buffers) {
+    std::lock_guard guard(mutex_);
+    settings_.failAfterBuffers = buffers;
+}
+
 void FrontEndSimulator::refuseFormats(bool refuse) {
     std::lock_guard guard(mutex_);
     refuseFormats_ = refuse;

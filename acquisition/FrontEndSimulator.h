@@ -33,6 +33,9 @@ public:
     // Makes the next open() fail with `code` (once), as a busy or broken
     // device would.
     void failNextOpen(platform::MMResult code);
+    // Streams opened from now on end by themselves after that many buffers
+    // (-1: never), as an unplugged sound card's does.
+    void failStreamsAfter(long long buffers);
     // While set, query() and open() refuse every format.
     void refuseFormats(bool refuse);
 

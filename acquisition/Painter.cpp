@@ -92,7 +92,7 @@ void Painter::threadMain() {
         }
         // The generation is read before the test, so a stop that happens in
         // between releases the wait below at once.
-        if (filledPanes_.load() > maxFilledPanes || writeFailed_.load()) {
+        if (filledPanes_.load() > maxFilledPanes) {
             requestAutomaticStop(generation);
         }
         if (stopRequested()) {
@@ -104,12 +104,29 @@ void Painter::threadMain() {
         for (;;) {
             const ScopedLock guard(lock_);
             if (!recorder_ || !analyzer_ || !recorder_->isRecording() ||
-                !recorder_->currentBufferDone() || filledPanes_.load() > maxFilledPanes ||
-                writeFailed_.load()) {
+                filledPanes_.load() > maxFilledPanes || writeFailed_.load() ||
+                deviceFailed_.load()) {
+                break;
+            }
+            // Asked before waiting for the buffer: a device that is gone
+            // completes none, not even the ones queued after it went.
+            if (recorder_->deviceFailed() && !recorder_->currentBufferComplete()) {
+                // The device is gone: the buffers it filled are all stored,
+                // the ones it handed back unfilled are not, and no more
+                // will come.
+                noteDeviceFailure(recorder_->deviceFailure());
+                break;
+            }
+            if (!recorder_->currentBufferDone()) {
                 break;
             }
             sign = -sign;
             processBuffer(sign);
+        }
+        // A failure stops the recording now: with a device gone no further
+        // buffer would wake the worker.
+        if (writeFailed_.load() || deviceFailed_.load()) {
+            requestAutomaticStop(generation);
         }
     }
 }
@@ -172,6 +189,10 @@ bool Painter::startCapture() {
     forEachPane([](EcgPane& pane) { pane.resetTrace(); });
     const ScopedLock guard(lock_);
     writeError_.store(0);
+    {
+        std::lock_guard failure(failureMutex_);
+        deviceFailure_.clear();
+    }
     // After a failed rebuild one of the two may be missing: a capture that
     // could store nothing is not started.
     return recorder_ && analyzer_ && recorder_->start(bufferEvent_);
@@ -186,6 +207,7 @@ void Painter::stopCapture() {
         currentPane_ = 0;
         filledPanes_.store(0);
         writeFailed_.store(false);
+        deviceFailed_.store(false);
         forEachPane([](EcgPane& pane) { pane.resetTrace(); });
         SampleFile::close();
     }
@@ -447,6 +469,23 @@ int Painter::filledPanes() const {
 
 int Painter::writeError() const {
     return writeError_.load();
+}
+
+void Painter::noteDeviceFailure(std::string text) {
+    {
+        std::lock_guard guard(failureMutex_);
+        deviceFailure_ = text.empty() ? "the device reported nothing" : std::move(text);
+    }
+    deviceFailed_.store(true);
+}
+
+std::string Painter::deviceFailure() const {
+    std::lock_guard guard(failureMutex_);
+    return deviceFailure_;
+}
+
+bool Painter::deviceFailed() const {
+    return deviceFailed_.load();
 }
 
 bool Painter::writeFailed() const {

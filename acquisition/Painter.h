@@ -105,6 +105,11 @@ public:
     // Whether the worker stopped processing after a failed append and waits
     // for the stop; cleared by the stop.
     bool writeFailed() const;
+    // What the sound input reported when it stopped delivering during the
+    // last recording, empty when it did not; kept until the next start.
+    std::string deviceFailure() const;
+    // Whether the worker saw the input stop and waits for the stop.
+    bool deviceFailed() const;
     int bitsPerSample() const;
 
 protected:
@@ -120,6 +125,7 @@ private:
     void requestAutomaticStop(long long generation);
     void rebuild();
     void cancelPrint();
+    void noteDeviceFailure(std::string text);
     void printFinished();
     // Loads "REC.txt" into pane 0's record with its encoding taken off;
     // returns the number of values.
@@ -152,6 +158,11 @@ private:
     // the wish to stop until the next stop.
     std::atomic<int> writeError_{0};
     std::atomic<bool> writeFailed_{false};
+    // Set by the worker when the input stops delivering; the text until the
+    // next start, the flag until the next stop.
+    std::atomic<bool> deviceFailed_{false};
+    mutable std::mutex failureMutex_;
+    std::string deviceFailure_;
 
     // The automatic-stop handshake between the worker and whoever stops.
     // The print job and its cancel dialog, owned on the user-interface

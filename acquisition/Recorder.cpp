@@ -121,6 +121,19 @@ void Recorder::samples(const char* data, int first, int count, int* out) const {
     }
 }
 
+bool Recorder::deviceFailed() const {
+    return device_.isOpen() && device_.stream->hasFailed();
+}
+
+std::string Recorder::deviceFailure() const {
+    return device_.isOpen() ? device_.stream->failure() : std::string();
+}
+
+bool Recorder::currentBufferComplete() const {
+    const WaveHeader& h = header(currentBuffer_);
+    return h.done() && h.bytesRecorded == h.bufferLength;
+}
+
 bool Recorder::currentBufferDone() const {
     return header(currentBuffer_).done();
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/WaveInput.h"
@@ -42,6 +43,11 @@ public:
 
     bool isRecording() const { return isRecording_; }
     bool currentBufferDone() const;
+    // Done and filled to its end.
+    bool currentBufferComplete() const;
+    // Whether the open device stopped delivering by itself, and what it said.
+    bool deviceFailed() const;
+    std::string deviceFailure() const;
     const char* currentBufferData() const;
     int currentBuffer() const { return currentBuffer_; }
     int samplesPerBuffer() const { return samplesPerBuffer_; }

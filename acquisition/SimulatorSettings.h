@@ -15,6 +15,9 @@ struct SimulatorSettings {
     double speed = 1.0;
     // Peak of the tone as a fraction of full scale.
     double amplitude = FmTone::defaultAmplitude;
+    // For tests of a lost device: after this many completed buffers the
+    // stream ends by itself, as an unplugged card's does (-1: never).
+    long long failAfterBuffers = -1;
 };
 
 }  // namespace acquisition

@@ -32,6 +32,7 @@ SimulatorStream::SimulatorStream(const WaveFormat& format, WaveSignal& signal,
       secondsPerSample_(wallSecondsPerSample(format, settings.speed)),
       tone_(HeartSignal(settings.heart), static_cast<double>(format.samplesPerSec),
             settings.amplitude),
+      failAfterBuffers_(settings.failAfterBuffers),
       producer_([this] { run(); }) {}
 
 SimulatorStream::~SimulatorStream() {
@@ -99,6 +100,8 @@ MMResult SimulatorStream::start() {
     }
     waitUntilIdle(lock);
     tone_.restart();
+    completedBuffers_ = 0;
+    failed_.store(false);
     base_ = Clock::now();
     samplesSinceBase_ = 0;
     running_ = true;
@@ -143,6 +146,20 @@ MMResult SimulatorStream::close() {
     return MMSYSERR_NOERROR;
 }
 
+void SimulatorStream::endByItself(std::unique_lock<std::mutex>&) {
+    running_ = false;
+    for (; count_ > 0; --count_) {
+        handBack(*queue_[head_], 0);
+        queue_[head_] = nullptr;
+        head_ = (head_ + 1) % queueCapacity;
+    }
+    failed_.store(true);
+}
+
+std::string SimulatorStream::failure() const {
+    return failed_.load() ? failureText : std::string();
+}
+
 void SimulatorStream::waitUntilIdle(std::unique_lock<std::mutex>& lock) {
     idle_.wait(lock, [this] { return !filling_; });
 }
@@ -155,6 +172,10 @@ void SimulatorStream::run() {
             return;
         }
         if (produce(lock)) {
+            completedBuffers_ += 1;
+            if (failAfterBuffers_ >= 0 && completedBuffers_ >= failAfterBuffers_) {
+                endByItself(lock);
+            }
             lock.unlock();
             signal_.set();
             lock.lock();

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "FmTone.h"
@@ -49,6 +51,9 @@ public:
     platform::MMResult reset() override;
     // Ends the producer thread; refused while buffers are still queued.
     platform::MMResult close() override;
+    bool hasFailed() const override { return failed_.load(); }
+    std::string failure() const override;
+    static constexpr const char* failureText = "the simulated sound card was unplugged";
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -60,6 +65,9 @@ private:
     Clock::time_point deadlineFor(std::size_t samples);
     void complete(platform::WaveHeader& header, std::size_t samples);
     void waitUntilIdle(std::unique_lock<std::mutex>& lock);
+    // Stops delivering and hands every queued buffer back, as a device that
+    // went away does.
+    void endByItself(std::unique_lock<std::mutex>& lock);
     bool paced() const { return secondsPerSample_ > 0.0; }
 
     platform::WaveSignal& signal_;
@@ -79,6 +87,9 @@ private:
     bool filling_ = false;
     bool closing_ = false;
     bool closed_ = false;
+    const long long failAfterBuffers_;
+    long long completedBuffers_ = 0;
+    std::atomic<bool> failed_{false};
     // Pacing: samples delivered since `base_`; the clock is set back to now
     // when the stream starts or resumes after starving.
     Clock::time_point base_{};

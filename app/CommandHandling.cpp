@@ -114,8 +114,8 @@ void CommandHandling::startStop(int value) {
     if (isAutomaticStop(value)) {
         // A request from a recording the user has stopped already must not
         // end the one started since: only a worker that still asks is heard.
-        const bool stillAsked =
-            painter.filledPanes() > acquisition::Painter::livePanes || painter.writeError() != 0;
+        const bool stillAsked = painter.filledPanes() > acquisition::Painter::livePanes ||
+                                painter.writeFailed() || painter.deviceFailed();
         if (!controller_.idle && !stillAsked) {
             return;
         }
@@ -162,6 +162,7 @@ void CommandHandling::stopPath() {
     painter.stopCapture();
     // A failure is reported by the stop that ends its recording, once.
     const int writeError = wasRecording ? painter.writeError() : 0;
+    const std::string deviceFailure = wasRecording ? painter.deviceFailure() : std::string();
     dialog_.enable(ids::startStop, true);
     const int slot = controller_.selectedSlot();
     // A working file that is no record file (the start refuses it) has
@@ -180,6 +181,15 @@ void CommandHandling::stopPath() {
     if (controller_.redrawPending) {
         controller_.redrawPending = false;
         painter.showRecording(controller_.firstVisiblePane);
+    }
+    if (!deviceFailure.empty()) {
+        const long long kept = countValues(records::SampleFile::workingFileName);
+        modalService().messageBox(
+            {"The sound input stopped delivering: " + deviceFailure +
+                 ".\nThe recording was stopped; " +
+                 (kept >= 0 ? std::to_string(kept) + " values were kept."
+                            : std::string("the values stored so far were kept.")),
+             "Recorder", BoxIcon::Error});
     }
     reportStoreFailures(writeError, copy, slot);
 }

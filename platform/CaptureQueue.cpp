@@ -110,6 +110,10 @@ void CaptureQueue::returnAll() {
     }
 }
 
+void CaptureQueue::wakeOwner() {
+    signal_.set();
+}
+
 std::size_t CaptureQueue::queued() const {
     std::lock_guard guard(mutex_);
     return count_;

@@ -44,6 +44,8 @@ public:
     // Marks every queued header done (a partly filled one keeps its
     // bytesRecorded), empties the queue and signals once if anything was queued.
     void returnAll();
+    // Sets the owner's event without handing anything back.
+    void wakeOwner();
 
     std::size_t queued() const;
 

@@ -75,7 +75,34 @@ void PortAudioStream::onFrames(const void* input, unsigned long frames) noexcept
 }
 
 void PortAudioStream::onFinished() noexcept {
+    if (!stopping_.load()) {
+        noteFailure();
+    }
     queue_.returnAll();
+    if (failed_.load()) {
+        // The owner learns of the end even when no buffer was queued.
+        queue_.wakeOwner();
+    }
+}
+
+void PortAudioStream::noteFailure() {
+    std::string text = "the capture stream ended by itself";
+    const PaHostErrorInfo* info = Pa_GetLastHostErrorInfo();
+    if (info != nullptr && info->errorText != nullptr && info->errorText[0] != '\0') {
+        text += " (";
+        text += info->errorText;
+        text += ")";
+    }
+    {
+        std::lock_guard guard(failureMutex_);
+        failure_ = std::move(text);
+    }
+    failed_.store(true);
+}
+
+std::string PortAudioStream::failure() const {
+    std::lock_guard guard(failureMutex_);
+    return failure_;
 }
 
 MMResult PortAudioStream::prepare(WaveHeader& header) {
@@ -102,10 +129,13 @@ MMResult PortAudioStream::start() {
     }
     // A stream that ended by itself has to be stopped before it starts again.
     stopDevice();
+    failed_.store(false);
+    stopping_.store(false);
     return Pa_StartStream(handle_) == paNoError ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
 }
 
 void PortAudioStream::stopDevice() {
+    stopping_.store(true);
     if (Pa_IsStreamStopped(handle_) == 0) {
         Pa_StopStream(handle_);
     }

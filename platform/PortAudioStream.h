@@ -1,5 +1,9 @@
 #pragma once
 
+#include <atomic>
+#include <mutex>
+#include <string>
+
 #include <cstddef>
 #include <memory>
 
@@ -56,6 +60,8 @@ public:
     MMResult start() override;
     MMResult reset() override;
     MMResult close() override;
+    bool hasFailed() const override { return failed_.load(); }
+    std::string failure() const override;
 
     // The callbacks' entry points, on the audio thread only.
     void onFrames(const void* input, unsigned long frames) noexcept;
@@ -63,12 +69,19 @@ public:
 
 private:
     void stopDevice();
+    void noteFailure();
 
     // Kept so that PortAudio outlives every stream opened through it.
     std::shared_ptr<const PortAudioSession> session_;
     CaptureQueue queue_;
     std::size_t bytesPerFrame_;
     void* handle_ = nullptr;  // the PaStream, closed by close() or the destructor
+    // Set before we stop the stream, so that its end is not taken for a
+    // failure; the failure and its text are written on the audio thread.
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> failed_{false};
+    mutable std::mutex failureMutex_;
+    std::string failure_;
 };
 
 }  // namespace platform

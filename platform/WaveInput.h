@@ -101,6 +101,12 @@ public:
     // the device no longer writes into any buffer.
     virtual MMResult reset() = 0;
     virtual MMResult close() = 0;
+    // Whether the device stopped delivering by itself (unplugged, its server
+    // gone) since the last start; a reset or close of ours is no failure.
+    // Cheap: asked for every buffer.
+    virtual bool hasFailed() const { return false; }
+    // What the device reported then.
+    virtual std::string failure() const { return {}; }
 };
 
 class WaveInput {

@@ -340,6 +340,35 @@ TEST_F(MainWindowTest, ClosingFromTheBoxOfARunningRecordingKeepsItsValues) {
     EXPECT_EQ(stored.back(), '\n');
 }
 
+// The sound card unplugged in the middle of a recording: the recording stops
+// through the stop path with every value it delivered, stored in the slot,
+// and a box says what happened.
+TEST_F(MainWindowTest, ALostSoundInputStopsTheRecordingWithItsValues) {
+    open(unpaced());
+    device_->simulator.failStreamsAfter(100);
+    startRecording();
+    ASSERT_TRUE(pumpUntil([&] { return controller().idle; }, 30s));
+    EXPECT_EQ(dialog().icon(ids::startStop), icons::readyToRecord);
+    EXPECT_FALSE(controller().painter().isRecording());
+    // The first of the 100 values only sets the trace's starting height.
+    EXPECT_EQ(lines("REC.txt"), 99);
+    EXPECT_EQ(testsupport::readFile("REC1.txt"), testsupport::readFile("REC.txt"));
+    ASSERT_EQ(modal().boxes.size(), 1u);
+    EXPECT_EQ(modal().boxes[0].caption, "Recorder");
+    EXPECT_NE(modal().boxes[0].text.find("stopped delivering"), std::string::npos);
+    EXPECT_NE(modal().boxes[0].text.find("unplugged"), std::string::npos);
+    EXPECT_NE(modal().boxes[0].text.find("99 values were kept"), std::string::npos)
+        << modal().boxes[0].text;
+
+    // Plugged in again, the next recording runs and stops as usual.
+    device_->simulator.failStreamsAfter(-1);
+    startRecording();
+    ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 150; }));
+    dialog().click(ids::startStop);
+    EXPECT_TRUE(controller().idle);
+    EXPECT_EQ(modal().boxes.size(), 1u);
+}
+
 // A working file that is a device (here /dev/full, which refuses every
 // write) is refused before a recording starts, with a box that says why.
 TEST_F(MainWindowTest, AWorkingFileThatIsADeviceIsRefusedAtTheStart) {
