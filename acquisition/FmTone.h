@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "HeartSignal.h"
 #include "records/FrontEndCalibration.h"
@@ -24,6 +26,12 @@ public:
 
     FmTone(const HeartSignal& heart, double sampleRate, double amplitude = defaultAmplitude);
 
+    // White noise on the line, as a fraction of full scale (0: none), and a
+    // gain on the tone that another thread may change while it plays (null:
+    // 1), as when the front end is switched off and on.
+    void setNoise(double level) { noise_ = level; }
+    void setGain(std::shared_ptr<const std::atomic<double>> gain) { gain_ = std::move(gain); }
+
     // Back to sample 0 at phase 0.
     void restart();
     // Writes the next `samples` mono samples: 8-bit unsigned centred on 128,
@@ -42,6 +50,11 @@ private:
     HeartSignal heart_;
     double sampleRate_;
     double amplitude_;
+    double noise_ = 0.0;
+    std::shared_ptr<const std::atomic<double>> gain_;
+    std::uint64_t noiseState_ = 0x9E3779B97F4A7C15ull;
+    // Uniform noise in -1 .. 1.
+    double nextNoise();
     double phase_ = 0.0;
     std::uint64_t nextSample_ = 0;
 };

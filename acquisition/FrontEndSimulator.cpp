@@ -103,6 +103,7 @@ MMResult FrontEndSimulator::open(std::unique_ptr<WaveInStream>& stream, unsigned
             return failure;
         }
         settings = settings_;
+        settings.toneGain = toneGain_;
     }
     stream = std::make_unique<SimulatorStream>(format, signal, settings);
     return MMSYSERR_NOERROR;

@@ -36,6 +36,9 @@ public:
     // Streams opened from now on end by themselves after that many buffers
     // (-1: never), as an unplugged sound card's does.
     void failStreamsAfter(long long buffers);
+    // The front end switched on (1) or off (0), or anything between, at
+    // once, also for a stream that is playing.
+    void setToneGain(double gain) { toneGain_->store(gain); }
     // While set, query() and open() refuse every format.
     void refuseFormats(bool refuse);
 
@@ -50,6 +53,7 @@ public:
 private:
     mutable std::mutex mutex_;
     SimulatorSettings settings_;
+    std::shared_ptr<std::atomic<double>> toneGain_ = std::make_shared<std::atomic<double>>(1.0);
     platform::MMResult failNextOpen_ = platform::MMSYSERR_NOERROR;
     bool refuseFormats_ = false;
 };

@@ -149,6 +149,7 @@ void Painter::processBuffer(int sign) {
     analyzer_->loadBlock(cursor);
     analyzer_->transform();
     processedBuffers_.fetch_add(1, std::memory_order_relaxed);
+    noteTone(toneProminence(*analyzer_));
 
     if (currentPane_ < 0 || currentPane_ >= livePanes || panes_[currentPane_] == nullptr) {
         currentPane_ = 0;
@@ -189,6 +190,8 @@ bool Painter::startCapture() {
     forEachPane([](EcgPane& pane) { pane.resetTrace(); });
     const ScopedLock guard(lock_);
     writeError_.store(0);
+    // A recording starts with a second's grace before the tone is missed.
+    lastTone_.store(Clock::now().time_since_epoch().count());
     {
         std::lock_guard failure(failureMutex_);
         deviceFailure_.clear();
@@ -486,6 +489,29 @@ std::string Painter::deviceFailure() const {
 
 bool Painter::deviceFailed() const {
     return deviceFailed_.load();
+}
+
+void Painter::noteTone(double prominence) {
+    if (prominence >= toneThreshold) {
+        toneBuffers_.fetch_add(1, std::memory_order_relaxed);
+        lastTone_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    } else {
+        quietBuffers_.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+double Painter::secondsWithoutTone() const {
+    const Clock::duration since = Clock::now().time_since_epoch() -
+                                  Clock::duration(lastTone_.load(std::memory_order_relaxed));
+    return std::chrono::duration<double>(since).count();
+}
+
+long long Painter::toneBuffers() const {
+    return toneBuffers_.load();
+}
+
+long long Painter::quietBuffers() const {
+    return quietBuffers_.load();
 }
 
 bool Painter::writeFailed() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -105,6 +106,12 @@ public:
     // Whether the worker stopped processing after a failed append and waits
     // for the stop; cleared by the stop.
     bool writeFailed() const;
+    // How long the captured buffers have shown no tone of the front end (the
+    // strongest bin not standing out of the spectrum), counted from the
+    // last buffer that did or the start of the recording.
+    double secondsWithoutTone() const;
+    long long toneBuffers() const;
+    long long quietBuffers() const;
     // What the sound input reported when it stopped delivering during the
     // last recording, empty when it did not; kept until the next start.
     std::string deviceFailure() const;
@@ -126,6 +133,7 @@ private:
     void rebuild();
     void cancelPrint();
     void noteDeviceFailure(std::string text);
+    void noteTone(double prominence);
     void printFinished();
     // Loads "REC.txt" into pane 0's record with its encoding taken off;
     // returns the number of values.
@@ -158,6 +166,11 @@ private:
     // the wish to stop until the next stop.
     std::atomic<int> writeError_{0};
     std::atomic<bool> writeFailed_{false};
+    // Written by the worker for every buffer, read by the window's timer.
+    using Clock = std::chrono::steady_clock;
+    std::atomic<Clock::rep> lastTone_{0};
+    std::atomic<long long> toneBuffers_{0};
+    std::atomic<long long> quietBuffers_{0};
     // Set by the worker when the input stops delivering; the text until the
     // next start, the flag until the next stop.
     std::atomic<bool> deviceFailed_{false};

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <memory>
+
 #include "FmTone.h"
 #include "HeartSignal.h"
 
@@ -18,6 +21,10 @@ struct SimulatorSettings {
     // For tests of a lost device: after this many completed buffers the
     // stream ends by itself, as an unplugged card's does (-1: never).
     long long failAfterBuffers = -1;
+    // White noise on the line, as a fraction of full scale.
+    double lineNoise = 0.0;
+    // The tone's gain while it plays (null: 1); the simulator's switch.
+    std::shared_ptr<const std::atomic<double>> toneGain;
 };
 
 }  // namespace acquisition

@@ -32,8 +32,11 @@ SimulatorStream::SimulatorStream(const WaveFormat& format, WaveSignal& signal,
       secondsPerSample_(wallSecondsPerSample(format, settings.speed)),
       tone_(HeartSignal(settings.heart), static_cast<double>(format.samplesPerSec),
             settings.amplitude),
-      failAfterBuffers_(settings.failAfterBuffers),
-      producer_([this] { run(); }) {}
+      failAfterBuffers_(settings.failAfterBuffers) {
+    tone_.setNoise(settings.lineNoise);
+    tone_.setGain(settings.toneGain);
+    producer_ = std::thread([this] { run(); });
+}
 
 SimulatorStream::~SimulatorStream() {
     reset();

@@ -42,4 +42,42 @@ double estimateValue(const SpectrumAnalyzer& spectrum) {
     return (peak + delta) * 199680.0 / 4096.0 / 30.0;
 }
 
+double toneProminence(const SpectrumAnalyzer& spectrum) {
+    const int half = spectrum.fftPoints() / 2;
+    constexpr int run = 256;
+    // The tone's line spreads over a few bins (taper and modulation).
+    constexpr int guard = 4;
+    std::array<double, run> magnitudes{};
+    double total = 0.0;
+    double peakValue = -1.0;
+    int peak = 0;
+    for (int first = 1; first < half; first += run) {
+        const int count = std::min(run, half - first);
+        spectrum.magnitudes(first, count, magnitudes.data());
+        for (int i = 0; i < count; ++i) {
+            const double m = magnitudes[static_cast<std::size_t>(i)];
+            total += m;
+            if (m > peakValue) {
+                peakValue = m;
+                peak = first + i;
+            }
+        }
+    }
+    const int lo = std::max(1, peak - guard);
+    const int hi = std::min(half - 1, peak + guard);
+    double near = 0.0;
+    for (int k = lo; k <= hi; ++k) {
+        near += spectrum.magnitude(k);
+    }
+    const int rest = (half - 1) - (hi - lo + 1);
+    const double restMean = rest > 0 ? (total - near) / rest : 0.0;
+    if (!(peakValue > 0.0)) {
+        return 0.0;
+    }
+    if (!(restMean > 0.0)) {
+        return 1e9;
+    }
+    return peakValue / restMean;
+}
+
 }  // namespace acquisition

@@ -11,6 +11,14 @@ class SpectrumAnalyzer;
 // (no left neighbour) or both neighbours truncate to 0, the refinement is 0.
 double estimateValue(const SpectrumAnalyzer& spectrum);
 
+// How far the strongest bin of the lower half stands above the rest of it:
+// the peak's magnitude over the mean magnitude of the bins more than a few
+// bins away from it. The front end's tone stands tens of times above its
+// surroundings; noise alone, a few times. 0 for a silent spectrum.
+double toneProminence(const SpectrumAnalyzer& spectrum);
+// A prominence at or above this is taken for the front end's tone.
+inline constexpr double toneThreshold = 12.0;
+
 // The refinement of a peak between its truncated neighbour magnitudes.
 double peakDelta(int lo, int hi);
 

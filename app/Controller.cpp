@@ -23,6 +23,8 @@ constexpr const char* gainLabels[] = {"5  mm/mV", "10 mm/mV", "20 mm/mV"};
 constexpr int defaultGainEntry = 0;
 constexpr int paneBorder = 1;
 constexpr int initialOffsetEntry = 4;
+// Often enough that the notice comes and goes within a second of the tone.
+constexpr int toneCheckMilliseconds = 200;
 
 bool anyOf(std::uint32_t formats, std::uint32_t bits) {
     return (formats & bits) != 0;
@@ -106,6 +108,7 @@ Controller::Controller(MainDialog& dialog, platform::WaveInput& input)
         applySettings();
     }
     drawScale();
+    dialog_.setTicker(toneCheckMilliseconds, [this] { updateToneNotice(); });
     painter_->resumeThread();
     // The first start/stop command draws the paper and takes the stop path,
     // which stores the previous run's working recording in the checked slot.
@@ -113,6 +116,8 @@ Controller::Controller(MainDialog& dialog, platform::WaveInput& input)
 }
 
 Controller::~Controller() {
+    dialog_.setTicker(0, nullptr);
+    dialog_.hideNotice();
     // The worker may be waiting for its automatic stop to be handled; the
     // stop request releases it.
     painter_->stopThread();
@@ -212,6 +217,16 @@ void Controller::fillLists() {
 
 void Controller::postCommand(int id, int code, long long value) {
     dialog_.post(platform::DialogMessage::command(id, code, static_cast<int>(value)));
+}
+
+void Controller::updateToneNotice() {
+    const bool missing =
+        !idle && painter_->isRecording() && painter_->secondsWithoutTone() > toneMissingSeconds;
+    if (missing && !dialog_.isNoticeShown()) {
+        dialog_.showNotice(noToneNotice);
+    } else if (!missing && dialog_.isNoticeShown()) {
+        dialog_.hideNotice();
+    }
 }
 
 void Controller::enableWindow(bool enabled) {

@@ -46,6 +46,11 @@ public:
     void rebuildTables();
     void drawScale();
     void showRate();
+    // Shows the notice while a recording hears no tone, hides it otherwise.
+    void updateToneNotice();
+    static constexpr const char* noToneNotice =
+        "No tone from the ECG front end: check the cable and that it is switched on";
+    static constexpr double toneMissingSeconds = 1.0;
 
     // The number (1 to 10) of the first checked slot button, 0 for none.
     int selectedSlot() const;

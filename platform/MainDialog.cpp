@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QIcon>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
@@ -13,6 +14,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QStyle>
+#include <QTimer>
 #include <map>
 
 #include "DialogUnits.h"
@@ -28,6 +30,8 @@ namespace {
 
 constexpr int iconSize = 32;
 constexpr int printCommand = 1027;
+constexpr int firstPaneId = 1029;
+constexpr int noticeHeight = 28;
 constexpr int noIcon = 0;
 
 QRect toQRect(const Rect& r) {
@@ -154,6 +158,9 @@ public:
     QScrollBar* bar = nullptr;
     std::unique_ptr<TemplateControls> controls;
     std::map<int, PaneView*> paneViews;
+    QLabel* notice = nullptr;
+    QTimer* ticker = nullptr;
+    std::function<void()> tickerTask;
     std::map<int, int> icons;
     int windowIconId = noIcon;
     int barPosition = 0;
@@ -566,6 +573,59 @@ void MainDialog::pressKey(Key key) {
     QKeyEvent event(QEvent::KeyPress, code,
                     key == Key::CtrlP ? Qt::ControlModifier : Qt::NoModifier);
     QApplication::sendEvent(frame_.get(), &event);
+}
+
+void MainDialog::showNotice(const std::string& text) {
+    QLabel*& notice = frame_->notice;
+    if (notice == nullptr) {
+        notice = new QLabel(frame_->client);
+        notice->setAlignment(Qt::AlignCenter);
+        notice->setAttribute(Qt::WA_TransparentForMouseEvents);
+        notice->setStyleSheet(QStringLiteral(
+            "QLabel { background: #fff3b0; color: #b00000; border: 2px solid #b00000;"
+            " font-weight: bold; padding: 2px; }"));
+    }
+    // Across the top of the first strip slot.
+    const QWidget* firstPane = frame_->control(firstPaneId);
+    const QRect slot = firstPane != nullptr ? firstPane->geometry() : QRect(0, 0, 400, 30);
+    notice->setGeometry(slot.left(), slot.top(), slot.width(), noticeHeight);
+    notice->setText(QString::fromStdString(text));
+    notice->raise();
+    notice->show();
+}
+
+void MainDialog::hideNotice() {
+    if (frame_->notice != nullptr) {
+        frame_->notice->hide();
+    }
+}
+
+bool MainDialog::isNoticeShown() const {
+    return frame_->notice != nullptr && !frame_->notice->isHidden();
+}
+
+std::string MainDialog::noticeText() const {
+    return frame_->notice != nullptr ? frame_->notice->text().toStdString() : std::string();
+}
+
+void MainDialog::setTicker(int milliseconds, std::function<void()> task) {
+    frame_->tickerTask = std::move(task);
+    if (!frame_->tickerTask) {
+        if (frame_->ticker != nullptr) {
+            frame_->ticker->stop();
+        }
+        return;
+    }
+    if (frame_->ticker == nullptr) {
+        frame_->ticker = new QTimer(frame_.get());
+        Frame* frame = frame_.get();
+        QObject::connect(frame->ticker, &QTimer::timeout, frame, [frame] {
+            if (frame->tickerTask && !frame->destroyed) {
+                frame->tickerTask();
+            }
+        });
+    }
+    frame_->ticker->start(milliseconds);
 }
 
 bool MainDialog::saveScreenshot(const std::string& path) const {

@@ -115,6 +115,17 @@ public:
     enum class Key { Escape, Return, CtrlP };
     void pressKey(Key key);
 
+    // A notice across the top of the strips, in words that stand out; shown
+    // until hidden.
+    void showNotice(const std::string& text);
+    void hideNotice();
+    bool isNoticeShown() const;
+    std::string noticeText() const;
+
+    // Runs `task` every `milliseconds` on the user-interface thread until
+    // replaced (a null task stops it).
+    void setTicker(int milliseconds, std::function<void()> task);
+
     // Renders the window as shown into a PNG.
     bool saveScreenshot(const std::string& path) const;
 

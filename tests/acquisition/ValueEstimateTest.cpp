@@ -9,8 +9,8 @@
 #include "acquisition/RecorderM16.h"
 #include "acquisition/RecorderM8.h"
 #include "acquisition/SampleCursor.h"
-#include "tests/support/Pcm.h"
 #include "acquisition/SpectrumAnalyzer.h"
+#include "tests/support/Pcm.h"
 
 namespace acquisition {
 namespace {

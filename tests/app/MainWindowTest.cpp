@@ -369,6 +369,32 @@ TEST_F(MainWindowTest, ALostSoundInputStopsTheRecordingWithItsValues) {
     EXPECT_EQ(modal().boxes.size(), 1u);
 }
 
+// The front end switched off during a recording: within a second or two the
+// window says so, and the notice goes within a second of the tone's return.
+// The values go on being stored in their usual form.
+TEST_F(MainWindowTest, ANoticeTellsWhenTheFrontEndsToneIsMissing) {
+    open();
+    startRecording();
+    pumpFor(600ms);
+    EXPECT_FALSE(dialog().isNoticeShown());
+    device_->simulator.setToneGain(0.0);
+    const auto off = std::chrono::steady_clock::now();
+    ASSERT_TRUE(pumpUntil([&] { return dialog().isNoticeShown(); }, 5s));
+    EXPECT_GE(std::chrono::steady_clock::now() - off, 900ms);
+    EXPECT_EQ(dialog().noticeText(),
+              "No tone from the ECG front end: check the cable and that it is switched on");
+    EXPECT_TRUE(controller().painter().isRecording());
+    device_->simulator.setToneGain(1.0);
+    const auto on = std::chrono::steady_clock::now();
+    ASSERT_TRUE(pumpUntil([&] { return !dialog().isNoticeShown(); }, 5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - on, 1s);
+    dialog().click(ids::startStop);
+    EXPECT_FALSE(dialog().isNoticeShown());
+    const std::string stored = testsupport::readFile("REC.txt");
+    EXPECT_GT(lines("REC.txt"), 80);
+    EXPECT_EQ(stored.back(), '\n');
+}
+
 // A working file that is a device (here /dev/full, which refuses every
 // write) is refused before a recording starts, with a box that says why.
 TEST_F(MainWindowTest, AWorkingFileThatIsADeviceIsRefusedAtTheStart) {
