@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -384,10 +385,18 @@ TEST_F(MainWindowTest, ANoticeTellsWhenTheFrontEndsToneIsMissing) {
     EXPECT_EQ(dialog().noticeText(),
               "No tone from the ECG front end: check the cable and that it is switched on");
     EXPECT_TRUE(controller().painter().isRecording());
+    // For a look at the notice: TRELMONT_SHOTS names a folder for pictures.
+    if (const char* shots = std::getenv("TRELMONT_SHOTS")) {
+        dialog().saveScreenshot(std::string(shots) + "/no-tone-notice.png");
+    }
     device_->simulator.setToneGain(1.0);
     const auto on = std::chrono::steady_clock::now();
     ASSERT_TRUE(pumpUntil([&] { return !dialog().isNoticeShown(); }, 5s));
     EXPECT_LT(std::chrono::steady_clock::now() - on, 1s);
+    if (const char* shots = std::getenv("TRELMONT_SHOTS")) {
+        pumpFor(1500ms);
+        dialog().saveScreenshot(std::string(shots) + "/tone-back.png");
+    }
     dialog().click(ids::startStop);
     EXPECT_FALSE(dialog().isNoticeShown());
     const std::string stored = testsupport::readFile("REC.txt");
