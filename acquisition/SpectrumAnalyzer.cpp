@@ -24,8 +24,11 @@ constexpr int maxStages = 31;
 // best one the processor runs is picked when the program loads. Each lane
 // does the very operations of the plain code, in the same order, and the file
 // is built without contraction into fused multiply-adds (see CMakeLists.txt),
-// so every build gives the same bits.
-#if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__))
+// so every build gives the same bits. Under ThreadSanitizer the plain kernel
+// is used: the clones' resolver runs before the sanitizer's runtime is ready.
+#if defined(__SANITIZE_THREAD__)
+#define TRELMONT_SPECTRUM_KERNEL
+#elif defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__))
 #define TRELMONT_SPECTRUM_KERNEL __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define TRELMONT_SPECTRUM_KERNEL
