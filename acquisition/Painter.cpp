@@ -1,5 +1,7 @@
 #include "Painter.h"
 
+#include <cmath>
+
 #include "RecorderM16.h"
 #include "RecorderM8.h"
 #include "SampleCursor.h"
@@ -364,6 +366,14 @@ std::string Painter::filterAndShow(int firstPane) {
     RecordBuffer& record = panes_[0]->record();
     const int m = loadWorkingRecording();
     records::BaselineFilter(record).run();
+    // A fit that overflowed (values near the limits of a double) has no
+    // meaning: such samples keep the value they had.
+    for (int i = 0; i < m; ++i) {
+        double& v = record.filtered[static_cast<std::size_t>(i)];
+        if (!std::isfinite(v)) {
+            v = record.samples[static_cast<std::size_t>(i)];
+        }
+    }
     drawGrid(firstPane);
     drawRecord(firstPane, record.filtered, m, false);
     SampleFile::close();

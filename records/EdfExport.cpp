@@ -100,6 +100,9 @@ double EdfExport::samplesPerSecond() const {
 }
 
 int EdfExport::digitalValue(double value) {
+    if (std::isnan(value)) {
+        return 0;
+    }
     const double microvolts = std::round(calibration::toMillivolts(value) * 1000.0);
     return static_cast<int>(std::clamp(microvolts, static_cast<double>(-digitalLimit),
                                        static_cast<double>(digitalLimit)));

@@ -21,6 +21,14 @@ int truncated(double v) {
     return static_cast<int>(v);
 }
 
+// A row far outside any pane stands for a value beyond it, so the later
+// clamps and conversions to int are defined for every value a record may hold
+// (1e300); a value that is no number at all is drawn at the bottom.
+double boundedRow(double y) {
+    constexpr double farAway = 1e6;
+    return std::isnan(y) ? farAway : std::clamp(y, -farAway, farAway);
+}
+
 }  // namespace
 
 EcgPane::EcgPane(int index, int width, int height, const platform::Rect& rect)
@@ -39,8 +47,7 @@ bool EcgPane::traceTo(double value, Clamp clamp) {
     // Far outside the pane every y is clamped alike; bounding it first keeps
     // the conversions to int defined for any finite value (a record may hold
     // 1e300).
-    constexpr double farAway = 1e6;
-    double y = std::clamp(TraceMapping::y(r, offset, gainFactor_, value), -farAway, farAway);
+    double y = boundedRow(TraceMapping::y(r, offset, gainFactor_, value));
     bool drawn = false;
     if (!started_) {
         lastY_ = truncated(y);
@@ -109,15 +116,13 @@ void EcgPane::printStretch(std::span<const double> samples, int count,
     const platform::Rect& pane = layout.paneRect;
     const double paneCentre = pane.top + (pane.bottom - pane.top) / 2;
     const double bandCentre = band.top + (band.bottom - band.top) / 2.0;
-    constexpr double farAway = 1e6;
     const std::size_t n = std::min(samples.size(), static_cast<std::size_t>(std::max(count, 0)));
     double penX = band.left;
     int lastY = 0;
     bool started = false;
     for (std::size_t i = 0; i < n; ++i) {
         const double screenY =
-            std::clamp(TraceMapping::y(pane, layout.traceOffset, layout.gainFactor, samples[i]),
-                       -farAway, farAway);
+            boundedRow(TraceMapping::y(pane, layout.traceOffset, layout.gainFactor, samples[i]));
         double y = bandCentre + (screenY - paneCentre) * layout.verticalScale;
         if (!started) {
             lastY = static_cast<int>(

@@ -25,6 +25,8 @@ packages=(
   libedf-dev
   biosig-tools
   clang-format
+  clang
+  libclang-rt-14-dev
   locales
 )
 

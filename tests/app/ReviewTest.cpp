@@ -240,6 +240,20 @@ TEST_F(ReviewTest, AFilterThatCannotWriteItsFileLeavesTheRecordAsItWas) {
     EXPECT_NE(modal().boxes[0].text.find("not changed"), std::string::npos);
 }
 
+// Values at the edges of what a record may hold: FILTER and the display keep
+// every line, write only numbers, and never turn one into "nan".
+TEST_F(ReviewTest, ExtremeValuesSurviveFilterAndDisplay) {
+    std::ofstream("REC.txt", std::ios::binary)
+        << "1e308\n-0\nnan\n0x1p3\ninf\n-1e999\n57.2\r\n1e300\n-1e300\n60\n";
+    open();
+    command(ids::filter);
+    command(2000, 0, 0);
+    const std::string stored = testsupport::readFile("REC.txt");
+    EXPECT_EQ(std::count(stored.begin(), stored.end(), '\n'), 10);
+    EXPECT_EQ(stored.find("nan"), std::string::npos) << stored;
+    EXPECT_EQ(stored.find("inf"), std::string::npos) << stored;
+}
+
 TEST_F(ReviewTest, ASpeedChangeWithFilterDisabledFiltersAgain) {
     writeRecord("REC.txt", captured(std::vector<double>(500, 60.0)));
     open();
