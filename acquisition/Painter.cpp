@@ -151,7 +151,8 @@ void Painter::processBuffer(int sign) {
     analyzer_->loadBlock(cursor);
     analyzer_->transform();
     processedBuffers_.fetch_add(1, std::memory_order_relaxed);
-    noteTone(toneProminence(*analyzer_));
+    const PeakReading reading = readPeak(*analyzer_);
+    noteTone(reading.prominence);
 
     if (currentPane_ < 0 || currentPane_ >= livePanes || panes_[currentPane_] == nullptr) {
         currentPane_ = 0;
@@ -162,7 +163,7 @@ void Painter::processBuffer(int sign) {
             // A recording's first processed buffer empties the working file.
             SampleFile::openWrite(SampleFile::fileName());
         }
-        const int error = pane.plotValue(estimateValue(*analyzer_), sign);
+        const int error = pane.plotValue(reading.value, sign);
         if (error != 0) {
             // The disk refused the value: nothing more is processed, and the
             // next wake-up asks the window to stop, as a full recording does.

@@ -11,6 +11,14 @@ class SpectrumAnalyzer;
 // (no left neighbour) or both neighbours truncate to 0, the refinement is 0.
 double estimateValue(const SpectrumAnalyzer& spectrum);
 
+// The value and the tone's prominence (below) of one buffer, from one pass
+// over the spectrum.
+struct PeakReading {
+    double value = 0.0;
+    double prominence = 0.0;
+};
+PeakReading readPeak(const SpectrumAnalyzer& spectrum);
+
 // How far the strongest bin of the lower half stands above the rest of it:
 // the peak's magnitude over the mean magnitude of the bins more than a few
 // bins away from it. The front end's tone stands tens of times above its
