@@ -47,6 +47,14 @@ long long countValues(const std::string& path) {
     return std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n');
 }
 
+// The second sentence of a box about a recording that ended early.
+std::string whatWasKept() {
+    const long long kept = countValues(records::SampleFile::workingFileName);
+    return kept >= 0
+               ? "The recording was stopped; " + std::to_string(kept) + " values were kept."
+               : std::string("The recording was stopped; the values stored so far were kept.");
+}
+
 void errorBox(const std::string& text, const std::string& caption) {
     modalService().messageBox({text, caption, BoxIcon::Error});
 }
@@ -183,13 +191,8 @@ void CommandHandling::stopPath() {
         painter.showRecording(controller_.firstVisiblePane);
     }
     if (!deviceFailure.empty()) {
-        const long long kept = countValues(records::SampleFile::workingFileName);
-        modalService().messageBox(
-            {"The sound input stopped delivering: " + deviceFailure +
-                 ".\nThe recording was stopped; " +
-                 (kept >= 0 ? std::to_string(kept) + " values were kept."
-                            : std::string("the values stored so far were kept.")),
-             "Recorder", BoxIcon::Error});
+        errorBox("The sound input stopped delivering: " + deviceFailure + ".\n" + whatWasKept(),
+                 "Recorder");
     }
     reportStoreFailures(writeError, copy, slot);
 }
@@ -197,12 +200,9 @@ void CommandHandling::stopPath() {
 void CommandHandling::reportStoreFailures(int writeError, const records::CopyOutcome& copy,
                                           int slot) const {
     if (writeError != 0) {
-        const long long kept = countValues(records::SampleFile::workingFileName);
-        std::string text = std::string("The disk refused the recording: ") +
-                           std::strerror(writeError) + ".\nThe recording was stopped; ";
-        text += kept >= 0 ? std::to_string(kept) + " values were kept."
-                          : "the values stored so far were kept.";
-        errorBox(text, "Recording stopped");
+        errorBox(std::string("The disk refused the recording: ") + std::strerror(writeError) +
+                     ".\n" + whatWasKept(),
+                 "Recording stopped");
     }
     if (copy.status == records::CopyOutcome::Status::Failed) {
         errorBox("Slot " + std::to_string(slot) + " was not stored: " + copy.reason +
