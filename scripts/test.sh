@@ -53,7 +53,8 @@ fuzz_build="${TRELMONT_FUZZ_BUILD:-$root/build-fuzz}"
 fuzz_seconds="${TRELMONT_FUZZ_SECONDS:-60}"
 CC=clang CXX=clang++ cmake -S "$root" -B "$fuzz_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTRELMONT_FUZZ=ON -DTRELMONT_TESTS=OFF -DTRELMONT_BENCH=OFF \
-    -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined"
+    -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined \
+-fsanitize-coverage-ignorelist=$root/fuzz/coverage-ignore.txt"
 cmake --build "$fuzz_build" --parallel "$(nproc)" --target record_fuzz record_reader_fuzz
 # The target works in a directory of its own under TMPDIR; a memory file
 # system keeps its synced writes fast.
