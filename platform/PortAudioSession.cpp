@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "StderrFilter.h"
 #include "StderrSilencer.h"
 
 #if defined(__linux__)
@@ -22,6 +23,7 @@ void dropAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 #endif
 
 int startQuietly() {
+    StderrFilter::install();
 #if defined(__linux__)
     snd_lib_error_set_handler(dropAlsaMessage);
     // JACK only checks that the variable exists; an explicit user setting stays.
