@@ -3,7 +3,10 @@
 #include <portaudio.h>
 
 #include <bit>
+#include <future>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "PortAudioSession.h"
 
@@ -16,14 +19,60 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
+using Link = PortAudioStream::Link;
+
 int captureCallback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
-                    PaStreamCallbackFlags, void* self) {
-    static_cast<PortAudioStream*>(self)->onFrames(input, frames);
+                    PaStreamCallbackFlags, void* link) {
+    auto& to = *static_cast<Link*>(link);
+    std::lock_guard guard(to.mutex);
+    if (to.stream == nullptr) {
+        return paAbort;
+    }
+    to.stream->onFrames(input, frames);
     return paContinue;
 }
 
-void finishedCallback(void* self) {
-    static_cast<PortAudioStream*>(self)->onFinished();
+void finishedCallback(void* link) {
+    auto& to = *static_cast<Link*>(link);
+    std::lock_guard guard(to.mutex);
+    if (to.stream != nullptr) {
+        to.stream->onFinished();
+    }
+}
+
+// Streams left to PortAudio, with the session they were opened in, kept
+// reachable until the process ends.
+struct Abandoned {
+    std::shared_ptr<const PortAudioSession> session;
+    std::shared_ptr<Link> link;
+};
+
+std::mutex abandonedMutex;
+std::vector<Abandoned>* const abandonedStreams = new std::vector<Abandoned>;
+
+// Stops the stream on a thread of its own and waits at most `limit` for it.
+// The thread is detached: when PortAudio never returns, it stays blocked in
+// PortAudio and ends with the process.
+bool stopWithin(void* handle, std::chrono::milliseconds limit) {
+    auto stopped = std::make_shared<std::promise<void>>();
+    std::future<void> done = stopped->get_future();
+    std::thread([handle, stopped] {
+        Pa_StopStream(handle);
+        stopped->set_value();
+    }).detach();
+    return done.wait_for(limit) == std::future_status::ready;
+}
+
+// Only called on the audio thread, the one that sets PortAudio's host error.
+std::string endedByItself() {
+    std::string text = "the capture stream ended by itself";
+    const PaHostErrorInfo* info = Pa_GetLastHostErrorInfo();
+    if (info != nullptr && info->errorText != nullptr && info->errorText[0] != '\0') {
+        text += " (";
+        text += info->errorText;
+        text += ")";
+    }
+    return text;
 }
 
 PaStreamParameters inputParameters(const PortAudioCapture& capture) {
@@ -43,7 +92,12 @@ PaStreamParameters inputParameters(const PortAudioCapture& capture) {
 
 PortAudioStream::PortAudioStream(Key, std::shared_ptr<const PortAudioSession> session,
                                  WaveSignal& signal, std::size_t bytesPerFrame)
-    : session_(std::move(session)), queue_(signal), bytesPerFrame_(bytesPerFrame) {}
+    : session_(std::move(session)),
+      queue_(signal),
+      bytesPerFrame_(bytesPerFrame),
+      link_(std::make_shared<Link>()) {
+    link_->stream = this;
+}
 
 int PortAudioStream::open(std::unique_ptr<PortAudioStream>& stream,
                           std::shared_ptr<const PortAudioSession> session,
@@ -56,7 +110,7 @@ int PortAudioStream::open(std::unique_ptr<PortAudioStream>& stream,
     PaStream* handle = nullptr;
     const PaError error =
         Pa_OpenStream(&handle, &parameters, nullptr, capture.sampleRate, framesPerCallback,
-                      paClipOff | paDitherOff, captureCallback, opened.get());
+                      paClipOff | paDitherOff, captureCallback, opened->link_.get());
     if (error != paNoError) {
         return error;
     }
@@ -71,12 +125,13 @@ PortAudioStream::~PortAudioStream() {
 }
 
 void PortAudioStream::onFrames(const void* input, unsigned long frames) noexcept {
+    lastFrames_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
     queue_.write(static_cast<const char*>(input), frames * bytesPerFrame_);
 }
 
 void PortAudioStream::onFinished() noexcept {
     if (!stopping_.load()) {
-        noteFailure();
+        noteFailure(endedByItself());
     }
     queue_.returnAll();
     if (failed_.load()) {
@@ -85,16 +140,13 @@ void PortAudioStream::onFinished() noexcept {
     }
 }
 
-void PortAudioStream::noteFailure() {
-    std::string text = "the capture stream ended by itself";
-    const PaHostErrorInfo* info = Pa_GetLastHostErrorInfo();
-    if (info != nullptr && info->errorText != nullptr && info->errorText[0] != '\0') {
-        text += " (";
-        text += info->errorText;
-        text += ")";
-    }
+void PortAudioStream::noteFailure(std::string text) {
     {
+        // The first reason is the one that counts.
         std::lock_guard guard(failureMutex_);
+        if (!failure_.empty()) {
+            return;
+        }
         failure_ = std::move(text);
     }
     failed_.store(true);
@@ -121,7 +173,7 @@ MMResult PortAudioStream::addBuffer(WaveHeader& header) {
 }
 
 MMResult PortAudioStream::start() {
-    if (handle_ == nullptr) {
+    if (handle_ == nullptr || abandoned_) {
         return MMSYSERR_INVALHANDLE;
     }
     if (Pa_IsStreamActive(handle_) == 1) {
@@ -129,15 +181,72 @@ MMResult PortAudioStream::start() {
     }
     // A stream that ended by itself has to be stopped before it starts again.
     stopDevice();
+    {
+        std::lock_guard guard(failureMutex_);
+        failure_.clear();
+    }
     failed_.store(false);
     stopping_.store(false);
-    return Pa_StartStream(handle_) == paNoError ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
+    if (Pa_StartStream(handle_) != paNoError) {
+        return MMSYSERR_ERROR;
+    }
+    startWatchdog();
+    return MMSYSERR_NOERROR;
 }
 
 void PortAudioStream::stopDevice() {
     stopping_.store(true);
-    if (Pa_IsStreamStopped(handle_) == 0) {
-        Pa_StopStream(handle_);
+    stopWatchdog();
+    if (abandoned_ || Pa_IsStreamStopped(handle_) != 0) {
+        return;
+    }
+    // A working stream stops within a period. Aborting would be no quicker
+    // for a thread that never waits, and cancels the audio thread inside the
+    // C library, which the thread checker cannot follow.
+    if (!stopWithin(handle_, stopLimit)) {
+        abandon();
+    }
+}
+
+void PortAudioStream::abandon() {
+    {
+        std::lock_guard guard(link_->mutex);
+        link_->stream = nullptr;
+    }
+    if (!failed_.load()) {
+        noteFailure("the sound input could not be stopped");
+    }
+    std::lock_guard guard(abandonedMutex);
+    abandonedStreams->push_back({session_, link_});
+    abandoned_ = true;
+}
+
+void PortAudioStream::startWatchdog() {
+    lastFrames_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    watchdog_ = std::jthread([this](const std::stop_token& stop) { watch(stop); });
+}
+
+void PortAudioStream::stopWatchdog() {
+    if (watchdog_.joinable()) {
+        watchdog_.request_stop();
+        watchdog_.join();
+    }
+}
+
+void PortAudioStream::watch(const std::stop_token& stop) {
+    constexpr auto step = std::chrono::milliseconds(100);
+    std::unique_lock guard(watchMutex_);
+    while (!watchWake_.wait_for(guard, stop, step, [] { return false; })) {
+        if (stop.stop_requested()) {
+            return;
+        }
+        const Clock::time_point last(Clock::duration(lastFrames_.load(std::memory_order_relaxed)));
+        if (Clock::now() - last > silenceLimit) {
+            noteFailure("no sound arrived from the device for " +
+                        std::to_string(silenceLimit.count() / 1000) + " seconds");
+            queue_.wakeOwner();
+            return;
+        }
     }
 }
 
@@ -157,6 +266,11 @@ MMResult PortAudioStream::close() {
         return MMSYSERR_INVALHANDLE;
     }
     reset();
+    if (abandoned_) {
+        // Closing would wait for the audio thread that would not stop.
+        handle_ = nullptr;
+        return MMSYSERR_NOERROR;
+    }
     const PaError error = Pa_CloseStream(handle_);
     handle_ = nullptr;
     return error == paNoError ? MMSYSERR_NOERROR : MMSYSERR_ERROR;

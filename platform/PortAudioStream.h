@@ -1,8 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include <cstddef>
 #include <memory>
@@ -31,11 +35,26 @@ struct PortAudioCapture {
 // was stopped or ended by itself. PortAudio runs neither callback after
 // Pa_StopStream or Pa_CloseStream has returned, so reset() and close() leave
 // the device with no buffer to write into.
+//
+// A device that goes away does not always end the stream: PortAudio's ALSA
+// thread retries a card that was pulled out for ever, without a pause and
+// without heeding a stop, and a sound server that went away may simply
+// deliver nothing. So while the stream runs, a watchdog thread marks it failed
+// when no frame has arrived for `silenceLimit`; and stopping is bounded: when
+// PortAudio has not stopped the audio thread within `stopLimit`, the stream is
+// left to it. Its callbacks are cut off from this object first, and what they
+// reach (the link) and the PortAudio session stay for the life of the process,
+// so that nothing joins that thread again, not even at exit.
 class PortAudioStream final : public WaveInStream {
 public:
     // Frames per callback. A fixed power of two keeps ALSA's periods, and so
     // every read the driver makes, a whole power of two as well.
     static constexpr unsigned long framesPerCallback = 1024;
+    // How long a running stream may deliver nothing before it counts as
+    // failed; a working device calls back every few milliseconds.
+    static constexpr std::chrono::milliseconds silenceLimit{3000};
+    // How long stopping waits for PortAudio to end the audio thread.
+    static constexpr std::chrono::milliseconds stopLimit{2000};
 
     // Opens a capture stream; returns PortAudio's result (a PaError, 0 on
     // success) and leaves `stream` empty on failure.
@@ -62,26 +81,51 @@ public:
     MMResult close() override;
     bool hasFailed() const override { return failed_.load(); }
     std::string failure() const override;
+    // True once the stream has been left to a PortAudio thread that would not stop.
+    bool abandoned() const { return abandoned_; }
 
     // The callbacks' entry points, on the audio thread only.
     void onFrames(const void* input, unsigned long frames) noexcept;
     void onFinished() noexcept;
 
+    // What PortAudio's callbacks are given: the stream while it is ours,
+    // nothing once it has been left to PortAudio.
+    struct Link {
+        std::mutex mutex;
+        PortAudioStream* stream = nullptr;
+    };
+
 private:
+    using Clock = std::chrono::steady_clock;
+
     void stopDevice();
-    void noteFailure();
+    void abandon();
+    void noteFailure(std::string text);
+    void startWatchdog();
+    void stopWatchdog();
+    void watch(const std::stop_token& stop);
 
     // Kept so that PortAudio outlives every stream opened through it.
     std::shared_ptr<const PortAudioSession> session_;
     CaptureQueue queue_;
     std::size_t bytesPerFrame_;
     void* handle_ = nullptr;  // the PaStream, closed by close() or the destructor
+    std::shared_ptr<Link> link_;
+    bool abandoned_ = false;  // owner's thread only
     // Set before we stop the stream, so that its end is not taken for a
     // failure; the failure and its text are written on the audio thread.
     std::atomic<bool> stopping_{false};
     std::atomic<bool> failed_{false};
     mutable std::mutex failureMutex_;
     std::string failure_;
+    // When frames last arrived (Clock ticks), written by the audio thread and
+    // read by the watchdog.
+    std::atomic<Clock::rep> lastFrames_{0};
+    // The watchdog runs from start() to stopDevice(); both run on the owner's
+    // thread. watchMutex_ and watchWake_ only let its waits end early.
+    std::mutex watchMutex_;
+    std::condition_variable_any watchWake_;
+    std::jthread watchdog_;
 };
 
 }  // namespace platform

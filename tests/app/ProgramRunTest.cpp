@@ -20,6 +20,8 @@ long long lines(const std::string& name) {
 
 int run(const std::string& arguments) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The sound input, where a test uses it, is a device of the tests' own.
+    setenv("ALSA_CONFIG_PATH", "asound.conf", 1);
     const std::string command = std::string(TRELMONT_PROGRAM) + " " + arguments;
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -159,6 +161,39 @@ TEST(ProgramRun, AWorkingFileThatIsNoRecordFileIsRefused) {
         }
         EXPECT_LT(written, 100000u) << make;
     }
+}
+
+// A sound card pulled out two seconds into an unattended recording (an ALSA
+// device of the tests' own that fails like one): PortAudio retries the card
+// for ever, yet the recording stops through the stop path with what was
+// delivered, the box says why, the program ends, and the sound library's
+// endless complaints do not flood standard error.
+TEST(ProgramRun, ASoundCardPulledOutStopsTheRecordingWithItsValues) {
+    testsupport::ScratchDirectory scratch;
+    const int rate = 199680;
+    std::ofstream("asound.conf") << "pcm_type.trelmont_ending { lib \"" << TRELMONT_ENDING_PCM
+                                 << "\" }\n"
+                                 << "pcm.!default { type trelmont_ending frames " << 2 * rate
+                                 << " end \"unplug\" }\n";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run("--record 30 2>err.txt"), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    // Two seconds of sound, three of silence before it counts as lost, two
+    // at most for a stop that PortAudio does not answer.
+    EXPECT_LT(took, std::chrono::seconds(20));
+
+    const std::string err = testsupport::readFile("err.txt");
+    EXPECT_NE(err.find("The sound input stopped delivering: no sound arrived from the device for "
+                       "3 seconds"),
+              std::string::npos)
+        << err.substr(0, 2000);
+    EXPECT_LT(err.size(), 20000u);
+    // 48.75 values a second for two seconds, less what ALSA held when the
+    // card went.
+    const long long stored = lines("REC.txt");
+    EXPECT_GE(stored, 70);
+    EXPECT_LE(stored, 98);
+    EXPECT_EQ(testsupport::readFile("REC1.txt"), testsupport::readFile("REC.txt"));
 }
 
 TEST(ProgramRun, RejectsABadRecordDuration) {

@@ -27,6 +27,7 @@
 #include "acquisition/SampleCursor.h"
 #include "acquisition/SpectrumAnalyzer.h"
 #include "platform/ModalService.h"
+#include "platform/PortAudioStream.h"
 
 // These tests run the PortAudio backend against a real ALSA device: a test
 // configuration makes the default PCM a `file` plugin over the `null` plugin,
@@ -200,9 +201,10 @@ private:
 // exist before the backend starts PortAudio.
 class AlsaConfiguration {
 public:
-    explicit AlsaConfiguration(const std::string& defaultPcm)
-        : environment_("ALSA_CONFIG_PATH", write(directory_.path() / "asound.conf",
-                                                 "pcm.!default {\n" + defaultPcm + "}\n")) {}
+    explicit AlsaConfiguration(const std::string& defaultPcm, const std::string& preamble = {})
+        : environment_("ALSA_CONFIG_PATH",
+                       write(directory_.path() / "asound.conf",
+                             preamble + "pcm.!default {\n" + defaultPcm + "}\n")) {}
 
 private:
     static std::string write(const fs::path& file, const std::string& text) {
@@ -472,6 +474,143 @@ TEST(BrokenDevice, NoCaptureDeviceWhenTheDefaultCannotRecord) {
     std::unique_ptr<WaveInStream> stream;
     EXPECT_EQ(input.open(stream, 0, monoFormat(16), event), MMSYSERR_BADDEVICEID);
     EXPECT_FALSE(input.errorText(MMSYSERR_BADDEVICEID, 164).empty());
+}
+
+// A capture device that delivers the tone for `frames` frames and then ends:
+// "unplug" fails like a USB card pulled out, "stall" delivers nothing more
+// and reports nothing, like a sound server gone away.
+class EndingDevice {
+public:
+    EndingDevice(long frames, const std::string& end)
+        : alsa_("    type trelmont_ending\n    frames " + std::to_string(frames) + "\n    end \"" +
+                    end + "\"\n    tone " + std::to_string(static_cast<int>(toneHz)) + "\n",
+                std::string("pcm_type.trelmont_ending { lib \"") + TRELMONT_ENDING_PCM + "\" }\n") {
+    }
+
+private:
+    AlsaConfiguration alsa_;
+};
+
+struct EndedCapture {
+    Capture capture;
+    bool failed = false;
+    std::string failure;
+    std::chrono::steady_clock::duration sinceLastBuffer{};
+};
+
+// Takes buffers the way the capture worker does until the device fails.
+EndedCapture captureUntilTheDeviceFails(acquisition::Recorder& recorder, AutoResetEvent& event) {
+    EndedCapture result;
+    acquisition::SpectrumAnalyzer analyzer(samplesPerBuffer, sampleRate);
+    auto lastBuffer = std::chrono::steady_clock::now();
+    const auto deadline = lastBuffer + 60s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        event.waitFor(500ms);
+        while (recorder.currentBufferDone()) {
+            acquisition::SampleCursor cursor(recorder.currentBufferData(), recorder,
+                                             recorder.samplesPerBuffer());
+            analyzer.loadBlock(cursor);
+            recorder.recycleCurrent();
+            analyzer.transform();
+            result.capture.peaks.push_back(peakBin(analyzer));
+            lastBuffer = std::chrono::steady_clock::now();
+        }
+        if (recorder.deviceFailed() && !recorder.currentBufferComplete()) {
+            result.failed = true;
+            result.failure = recorder.deviceFailure();
+            break;
+        }
+    }
+    result.sinceLastBuffer = std::chrono::steady_clock::now() - lastBuffer;
+    return result;
+}
+
+// Starts a recorder on the device, takes buffers until the device fails,
+// then stops the recorder and says how long that took.
+struct EndedRecording {
+    EndedCapture ended;
+    std::chrono::steady_clock::duration stopTook{};
+    bool stillRecording = true;
+};
+
+EndedRecording recordUntilTheDeviceFails() {
+    EndedRecording result;
+    PortAudioWaveInput input;
+    EXPECT_EQ(input.deviceCount(), 1U);
+    AutoResetEvent event;
+    acquisition::RecorderM16 recorder(input, samplesPerBuffer, sampleRate);
+    if (!recorder.start(event)) {
+        ADD_FAILURE() << "the recorder did not start";
+        return result;
+    }
+    result.ended = captureUntilTheDeviceFails(recorder, event);
+    const auto before = std::chrono::steady_clock::now();
+    recorder.stop();
+    result.stopTook = std::chrono::steady_clock::now() - before;
+    result.stillRecording = recorder.isRecording();
+    return result;
+}
+
+// A card pulled out: PortAudio's audio thread retries it for ever, calls
+// nothing back and heeds no stop. The stream counts as failed once it has been
+// silent for the limit, and stopping gives up on that thread after its own
+// limit. The thread is left spinning for the life of the process, so the test
+// runs in a process of its own.
+void recordOnAnUnpluggedCard() {
+    const EndingDevice device(40 * samplesPerBuffer, "unplug");
+    const EndedRecording recording = recordUntilTheDeviceFails();
+
+    ASSERT_TRUE(recording.ended.failed);
+    EXPECT_THAT(recording.ended.failure,
+                ::testing::HasSubstr("no sound arrived from the device for 3 seconds"));
+    // What ALSA had handed over before the end is all there; the periods in
+    // its buffer at the moment of the end are lost with the card.
+    EXPECT_GE(recording.ended.capture.peaks.size(), 34U);
+    EXPECT_LE(recording.ended.capture.peaks.size(), 40U);
+    EXPECT_THAT(recording.ended.capture.peaks, ::testing::Each(toneBin));
+    EXPECT_GE(recording.ended.sinceLastBuffer, PortAudioStream::silenceLimit - 500ms);
+    EXPECT_LT(recording.ended.sinceLastBuffer, PortAudioStream::silenceLimit + 2s);
+    EXPECT_LT(recording.stopTook, PortAudioStream::stopLimit + 1s);
+    EXPECT_FALSE(recording.stillRecording);
+}
+
+TEST(EndingDeviceDeathTest, AnUnpluggedCardFailsTheStreamAndStopsInBoundedTime) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            recordOnAnUnpluggedCard();
+            std::exit(::testing::Test::HasFailure() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// A sound server gone away without a word: nothing more arrives and nothing
+// fails, until the silence itself fails the stream. PortAudio waits for the
+// server for seconds before it heeds the stop, so the stream may be left to
+// it as well.
+void recordOnAStalledStream() {
+    const EndingDevice device(30 * samplesPerBuffer, "stall");
+    const EndedRecording recording = recordUntilTheDeviceFails();
+
+    ASSERT_TRUE(recording.ended.failed);
+    EXPECT_THAT(recording.ended.failure,
+                ::testing::HasSubstr("no sound arrived from the device for 3 seconds"));
+    EXPECT_EQ(recording.ended.capture.peaks.size(), 30U);
+    EXPECT_THAT(recording.ended.capture.peaks, ::testing::Each(toneBin));
+    EXPECT_GE(recording.ended.sinceLastBuffer, PortAudioStream::silenceLimit - 500ms);
+    EXPECT_LT(recording.ended.sinceLastBuffer, PortAudioStream::silenceLimit + 2s);
+    EXPECT_LT(recording.stopTook, PortAudioStream::stopLimit + 1s);
+    EXPECT_FALSE(recording.stillRecording);
+}
+
+TEST(EndingDeviceDeathTest, AStalledStreamFailsAfterTheSilenceLimit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            recordOnAStalledStream();
+            std::exit(::testing::Test::HasFailure() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
