@@ -29,11 +29,16 @@ StderrFilter::Counter::Verdict StderrFilter::Counter::judge(std::string_view tex
     if (!isLibraryLine(text)) {
         return Verdict::pass;
     }
-    ++libraryLines_;
-    if (libraryLines_ < passedLibraryLines) {
-        return Verdict::pass;
+    // The count stops at the bound: a thread that fails for hours must not
+    // wrap it round and open the flood again.
+    int seen = libraryLines_.load(std::memory_order_relaxed);
+    while (seen < passedLibraryLines &&
+           !libraryLines_.compare_exchange_weak(seen, seen + 1, std::memory_order_relaxed)) {
     }
-    return libraryLines_ == passedLibraryLines ? Verdict::passWithNote : Verdict::drop;
+    if (seen >= passedLibraryLines) {
+        return Verdict::drop;
+    }
+    return seen + 1 == passedLibraryLines ? Verdict::passWithNote : Verdict::pass;
 }
 
 #if defined(__GLIBC__)
