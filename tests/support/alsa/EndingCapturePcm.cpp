@@ -70,15 +70,15 @@ bool unplugged(const EndingPcm& pcm) {
 }
 
 void armTimer(EndingPcm& pcm, bool on) {
-    itimerspec spec{};
+    itimerspec timing{};
     if (on) {
         const long long period =
             1'000'000'000LL * static_cast<long long>(pcm.io.period_size) / pcm.io.rate;
-        spec.it_interval.tv_sec = period / 1'000'000'000LL;
-        spec.it_interval.tv_nsec = period % 1'000'000'000LL;
-        spec.it_value = spec.it_interval;
+        timing.it_interval.tv_sec = period / 1'000'000'000LL;
+        timing.it_interval.tv_nsec = period % 1'000'000'000LL;
+        timing.it_value = timing.it_interval;
     }
-    timerfd_settime(pcm.timer, 0, &spec, nullptr);
+    timerfd_settime(pcm.timer, 0, &timing, nullptr);
 }
 
 void noteEnd(EndingPcm& pcm) {
