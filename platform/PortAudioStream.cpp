@@ -134,22 +134,23 @@ void PortAudioStream::onFinished() noexcept {
         noteFailure(endedByItself());
     }
     queue_.returnAll();
-    if (failed_.load()) {
+    if (hasFailed()) {
         // The owner learns of the end even when no buffer was queued.
         queue_.wakeOwner();
     }
 }
 
 void PortAudioStream::noteFailure(std::string text) {
-    {
-        // The first reason is the one that counts.
-        std::lock_guard guard(failureMutex_);
-        if (!failure_.empty()) {
-            return;
-        }
+    // The first reason is the one that counts.
+    std::lock_guard guard(failureMutex_);
+    if (failure_.empty()) {
         failure_ = std::move(text);
     }
-    failed_.store(true);
+}
+
+bool PortAudioStream::hasFailed() const {
+    std::lock_guard guard(failureMutex_);
+    return !failure_.empty();
 }
 
 std::string PortAudioStream::failure() const {
@@ -185,7 +186,6 @@ MMResult PortAudioStream::start() {
         std::lock_guard guard(failureMutex_);
         failure_.clear();
     }
-    failed_.store(false);
     stopping_.store(false);
     if (Pa_StartStream(handle_) != paNoError) {
         return MMSYSERR_ERROR;
@@ -212,9 +212,6 @@ void PortAudioStream::abandon() {
     {
         std::lock_guard guard(link_->mutex);
         link_->stream = nullptr;
-    }
-    if (!failed_.load()) {
-        noteFailure("the sound input could not be stopped");
     }
     std::lock_guard guard(abandonedMutex);
     abandonedStreams->push_back({session_, link_});

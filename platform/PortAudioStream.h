@@ -79,7 +79,7 @@ public:
     MMResult start() override;
     MMResult reset() override;
     MMResult close() override;
-    bool hasFailed() const override { return failed_.load(); }
+    bool hasFailed() const override;
     std::string failure() const override;
     // True once the stream has been left to a PortAudio thread that would not stop.
     bool abandoned() const { return abandoned_; }
@@ -113,9 +113,10 @@ private:
     std::shared_ptr<Link> link_;
     bool abandoned_ = false;  // owner's thread only
     // Set before we stop the stream, so that its end is not taken for a
-    // failure; the failure and its text are written on the audio thread.
+    // failure.
     std::atomic<bool> stopping_{false};
-    std::atomic<bool> failed_{false};
+    // Why the stream failed, empty while it has not; written by the audio
+    // thread or the watchdog, read by the owner.
     mutable std::mutex failureMutex_;
     std::string failure_;
     // When frames last arrived (Clock ticks), written by the audio thread and
