@@ -13,6 +13,7 @@
 #include "records/BaselineFilter.h"
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
+#include "records/RecordTime.h"
 #include "records/ReplacementFile.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
@@ -364,9 +365,13 @@ std::string Painter::filterAndShow(int firstPane) {
     if (!replacement.isOpen()) {
         return replacement.failure();
     }
+    // The filtered recording is the same recording: it keeps its time.
+    if (const auto time = records::modificationTime(SampleFile::workingFileName)) {
+        replacement.keepTime(*time);
+    }
     RecordBuffer& record = panes_[0]->record();
     const int m = loadWorkingRecording();
-    records::BaselineFilter(record).run();
+    records::BaselineFilter(record, static_cast<double>(sampleRate_) / samplesPerBuffer_).run();
     // A fit that overflowed (values near the limits of a double) has no
     // meaning: such samples keep the value they had.
     for (int i = 0; i < m; ++i) {

@@ -185,7 +185,8 @@ void saveSelection(Controller& controller) {
     const records::LineRange range = records::markedLines(
         {controller.downPane, controller.downX}, {controller.upPane, controller.upX},
         first.clientRect().right, first.homeRect.left, first.speedFactor());
-    const records::PartialSaveOutcome outcome = records::keepLines(range);
+    const records::PartialSaveOutcome outcome = records::keepLines(
+        range, static_cast<double>(controller.sampleRate) / controller.samplesPerBuffer);
     if (outcome.status == records::PartialSaveOutcome::Status::Empty) {
         infoBox("The marked stretch holds no values: the recording was not changed.");
         return;

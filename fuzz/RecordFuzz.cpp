@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     painter.showRecording(first % acquisition::Painter::paneCount);
     (void)painter.filterAndShow(0);
     painter.showRecording(0);
-    (void)records::keepLines({first, last});
+    (void)records::keepLines({first, last}, 48.75);
     (void)records::copyRecordFile("REC1.txt", records::SampleFile::workingFileName);
     (void)records::EdfExport(199680, 4096).write("REC1.txt", "out.edf");
     return 0;

@@ -1,53 +1,53 @@
 #pragma once
 
-#include <array>
+#include <vector>
 
 #include "RecordBuffer.h"
 
 namespace records {
 
-// Removes slow baseline wander from a loaded record: cuts it into segments at
-// abrupt level steps, fits a cubic to each segment by least squares, moves
-// every fitted segment to one base level and smooths small differences.
-// Works only inside the record's own arrays and the filter's segment buffer.
+// Removes baseline wander (breathing, electrode drift) from a loaded record
+// without touching the ECG's own slow waves. The baseline is estimated by two
+// running medians in a row: the first, about 200 ms long, removes the QRS
+// complexes; the second, about 600 ms long, removes the P and T waves. What
+// is left follows only what is slower than a T wave, and is subtracted from
+// the record, which is then moved to 0 mV (57.2).
+//
+// A linear high-pass strong enough to remove breathing (0.5 Hz) bends the
+// ST segment and leaves a dip after every QRS that fails the impulse test of
+// electrocardiographs; one weak enough to pass it (0.05 Hz) leaves breathing
+// in. A median ignores any wave shorter than half its window whatever its
+// height, so a QRS leaves no trace in the estimate and ST and T keep their
+// levels against the PR segment.
 class BaselineFilter {
 public:
-    static constexpr double frameLevel = 57.2;
-    static constexpr double frameStep = 6.0;
-    static constexpr int frameLength = 15;
-    static constexpr double flatTolerance = 0.5;
-    static constexpr double stepThreshold = 6.0;
-    static constexpr int minimumFitLength = 6;
-    static constexpr double smoothingThreshold = 1.0;
-    static constexpr double startMark = 2.0;
-    static constexpr double endMark = 1.0;
-    // The framed record (two frames around it, one write after the last
-    // segment) must fit the arrays; longer records are filtered up to here and
-    // keep their remaining samples as loaded.
-    static constexpr int maxFilteredSamples = RecordBuffer::capacity - 2 * frameLength - 1;
+    static constexpr double shortWindowSeconds = 0.2;
+    static constexpr double longWindowSeconds = 0.6;
+    // One value per captured buffer at the default settings.
+    static constexpr double defaultValuesPerSecond = 48.75;
 
-    explicit BaselineFilter(RecordBuffer& record) : record_(record) {}
+    explicit BaselineFilter(RecordBuffer& record, double valuesPerSecond = defaultValuesPerSecond);
 
-    // The three steps, in order.
+    // Fills the record's `filtered` with its `count` samples less their
+    // baseline, moved to the fill level; `samples` and `count` are left as
+    // they are, and every entry of `filtered` beyond the record is the fill
+    // level. A sample that is not a finite number passes through as it is,
+    // and takes no part in any other sample's baseline.
     void run();
-    void markSegments();
-    void clearNormalEquations();
-    void detrend();
 
-    void accumulatePoint(double y, double t);
-    void solveNormalEquations();
-    static double intPower(double x, int k);
+    // The odd number of samples nearest to `seconds` at `valuesPerSecond`,
+    // at least 3.
+    static int windowLength(double seconds, double valuesPerSecond);
+
+    // The running median of `in` over `window` samples centred on each one,
+    // shortened at both ends of the record; non-finite samples are left out
+    // of every window and copied as they are.
+    static void runningMedian(const std::vector<double>& in, int window, std::vector<double>& out);
 
 private:
-    int filteredCount() const;
-    void writeFrame(int first);
-    void fitSegment(int first, int length, double baseLevel);
-    double cubic(double t) const;
-
     RecordBuffer& record_;
-    // Samples beyond maxFilteredSamples, which the frames would overwrite.
-    std::array<double, RecordBuffer::capacity - maxFilteredSamples> tail_{};
-    std::array<double, RecordBuffer::capacity> segment_{};
+    int shortWindow_;
+    int longWindow_;
 };
 
 }  // namespace records

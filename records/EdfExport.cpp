@@ -15,6 +15,7 @@
 #include "FrontEndCalibration.h"
 #include "RecordEncoding.h"
 #include "RecordFormat.h"
+#include "RecordTime.h"
 
 namespace records {
 
@@ -48,7 +49,8 @@ private:
     int handle_;
 };
 
-std::string readValues(const std::string& path, std::vector<double>& values, std::time_t& start) {
+std::string readValues(const std::string& path, std::vector<double>& values,
+                       std::timespec& lastStored) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return path + " cannot be read: " + std::strerror(errno);
@@ -56,7 +58,7 @@ std::string readValues(const std::string& path, std::vector<double>& values, std
     if (!S_ISREG(info.st_mode)) {
         return path + " is not a regular file";
     }
-    start = info.st_mtime;
+    lastStored = info.st_mtim;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return path + " cannot be read";
@@ -110,11 +112,15 @@ int EdfExport::digitalValue(double value) {
 
 std::string EdfExport::write(const std::string& recordPath, const std::string& outPath) const {
     std::vector<double> values;
-    std::time_t start = 0;
-    std::string reason = readValues(recordPath, values, start);
+    std::timespec lastStored{};
+    std::string reason = readValues(recordPath, values, lastStored);
     if (!reason.empty()) {
         return reason;
     }
+    // The file's time is when its last value was stored; the recording
+    // started its duration earlier.
+    const auto start = static_cast<std::time_t>(std::floor(
+        recordingStart(lastStored, static_cast<long long>(values.size()), samplesPerSecond())));
     const bool filtered = decodeRecord(values) == Encoding::Filter1000;
     std::string temporary = outPath + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());

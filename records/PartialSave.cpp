@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "RecordFormat.h"
+#include "RecordTime.h"
 #include "ReplacementFile.h"
 #include "SampleFile.h"
 
@@ -32,7 +33,7 @@ LineRange markedLines(SelectionEnd a, SelectionEnd b, int paneWidth, int paneLef
     return {std::max(sample(position(a)), 1), sample(position(b))};
 }
 
-PartialSaveOutcome keepLines(LineRange range) {
+PartialSaveOutcome keepLines(LineRange range, double valuesPerSecond) {
     PartialSaveOutcome outcome;
     if (range.empty()) {
         outcome.status = PartialSaveOutcome::Status::Empty;
@@ -45,14 +46,25 @@ PartialSaveOutcome keepLines(LineRange range) {
         SampleFile::openRead(SampleFile::workingFileName);
         std::string line;
         char text[valueTextSize];
-        for (int k = 1; k <= range.last && SampleFile::readLine(line); ++k) {
-            if (k >= range.first) {
+        long long k = 0;
+        long long lastKept = 0;
+        // The lines after the stretch are counted too: the stretch's time is
+        // the record's less theirs.
+        while (SampleFile::readLine(line)) {
+            ++k;
+            if (k >= range.first && k <= range.last) {
                 const std::size_t length = formatValue(parseValue(line), LineEnd::Newline, text);
                 replacement.write({text, length});
                 outcome.kept += 1;
+                lastKept = k;
             }
         }
         SampleFile::close();
+        if (const auto time = modificationTime(SampleFile::workingFileName);
+            time && valuesPerSecond > 0.0) {
+            replacement.keepTime(
+                shiftedTime(*time, -static_cast<double>(k - lastKept) / valuesPerSecond));
+        }
     }
     if (outcome.kept == 0) {
         outcome.status = PartialSaveOutcome::Status::Empty;

@@ -37,6 +37,8 @@ struct PartialSaveOutcome {
 // Replaces the working recording with its lines `range` (as values, one
 // "%f\n" line each), through "tmppt.txt" renamed over it once complete.
 // An empty range, or one beyond the record's end, leaves the record as it is.
-PartialSaveOutcome keepLines(LineRange range);
+// The stretch kept carries the time its own last value was stored: the
+// record's time less the values after it, at `valuesPerSecond`.
+PartialSaveOutcome keepLines(LineRange range, double valuesPerSecond);
 
 }  // namespace records

@@ -6,7 +6,6 @@ namespace records {
 
 RecordBuffer::RecordBuffer() {
     samples.fill(fillLevel);
-    markers.fill(0.0);
     filtered.fill(fillLevel);
 }
 

@@ -7,12 +7,11 @@
 namespace records {
 
 // The in-memory form of one record: at most 10000 values, the rest filled with
-// the record's fill level, and the arrays the baseline filter works in.
+// the record's fill level, and the baseline filter's result.
 class RecordBuffer {
 public:
     static constexpr int capacity = 10000;
     static constexpr double fillLevel = 57.2;
-    static constexpr int filterOrder = 3;
 
     RecordBuffer();
 
@@ -21,11 +20,7 @@ public:
     void load(SampleFile file);
 
     int count = 0;
-    int order = filterOrder;
-    std::array<std::array<double, 4>, 4> normalMatrix{};
-    std::array<double, 4> coefficients{};
     std::array<double, capacity> samples{};
-    std::array<double, capacity> markers{};
     std::array<double, capacity> filtered{};
 };
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "RecordFormat.h"
+#include "RecordTime.h"
 
 namespace records {
 
@@ -70,6 +71,11 @@ CopyOutcome copyRecordFile(const std::string& destination, const std::string& so
         return failed(temporary + " cannot be created", errno);
     }
     int error = copyLines(in.get(), out.get());
+    // A copy is the same recording: it keeps the time its last value was
+    // stored, from which its start is known.
+    if (error == 0) {
+        error = setModificationTime(fileno(out.get()), info.st_mtim);
+    }
     errno = 0;
     if (std::fclose(out.release()) != 0 && error == 0) {
         error = errno != 0 ? errno : EIO;

@@ -73,6 +73,7 @@ std::string copyFileBytes(const std::string& source, const std::string& target) 
         return source + " is not a regular file";
     }
     ReplacementFile out(target);
+    out.keepTime(info.st_mtim);
     char buffer[1 << 15];
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {

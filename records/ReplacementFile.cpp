@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "RecordTime.h"
+
 namespace records {
 
 ReplacementFile::ReplacementFile(std::string target, std::string temporary)
@@ -72,8 +74,15 @@ std::string ReplacementFile::commit() {
         return failure_.empty() ? temporary_ + " is not open" : failure_;
     }
     errno = 0;
-    if (std::fflush(file_) != 0 || ::fsync(fileno(file_)) != 0) {
-        fail(temporary_ + " cannot be written", errno);
+    int error = std::fflush(file_) == 0 ? 0 : (errno != 0 ? errno : EIO);
+    if (error == 0 && keepTime_) {
+        error = setModificationTime(fileno(file_), time_);
+    }
+    if (error == 0 && ::fsync(fileno(file_)) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        fail(temporary_ + " cannot be written", error);
         discard();
         return failure_;
     }

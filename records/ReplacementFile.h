@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,6 +28,12 @@ public:
     bool isOpen() const { return file_ != nullptr; }
     // Appends text; a failure is kept and reported by commit().
     void write(std::string_view text);
+    // The modification time the new version is to carry (the time its last
+    // value was stored) instead of the time it was written.
+    void keepTime(const std::timespec& time) {
+        time_ = time;
+        keepTime_ = true;
+    }
     // Puts the new version in place. Empty on success, otherwise why not.
     std::string commit();
     // Why the last step failed, empty when none did.
@@ -40,6 +47,8 @@ private:
     std::string temporary_;
     std::FILE* file_ = nullptr;
     std::string failure_;
+    std::timespec time_{};
+    bool keepTime_ = false;
 };
 
 }  // namespace records
