@@ -83,7 +83,7 @@ bool ModalService::askYesNo(const MessageBoxRequest& request) {
     return showYesNo(request);
 }
 
-std::optional<std::string> ModalService::saveFileName(const SaveFileRequest& request) {
+std::optional<SaveFileChoice> ModalService::saveFileName(const SaveFileRequest& request) {
     const ModalScope scope;
     return showSaveFileDialog(request);
 }

@@ -30,7 +30,7 @@ struct SaveFileRequest {
     struct Filter {
         std::string label;    // "Text Files (REC1.TXT)"
         std::string pattern;  // "REC1.txt"
-        // Added to a name typed without one while this filter is chosen;
+        // What the file type means for a name typed without an extension;
         // empty: the request's default extension.
         std::string extension;
     };
@@ -40,6 +40,13 @@ struct SaveFileRequest {
     std::string defaultExtension;
     std::string initialDirectory;
     std::string title;  // empty: the platform's own
+};
+
+// What the user chose in the save dialog: the name as typed (with its folder),
+// no extension added, and the file type selected when the dialog closed.
+struct SaveFileChoice {
+    std::string path;
+    int filter = 0;  // index into the request's filters
 };
 
 struct PrintRequest {
@@ -80,9 +87,10 @@ public:
     void messageBox(const MessageBoxRequest& request);
     // Shows a box with Yes and No buttons; whether the answer was Yes.
     bool askYesNo(const MessageBoxRequest& request);
-    // The full path the user chose, nothing when the dialog was cancelled.
-    // The dialog itself does not ask about an existing file.
-    std::optional<std::string> saveFileName(const SaveFileRequest& request);
+    // The full path the user typed and the file type chosen, nothing when
+    // the dialog was cancelled. The dialog itself neither adds an extension
+    // nor asks about an existing file.
+    std::optional<SaveFileChoice> saveFileName(const SaveFileRequest& request);
     // The platform's print dialog: the printer (or file) the user chose, set
     // up for the job; null when the dialog was cancelled or failed.
     std::unique_ptr<PrinterSurface> choosePrinter(const PrintRequest& request);
@@ -102,7 +110,7 @@ protected:
     virtual int showPopupMenu(const PopupMenuRequest& request) = 0;
     virtual int showDialog(const DialogRequest& request) = 0;
     virtual bool showYesNo(const MessageBoxRequest&) { return false; }
-    virtual std::optional<std::string> showSaveFileDialog(const SaveFileRequest&) {
+    virtual std::optional<SaveFileChoice> showSaveFileDialog(const SaveFileRequest&) {
         return std::nullopt;
     }
     virtual std::unique_ptr<PrinterSurface> showPrintDialog(const PrintRequest&) { return nullptr; }

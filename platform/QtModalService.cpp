@@ -77,11 +77,31 @@ bool QtModalService::showYesNo(const MessageBoxRequest& request) {
     return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<std::string> QtModalService::showSaveFileDialog(const SaveFileRequest& request) {
+namespace {
+
+// Which of `filters` the dialog reports as selected. With its details hidden
+// the dialog may report the shown text without the pattern, so a filter is
+// also known by its text up to the pattern.
+int chosenFilter(const QStringList& filters, const QString& selected) {
+    for (qsizetype i = 0; i < filters.size(); ++i) {
+        const QString& f = filters[i];
+        const QString shown = f.left(f.lastIndexOf(QStringLiteral(" (")));
+        if (selected == f || selected.trimmed() == shown.trimmed()) {
+            return static_cast<int>(i);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::optional<SaveFileChoice> QtModalService::showSaveFileDialog(const SaveFileRequest& request) {
     QFileDialog dialog(QApplication::activeWindow());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    // The caller asks about an existing file itself, once, in its own words.
+    // The caller asks about an existing file itself, once, in its own words,
+    // and adds the extension of the file type chosen: the name comes back as
+    // typed.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     if (!request.title.empty()) {
@@ -92,24 +112,14 @@ std::optional<std::string> QtModalService::showSaveFileDialog(const SaveFileRequ
         filters << QString::fromStdString(f.label + " (" + f.pattern + ")");
     }
     dialog.setNameFilters(filters);
-    dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
-    // A name typed without an extension gets the chosen file type's.
-    QObject::connect(
-        &dialog, &QFileDialog::filterSelected, &dialog,
-        [&dialog, &request, filters](const QString& chosen) {
-            const qsizetype index = filters.indexOf(chosen);
-            std::string extension = request.defaultExtension;
-            if (index >= 0 && !request.filters[static_cast<std::size_t>(index)].extension.empty()) {
-                extension = request.filters[static_cast<std::size_t>(index)].extension;
-            }
-            dialog.setDefaultSuffix(QString::fromStdString(extension));
-        });
     dialog.setDirectory(QString::fromStdString(request.initialDirectory));
     dialog.selectFile(QString::fromStdString(request.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return dialog.selectedFiles().front().toStdString();
+    // Read once the dialog has closed: the type the user left selected.
+    return SaveFileChoice{dialog.selectedFiles().front().toStdString(),
+                          chosenFilter(filters, dialog.selectedNameFilter())};
 }
 
 std::unique_ptr<PrinterSurface> QtModalService::showPrintDialog(const PrintRequest& request) {

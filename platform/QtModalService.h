@@ -15,7 +15,7 @@ protected:
     int showPopupMenu(const PopupMenuRequest& request) override;
     int showDialog(const DialogRequest& request) override;
     bool showYesNo(const MessageBoxRequest& request) override;
-    std::optional<std::string> showSaveFileDialog(const SaveFileRequest& request) override;
+    std::optional<SaveFileChoice> showSaveFileDialog(const SaveFileRequest& request) override;
     std::unique_ptr<PrinterSurface> showPrintDialog(const PrintRequest& request) override;
 };
 

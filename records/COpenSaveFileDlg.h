@@ -24,8 +24,16 @@ public:
     // extension; true when the user confirmed a name.
     bool askSaveName(const std::vector<platform::SaveFileRequest::Filter>& filters,
                      const std::string& defaultExtension, const std::string& title);
-    // The full path chosen.
+    // The full path chosen, with the extension of the file type chosen added
+    // where the name needs one.
     const std::string& fileName() const { return fileName_; }
+
+    // A name typed with ".edf" or ".txt" (any case) keeps it: the extension
+    // typed wins over the file type chosen. Otherwise the file type's
+    // `extension` is added to a name without one; a name with some other
+    // extension keeps it, unless the type chosen is EDF+, whose files the
+    // medical centre's viewers know only by ".edf".
+    static std::string withExtension(const std::string& typed, const std::string& extension);
     const std::string& initialDirectory() const;
 
 private:

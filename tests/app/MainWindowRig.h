@@ -108,7 +108,8 @@ public:
     bool dialogEnded = false;
     std::vector<std::string> opened;
     std::vector<platform::SaveFileRequest> saveDialogs;
-    std::optional<std::string> saveAnswer;  // the path chosen, none: cancelled
+    std::optional<std::string> saveAnswer;  // the path typed, none: cancelled
+    int saveFilter = 0;                     // the file type chosen
     std::vector<platform::MessageBoxRequest> questions;
     bool yes = false;
     std::vector<platform::PrintRequest> printDialogs;
@@ -128,10 +129,13 @@ protected:
         questions.push_back(request);
         return yes;
     }
-    std::optional<std::string> showSaveFileDialog(
+    std::optional<platform::SaveFileChoice> showSaveFileDialog(
         const platform::SaveFileRequest& request) override {
         saveDialogs.push_back(request);
-        return saveAnswer;
+        if (!saveAnswer) {
+            return std::nullopt;
+        }
+        return platform::SaveFileChoice{*saveAnswer, saveFilter};
     }
     std::unique_ptr<platform::PrinterSurface> showPrintDialog(
         const platform::PrintRequest& request) override {

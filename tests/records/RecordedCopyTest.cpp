@@ -1,5 +1,8 @@
 #include "records/RecordedCopy.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +13,7 @@
 
 #include "ScratchDirectoryTest.h"
 #include "platform/ModalService.h"
+#include "records/RecordTime.h"
 
 namespace records {
 namespace {
@@ -21,6 +25,7 @@ using namespace std::string_literals;
 class ScriptedModalService final : public platform::ModalService {
 public:
     std::optional<std::string> chosen;  // nothing: cancel
+    int filter = 0;                     // the file type chosen
     std::string browseTo;               // a folder the user browses to before choosing
     bool replace = false;
     std::vector<platform::SaveFileRequest> requests;
@@ -36,12 +41,16 @@ protected:
         questions.push_back(r);
         return replace;
     }
-    std::optional<std::string> showSaveFileDialog(const platform::SaveFileRequest& r) override {
+    std::optional<platform::SaveFileChoice> showSaveFileDialog(
+        const platform::SaveFileRequest& r) override {
         requests.push_back(r);
         if (!browseTo.empty()) {
             std::filesystem::current_path(browseTo);
         }
-        return chosen;
+        if (!chosen) {
+            return std::nullopt;
+        }
+        return platform::SaveFileChoice{*chosen, filter};
     }
 };
 
@@ -160,6 +169,55 @@ TEST_F(RecordedCopyTest, FailedCopyIsReportedAndChangesNothing) {
     EXPECT_EQ(script->boxes.size(), 3u);
     EXPECT_EQ(entries(), (Names{"REC1.txt", "earlier.txt"}));
     EXPECT_EQ(std::filesystem::current_path(), here);
+}
+
+}  // namespace
+}  // namespace records
+
+namespace records {
+namespace {
+
+// The file type chosen decides the format of a name typed without an
+// extension; an extension typed wins over it. A text copy keeps the time of
+// the recording.
+TEST_F(RecordedCopyTest, TheFileTypeChosenOrTheExtensionTypedDecidesTheFormat) {
+    writeFile("REC1.txt", "57.200000 \n62.680000 \n");
+    const timespec recorded{1'700'000'000, 250'000'000};
+    {
+        const int fd = ::open("REC1.txt", O_RDWR);
+        ASSERT_EQ(setModificationTime(fd, recorded), 0);
+        ::close(fd);
+    }
+    struct Case {
+        std::string typed;
+        int filter;
+        std::string written;
+        bool edf;
+    };
+    const std::vector<Case> cases = {
+        {"visit2", 1, "visit2.edf", true},      {"visit3", 0, "visit3.txt", false},
+        {"visit4.TXT", 1, "visit4.TXT", false}, {"visit5.edf", 0, "visit5.edf", true},
+        {"visit6", 2, "visit6.txt", false},     {"visit.7", 1, "visit.7.edf", true},
+        {"visit.8", 0, "visit.8", false},       {"visit9.", 1, "visit9.edf", true},
+    };
+    for (const Case& c : cases) {
+        script->chosen = path(c.typed);
+        script->filter = c.filter;
+        const RecordedCopyOutcome outcome = saveRecordedCopy();
+        EXPECT_EQ(outcome.status, RecordedCopyOutcome::Status::Saved) << c.typed;
+        EXPECT_EQ(outcome.path, path(c.written)) << c.typed;
+        const std::string bytes = readFile(c.written);
+        if (c.edf) {
+            EXPECT_EQ(bytes.substr(0, 8), "0       ") << c.typed;
+        } else {
+            EXPECT_EQ(bytes, "57.200000 \n62.680000 \n") << c.typed;
+            const auto time = modificationTime(c.written);
+            ASSERT_TRUE(time);
+            EXPECT_EQ(time->tv_sec, recorded.tv_sec);
+            EXPECT_EQ(time->tv_nsec, recorded.tv_nsec);
+        }
+    }
+    EXPECT_TRUE(script->questions.empty());
 }
 
 }  // namespace
