@@ -11,6 +11,7 @@
 #include "platform/ModalService.h"
 #include "records/SampleFile.h"
 #include "records/Slots.h"
+#include "records/UndoStore.h"
 #include "render/TraceOffset.h"
 
 namespace app {
@@ -109,6 +110,9 @@ void CommandHandling::handleCommand(int id, int code, int value) {
             controller_.painter().showRecording(value);
             clearSelection(controller_);
             return;
+        case ids::undo:
+            undo();
+            return;
         default:
             break;
     }
@@ -156,6 +160,9 @@ void CommandHandling::startPath() {
         controller_.enableFirstSlot();
         return;
     }
+    // A new recording replaces the working recording: what came before it
+    // is in its slot, not in an undo.
+    records::UndoStore::forget();
     const bool started = controller_.painter().startCapture();
     controller_.idle = !started;
     dialog_.enable(ids::filter, false);
@@ -261,11 +268,37 @@ void CommandHandling::redisplayAfterFactorChange() {
 }
 
 void CommandHandling::filter() {
+    // Kept first: without a way back, FILTER does not touch the recording.
+    const std::string kept = records::UndoStore::keep(records::UndoStore::noSlot);
+    if (!kept.empty()) {
+        errorBox("FILTER was not run: the copy that lets Ctrl+Z undo it could not be written: " +
+                     kept + ".\nThe recording was not changed.",
+                 "FILTER");
+        return;
+    }
     const std::string failure = controller_.painter().filterAndShow(0);
     if (!failure.empty()) {
+        records::UndoStore::forget();
         errorBox(
             "FILTER could not store its result: " + failure + ".\nThe recording was not changed.",
             "FILTER");
+        return;
+    }
+    records::UndoStore::seal();
+}
+
+void CommandHandling::undo() {
+    // The working file has one writer while a recording runs, and one reader
+    // while a print job starts.
+    if (!controller_.idle || controller_.painter().isPrinting() ||
+        !records::UndoStore::available()) {
+        return;
+    }
+    const std::string failure = records::UndoStore::restore();
+    clearSelection(controller_);
+    controller_.painter().showRecording(controller_.firstVisiblePane);
+    if (!failure.empty()) {
+        errorBox("The last SAVE or FILTER could not be undone: " + failure + ".", "Undo");
     }
 }
 
@@ -274,6 +307,9 @@ void CommandHandling::loadSlot(int slot) {
         // The working file has one writer while a recording runs.
         return;
     }
+    // A slot loaded over the working recording ends what an undo could
+    // put back.
+    records::UndoStore::forget();
     const records::CopyOutcome copy =
         records::copyRecordFile(records::SampleFile::workingFileName, records::slotFileName(slot));
     if (copy.status == records::CopyOutcome::Status::Failed) {

@@ -33,6 +33,9 @@ private:
     void listCommand(int id);
     void redisplayAfterFactorChange();
     void filter();
+    // Ctrl+Z: the working recording and the slot as before the last SAVE or
+    // FILTER, shown again.
+    void undo();
     void loadSlot(int slot);
     void saveRecorded();
     void showAbout() const;

@@ -8,6 +8,7 @@
 #include "records/RecordedCopy.h"
 #include "records/SampleFile.h"
 #include "records/Slots.h"
+#include "records/UndoStore.h"
 
 namespace app {
 
@@ -185,19 +186,31 @@ void saveSelection(Controller& controller) {
     const records::LineRange range = records::markedLines(
         {controller.downPane, controller.downX}, {controller.upPane, controller.upX},
         first.clientRect().right, first.homeRect.left, first.speedFactor());
+    const int slot = controller.selectedSlot();
+    // Kept first: without a way back, SAVE does not touch the recording.
+    const std::string kept = records::UndoStore::keep(slot);
+    if (!kept.empty()) {
+        errorBox(
+            "The recording was not changed: the copy that lets Ctrl+Z undo SAVE could not "
+            "be written: " +
+            kept + ".");
+        return;
+    }
     const records::PartialSaveOutcome outcome = records::keepLines(
         range, static_cast<double>(controller.sampleRate) / controller.samplesPerBuffer);
     if (outcome.status == records::PartialSaveOutcome::Status::Empty) {
+        records::UndoStore::forget();
         infoBox("The marked stretch holds no values: the recording was not changed.");
         return;
     }
     if (outcome.status == records::PartialSaveOutcome::Status::Failed) {
+        records::UndoStore::forget();
         errorBox("The recording was not changed: " + outcome.reason + ".");
         return;
     }
-    const int slot = controller.selectedSlot();
     const records::CopyOutcome copy =
         records::copyRecordFile(records::slotFileName(slot), records::SampleFile::workingFileName);
+    records::UndoStore::seal();
     if (copy.status == records::CopyOutcome::Status::Failed) {
         errorBox("Slot " + std::to_string(slot) + " was not stored: " + copy.reason + ".");
     }

@@ -30,6 +30,7 @@ namespace {
 
 constexpr int iconSize = 32;
 constexpr int printCommand = 1027;
+constexpr int undoCommand = 2001;
 constexpr int firstPaneId = 1029;
 constexpr int noticeHeight = 28;
 constexpr int noIcon = 0;
@@ -188,6 +189,10 @@ protected:
         if (event->key() == Qt::Key_P && (event->modifiers() & Qt::ControlModifier) != 0) {
             // "Print Graph" is hidden; the keyboard reaches it.
             deliver(DialogMessage::command(printCommand, 0, 0));
+            return;
+        }
+        if (event->key() == Qt::Key_Z && (event->modifiers() & Qt::ControlModifier) != 0) {
+            deliver(DialogMessage::command(undoCommand, 0, 0));
             return;
         }
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -569,9 +574,10 @@ void MainDialog::mouse(Mouse action, int x, int y) {
 void MainDialog::pressKey(Key key) {
     const Qt::Key code = key == Key::Escape  ? Qt::Key_Escape
                          : key == Key::CtrlP ? Qt::Key_P
+                         : key == Key::CtrlZ ? Qt::Key_Z
                                              : Qt::Key_Return;
-    QKeyEvent event(QEvent::KeyPress, code,
-                    key == Key::CtrlP ? Qt::ControlModifier : Qt::NoModifier);
+    const bool control = key == Key::CtrlP || key == Key::CtrlZ;
+    QKeyEvent event(QEvent::KeyPress, code, control ? Qt::ControlModifier : Qt::NoModifier);
     QApplication::sendEvent(frame_.get(), &event);
 }
 

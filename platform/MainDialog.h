@@ -112,7 +112,7 @@ public:
     // Left-button mouse input at a client point, as the pointer gives it.
     enum class Mouse { Press, Move, Release };
     void mouse(Mouse action, int x, int y);
-    enum class Key { Escape, Return, CtrlP };
+    enum class Key { Escape, Return, CtrlP, CtrlZ };
     void pressKey(Key key);
 
     // A notice across the top of the strips, in words that stand out; shown

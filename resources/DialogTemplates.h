@@ -26,6 +26,9 @@ inline constexpr int firstSlot = 1056;  // slot k (1 to 10) is firstSlot + k - 1
 inline constexpr int slotGroupBox = 1066;
 inline constexpr int saveRecorded = 1080;
 inline constexpr int offsetSlider = 1077;
+// Not a control: Ctrl+Z in the main window, which undoes the last SAVE or
+// FILTER.
+inline constexpr int undo = 2001;
 // The About dialog.
 inline constexpr int ok = 1;
 inline constexpr int cancel = 2;
