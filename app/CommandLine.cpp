@@ -160,7 +160,10 @@ std::string CommandLine::helpText(const std::string& program) {
            "\n"
            "Without options the program records from the system's default sound input.\n"
            "In the main window, Ctrl+P prints the recording (\"Print Graph\") while no\n"
-           "recording runs; the print dialog's \"Print to File\" writes a PDF.\n";
+           "recording runs; the print dialog's \"Print to File\" writes a PDF.\n"
+           "Ctrl+Z undoes the last SAVE or FILTER: REC.txt and the slot come back as they\n"
+           "were, from the copies REC.undo.txt and REC.undo.slot.txt kept beside them (one\n"
+           "step, until a new recording or a slot load).\n";
 }
 
 std::string CommandLine::versionText() {
