@@ -306,6 +306,19 @@ int Painter::samplesPerPane(int pane) const {
     return static_cast<int>((panes_[pane]->clientRect().right - 1) / speed);
 }
 
+std::vector<double> Painter::readWorkingRecording() {
+    std::vector<double> values;
+    const SampleFile::Session session;
+    SampleFile::close();
+    SampleFile::openRead(SampleFile::workingFileName);
+    std::string line;
+    while (SampleFile::readLine(line)) {
+        values.push_back(records::parseValue(line));
+    }
+    SampleFile::close();
+    return values;
+}
+
 int Painter::loadWorkingRecording() {
     EcgPane* first = panes_[0];
     SampleFile::openRead(SampleFile::workingFileName);
@@ -369,26 +382,26 @@ std::string Painter::filterAndShow(int firstPane) {
     if (const auto time = records::modificationTime(SampleFile::workingFileName)) {
         replacement.keepTime(*time);
     }
+    // The whole file is filtered and stored, also beyond the values a pane's
+    // record holds: FILTER never drops a sample.
+    std::vector<double> values = readWorkingRecording();
+    records::decodeRecord(values);
+    const std::vector<double> filtered = records::BaselineFilter::apply(
+        values, static_cast<double>(sampleRate_) / samplesPerBuffer_);
     RecordBuffer& record = panes_[0]->record();
     const int m = loadWorkingRecording();
-    records::BaselineFilter(record, static_cast<double>(sampleRate_) / samplesPerBuffer_).run();
-    // A fit that overflowed (values near the limits of a double) has no
-    // meaning: such samples keep the value they had.
-    for (int i = 0; i < m; ++i) {
-        double& v = record.filtered[static_cast<std::size_t>(i)];
-        if (!std::isfinite(v)) {
-            v = record.samples[static_cast<std::size_t>(i)];
-        }
-    }
+    record.filtered.fill(RecordBuffer::fillLevel);
+    std::copy_n(filtered.begin(),
+                std::min<std::size_t>(filtered.size(), static_cast<std::size_t>(m)),
+                record.filtered.begin());
     drawGrid(firstPane);
     drawRecord(firstPane, record.filtered, m, false);
     SampleFile::close();
-    // Every sample goes into the new file, drawn or not.
     char text[records::valueTextSize];
-    for (int i = 0; i < m; ++i) {
+    for (std::size_t i = 0; i < filtered.size(); ++i) {
         const double marker = i % 2 == 0 ? records::filterMarker : -records::filterMarker;
-        const std::size_t length = records::formatValue(
-            record.filtered[static_cast<std::size_t>(i)] + marker, records::LineEnd::Newline, text);
+        const std::size_t length =
+            records::formatValue(filtered[i] + marker, records::LineEnd::Newline, text);
         replacement.write({text, length});
     }
     return replacement.commit();

@@ -138,6 +138,8 @@ private:
     // Loads "REC.txt" into pane 0's record with its encoding taken off;
     // returns the number of values.
     int loadWorkingRecording();
+    // Every value of "REC.txt", as stored.
+    static std::vector<double> readWorkingRecording();
     void drawRecord(int firstPane,
                     const std::array<double, records::RecordBuffer::capacity>& values, int count,
                     bool freshPaper);

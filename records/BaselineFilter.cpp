@@ -6,9 +6,7 @@
 namespace records {
 
 BaselineFilter::BaselineFilter(RecordBuffer& record, double valuesPerSecond)
-    : record_(record),
-      shortWindow_(windowLength(shortWindowSeconds, valuesPerSecond)),
-      longWindow_(windowLength(longWindowSeconds, valuesPerSecond)) {}
+    : record_(record), valuesPerSecond_(valuesPerSecond) {}
 
 int BaselineFilter::windowLength(double seconds, double valuesPerSecond) {
     const double samples = seconds * valuesPerSecond;
@@ -57,19 +55,31 @@ void BaselineFilter::runningMedian(const std::vector<double>& in, int window,
     }
 }
 
+std::vector<double> BaselineFilter::apply(const std::vector<double>& samples,
+                                          double valuesPerSecond) {
+    std::vector<double> withoutQrs;
+    std::vector<double> baseline;
+    runningMedian(samples, windowLength(shortWindowSeconds, valuesPerSecond), withoutQrs);
+    runningMedian(withoutQrs, windowLength(longWindowSeconds, valuesPerSecond), baseline);
+    std::vector<double> out(samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double v = samples[i];
+        out[i] = std::isfinite(v) ? v - baseline[i] + RecordBuffer::fillLevel : v;
+        // Values near the limits of a double may overflow: they keep theirs.
+        if (!std::isfinite(out[i])) {
+            out[i] = v;
+        }
+    }
+    return out;
+}
+
 void BaselineFilter::run() {
     const int n = std::clamp(record_.count, 0, RecordBuffer::capacity);
     const std::vector<double> samples(record_.samples.begin(), record_.samples.begin() + n);
-    std::vector<double> withoutQrs;
-    std::vector<double> baseline;
-    runningMedian(samples, shortWindow_, withoutQrs);
-    runningMedian(withoutQrs, longWindow_, baseline);
+    const std::vector<double> out = apply(samples, valuesPerSecond_);
     auto& f = record_.filtered;
     f.fill(RecordBuffer::fillLevel);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const double v = samples[i];
-        f[i] = std::isfinite(v) ? v - baseline[i] + RecordBuffer::fillLevel : v;
-    }
+    std::copy(out.begin(), out.end(), f.begin());
 }
 
 }  // namespace records

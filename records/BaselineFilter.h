@@ -35,6 +35,9 @@ public:
     // and takes no part in any other sample's baseline.
     void run();
 
+    // The same on a whole record of any length: what FILTER stores.
+    static std::vector<double> apply(const std::vector<double>& samples, double valuesPerSecond);
+
     // The odd number of samples nearest to `seconds` at `valuesPerSecond`,
     // at least 3.
     static int windowLength(double seconds, double valuesPerSecond);
@@ -46,8 +49,7 @@ public:
 
 private:
     RecordBuffer& record_;
-    int shortWindow_;
-    int longWindow_;
+    double valuesPerSecond_;
 };
 
 }  // namespace records

@@ -260,6 +260,20 @@ TEST_F(ReviewTest, FilterOfARecordedEcgRemovesBreathingAndKeepsStAndT) {
     }
 }
 
+// A record longer than a pane's record holds (from elsewhere, or joined by
+// hand) loses no sample to FILTER: all of it is filtered and stored.
+TEST_F(ReviewTest, FilterKeepsEverySampleOfARecordLongerThanTheDisplayHolds) {
+    std::vector<double> input(12000, 70.0);
+    input.back() = 90.0;
+    writeRecord("REC.txt", captured(input));
+    open();
+    command(ids::filter);
+    const std::vector<double> stored = testsupport::readRecordValues("REC.txt");
+    ASSERT_EQ(stored.size(), input.size());
+    EXPECT_NEAR(stored[11000] - 1000.0, baseline, 1e-6);
+    EXPECT_NEAR(stored.back() + 1000.0, baseline + 20.0, 1e-6);
+}
+
 TEST_F(ReviewTest, AFilterThatCannotWriteItsFileLeavesTheRecordAsItWas) {
     writeRecord("REC.txt", captured(std::vector<double>(300, 60.0)));
     const std::string before = testsupport::readFile("REC.txt");
