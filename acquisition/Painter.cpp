@@ -13,10 +13,11 @@
 #include "records/BaselineFilter.h"
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
+#include "records/RecordTime.h"
 #include "records/ReplacementFile.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
-#include "render/TraceOffset.h"
+#include "render/TraceMapping.h"
 #include "resources/DialogTemplates.h"
 
 namespace acquisition {
@@ -305,14 +306,14 @@ int Painter::samplesPerPane(int pane) const {
     return static_cast<int>((panes_[pane]->clientRect().right - 1) / speed);
 }
 
-int Painter::loadWorkingRecording() {
+Painter::LoadedRecording Painter::loadWorkingRecording() {
     EcgPane* first = panes_[0];
     SampleFile::openRead(SampleFile::workingFileName);
     first->record().load(SampleFile{});
     const int m = first->record().count;
-    records::decodeRecord(
+    const records::Encoding encoding = records::decodeRecord(
         std::span<double>(first->record().samples.data(), static_cast<std::size_t>(m)));
-    return m;
+    return {m, encoding};
 }
 
 void Painter::drawRecord(int firstPane, const std::array<double, RecordBuffer::capacity>& values,
@@ -343,7 +344,7 @@ void Painter::showRecording(int firstPane) {
     if (firstPane < 0 || firstPane >= paneCount || panes_[0] == nullptr) {
         return;
     }
-    const int m = loadWorkingRecording();
+    const int m = loadWorkingRecording().count;
     drawRecord(firstPane, panes_[0]->record().samples, m, true);
     for (int j = firstPane; j < paneCount; ++j) {
         EcgPane* pane = panes_[static_cast<std::size_t>(j)];
@@ -365,7 +366,7 @@ std::string Painter::filterAndShow(int firstPane) {
         return replacement.failure();
     }
     RecordBuffer& record = panes_[0]->record();
-    const int m = loadWorkingRecording();
+    const int m = loadWorkingRecording().count;
     records::BaselineFilter(record).run();
     // A fit that overflowed (values near the limits of a double) has no
     // meaning: such samples keep the value they had.
@@ -394,14 +395,17 @@ PrintSettings Painter::printSettings() {
     if (panes_[0] == nullptr) {
         return settings;
     }
-    const int m = loadWorkingRecording();
+    const LoadedRecording loaded = loadWorkingRecording();
     SampleFile::close();
     const auto& samples = panes_[0]->record().samples;
-    settings.values.assign(samples.begin(), samples.begin() + m);
+    settings.values.assign(samples.begin(), samples.begin() + loaded.count);
     settings.samplesPerStrip = samplesPerPane(0);
-    settings.gainFactor = panes_[0]->gainFactor();
-    settings.traceOffset = render::traceOffset.load();
-    settings.paneRect = panes_[0]->clientRect();
+    settings.valuesPerSecond = static_cast<double>(sampleRate_) / samplesPerBuffer_;
+    settings.millimetresPerMillivolt =
+        render::TraceMapping::millimetresPerMillivolt(panes_[0]->gainFactor());
+    settings.startSeconds = records::recordingStart(SampleFile::workingFileName, loaded.count,
+                                                    settings.valuesPerSecond);
+    settings.filtered = loaded.encoding == records::Encoding::Filter1000;
     settings.beforeStrip = printObserver_;
     return settings;
 }
