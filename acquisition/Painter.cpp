@@ -17,7 +17,7 @@
 #include "records/ReplacementFile.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
-#include "render/TraceOffset.h"
+#include "render/TraceMapping.h"
 #include "resources/DialogTemplates.h"
 
 namespace acquisition {
@@ -319,14 +319,14 @@ std::vector<double> Painter::readWorkingRecording() {
     return values;
 }
 
-int Painter::loadWorkingRecording() {
+Painter::LoadedRecording Painter::loadWorkingRecording() {
     EcgPane* first = panes_[0];
     SampleFile::openRead(SampleFile::workingFileName);
     first->record().load(SampleFile{});
     const int m = first->record().count;
-    records::decodeRecord(
+    const records::Encoding encoding = records::decodeRecord(
         std::span<double>(first->record().samples.data(), static_cast<std::size_t>(m)));
-    return m;
+    return {m, encoding};
 }
 
 void Painter::drawRecord(int firstPane, const std::array<double, RecordBuffer::capacity>& values,
@@ -357,7 +357,7 @@ void Painter::showRecording(int firstPane) {
     if (firstPane < 0 || firstPane >= paneCount || panes_[0] == nullptr) {
         return;
     }
-    const int m = loadWorkingRecording();
+    const int m = loadWorkingRecording().count;
     drawRecord(firstPane, panes_[0]->record().samples, m, true);
     for (int j = firstPane; j < paneCount; ++j) {
         EcgPane* pane = panes_[static_cast<std::size_t>(j)];
@@ -389,7 +389,7 @@ std::string Painter::filterAndShow(int firstPane) {
     const std::vector<double> filtered = records::BaselineFilter::apply(
         values, static_cast<double>(sampleRate_) / samplesPerBuffer_);
     RecordBuffer& record = panes_[0]->record();
-    const int m = loadWorkingRecording();
+    const int m = loadWorkingRecording().count;
     record.filtered.fill(RecordBuffer::fillLevel);
     std::copy_n(filtered.begin(),
                 std::min<std::size_t>(filtered.size(), static_cast<std::size_t>(m)),
@@ -412,14 +412,17 @@ PrintSettings Painter::printSettings() {
     if (panes_[0] == nullptr) {
         return settings;
     }
-    const int m = loadWorkingRecording();
+    const LoadedRecording loaded = loadWorkingRecording();
     SampleFile::close();
     const auto& samples = panes_[0]->record().samples;
-    settings.values.assign(samples.begin(), samples.begin() + m);
+    settings.values.assign(samples.begin(), samples.begin() + loaded.count);
     settings.samplesPerStrip = samplesPerPane(0);
-    settings.gainFactor = panes_[0]->gainFactor();
-    settings.traceOffset = render::traceOffset.load();
-    settings.paneRect = panes_[0]->clientRect();
+    settings.valuesPerSecond = static_cast<double>(sampleRate_) / samplesPerBuffer_;
+    settings.millimetresPerMillivolt =
+        render::TraceMapping::millimetresPerMillivolt(panes_[0]->gainFactor());
+    settings.startSeconds = records::recordingStart(SampleFile::workingFileName, loaded.count,
+                                                    settings.valuesPerSecond);
+    settings.filtered = loaded.encoding == records::Encoding::Filter1000;
     settings.beforeStrip = printObserver_;
     return settings;
 }

@@ -19,6 +19,7 @@
 #include "platform/ModelessDialog.h"
 #include "platform/WaveInput.h"
 #include "records/RecordBuffer.h"
+#include "records/RecordEncoding.h"
 
 namespace render {
 class EcgPane;
@@ -84,7 +85,8 @@ public:
     // Ignored while a job runs. For the user-interface thread.
     void ECG_PRINT();
     // The settings a print job takes: the working recording with its
-    // encoding off, one pane's stretch to a strip at the current factors.
+    // encoding off, one pane's stretch to a strip, the recording's rate and
+    // start, whether it was filtered, and the gain chosen in the window.
     PrintSettings printSettings();
     bool isPrinting() const { return printJob_ != nullptr; }
     // Handed to every print job as its strip observer.
@@ -135,9 +137,13 @@ private:
     void noteDeviceFailure(std::string text);
     void noteTone(double prominence);
     void printFinished();
+    struct LoadedRecording {
+        int count = 0;
+        records::Encoding encoding = records::Encoding::Plain;
+    };
     // Loads "REC.txt" into pane 0's record with its encoding taken off;
-    // returns the number of values.
-    int loadWorkingRecording();
+    // returns the number of values and the encoding they had.
+    LoadedRecording loadWorkingRecording();
     // Every value of "REC.txt", as stored.
     static std::vector<double> readWorkingRecording();
     void drawRecord(int firstPane,

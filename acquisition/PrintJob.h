@@ -3,10 +3,11 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/Geometry.h"
 #include "platform/PrinterSurface.h"
 
 namespace acquisition {
@@ -18,27 +19,30 @@ struct PrintSettings {
     std::vector<double> values;
     // Samples a strip holds: those of one pane on screen.
     int samplesPerStrip = 0;
-    double gainFactor = 3.7;
-    float traceOffset = 1.9f;
-    // The screen pane's client rectangle, whose picture a strip reproduces.
-    platform::Rect paneRect;
+    // The recording's own rate: sample rate / samples per buffer.
+    double valuesPerSecond = 48.75;
+    // The gain chosen in the window.
+    double millimetresPerMillivolt = 5.0;
+    // When the recording started, in seconds since the epoch; nothing when
+    // its file's time could not be read.
+    std::optional<double> startSeconds;
+    // Whether FILTER took the baseline wander off.
+    bool filtered = false;
     // Called on the job's thread before each strip, for diagnostics and
     // tests that need to act at a known point of a job.
     std::function<void(int strip)> beforeStrip;
 };
 
-// Prints the working recording as strips: strip i (pane i's stretch) in band
-// i mod 5 of page i / 5 + 1, five strips to a page, each spanning the
-// printable width, at the screen's millimetres per millivolt. Runs on a
-// thread of its own; the cancel flag is read between strips and aborts the
-// document.
+// Prints the working recording as an electrocardiograph does: strip i is
+// pane i's stretch, at 25 mm/s and the window's gain, in bands flowing down
+// the pages under a header that states the recording, the scales and the
+// page. Runs on a thread of its own; the cancel flag is read between strips
+// and aborts the document.
 class PrintJob {
 public:
     static constexpr const char* documentName = "TrelmontGraph";
     static constexpr int stripsPerPage = 5;
     static constexpr int maxStrips = 20;
-    // Screen pixels a millimetre of ECG paper (the grid's small square).
-    static constexpr double screenPixelsPerMillimetre = 4.0;
 
     PrintJob(std::unique_ptr<platform::PrinterSurface> printer, PrintSettings settings);
     // Cancels a job still running and waits for its thread, which never
@@ -61,6 +65,10 @@ public:
                       const std::atomic<bool>& cancelled);
     // How many strips a recording of m values gives at n samples a strip.
     static int stripCount(int m, int n);
+    // The header lines of page `page` of `pages`.
+    static std::vector<std::string> header(const PrintSettings& settings, int page, int pages);
+    // "m:ss.s", as strips are labelled with their start.
+    static std::string clockText(double seconds);
 
 private:
     std::unique_ptr<platform::PrinterSurface> printer_;

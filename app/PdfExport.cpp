@@ -5,14 +5,16 @@
 #include <atomic>
 #include <cstdio>
 
+#include "Controller.h"
 #include "acquisition/PrintJob.h"
 #include "platform/DialogUnits.h"
 #include "platform/PrinterSurface.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordEncoding.h"
+#include "records/RecordTime.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
-#include "render/TraceOffset.h"
+#include "render/TraceMapping.h"
 #include "resources/DialogTemplates.h"
 
 namespace app {
@@ -58,13 +60,17 @@ int printWorkingRecordingToPdf(const std::string& path) {
     }
     acquisition::PrintSettings settings;
     settings.values.assign(record->samples.begin(), record->samples.begin() + record->count);
-    records::decodeRecord(settings.values);
-    settings.paneRect = paneClientRect();
-    settings.gainFactor = render::EcgPane::defaultGainFactor;
-    settings.traceOffset = render::initialTraceOffset;
-    // One pane's stretch to a strip, at the default chart speed.
+    settings.filtered = records::decodeRecord(settings.values) == records::Encoding::Filter1000;
+    // As the window prints at its default settings: one pane's stretch to a
+    // strip at the default chart speed, and the default gain.
     settings.samplesPerStrip =
-        static_cast<int>((settings.paneRect.right - 1) / render::EcgPane::defaultSpeedFactor);
+        static_cast<int>((paneClientRect().right - 1) / render::EcgPane::defaultSpeedFactor);
+    settings.valuesPerSecond =
+        static_cast<double>(Controller::defaultSampleRate) / Controller::defaultFftPoints;
+    settings.millimetresPerMillivolt =
+        render::TraceMapping::millimetresPerMillivolt(render::EcgPane::defaultGainFactor);
+    settings.startSeconds =
+        records::recordingStart(working, record->count, settings.valuesPerSecond);
     const std::unique_ptr<platform::PrinterSurface> printer = platform::PrinterSurface::pdf(path);
     const std::atomic<bool> cancelled{false};
     if (!acquisition::PrintJob::print(*printer, settings, cancelled)) {

@@ -1,6 +1,7 @@
 #include "PrinterSurface.h"
 
 #include <QFile>
+#include <QFont>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -27,15 +28,19 @@ struct PrinterSurface::Impl {
     std::vector<QPoint> points;
 };
 
-PrinterSurface::PrinterSurface() : impl_(std::make_unique<Impl>()) {}
+PrinterSurface::PrinterSurface() : impl_(std::make_unique<Impl>()) {
+    impl_->printer.setPageOrientation(QPageLayout::Landscape);
+}
 
-std::unique_ptr<PrinterSurface> PrinterSurface::pdf(const std::string& path) {
+std::unique_ptr<PrinterSurface> PrinterSurface::pdf(const std::string& path,
+                                                    Orientation orientation) {
     auto surface = std::make_unique<PrinterSurface>();
     QPrinter& p = surface->printer();
     p.setOutputFormat(QPrinter::PdfFormat);
     p.setResolution(pdfResolution);
     p.setPageSize(QPageSize(QPageSize::A4));
-    p.setPageOrientation(QPageLayout::Portrait);
+    p.setPageOrientation(orientation == Orientation::Landscape ? QPageLayout::Landscape
+                                                               : QPageLayout::Portrait);
     p.setOutputFileName(QString::fromStdString(path));
     return surface;
 }
@@ -83,9 +88,9 @@ bool PrinterSurface::beginDocument(const std::string& name) {
         }
         return false;
     }
-    QPen pen(Qt::black);
-    pen.setWidth(std::max(1, p.resolution() / 200));
-    impl_->painter.setPen(pen);
+    // A trace that leaves its band may cross its neighbours, but not the
+    // edge of what the printer can print.
+    impl_->painter.setClipRect(QRect(0, 0, width(), height()));
     impl_->painter.setRenderHint(QPainter::Antialiasing, false);
     return true;
 }
@@ -94,7 +99,12 @@ bool PrinterSurface::newPage() {
     return impl_->printer.newPage();
 }
 
-void PrinterSurface::polyline(const Point* points, int count) {
+void PrinterSurface::line(Point from, Point to, Rgb colour, int penWidth) {
+    const Point points[2] = {from, to};
+    polyline(points, 2, colour, penWidth);
+}
+
+void PrinterSurface::polyline(const Point* points, int count, Rgb colour, int penWidth) {
     if (!impl_->painter.isActive() || count < 2) {
         return;
     }
@@ -102,7 +112,26 @@ void PrinterSurface::polyline(const Point* points, int count) {
     for (int i = 0; i < count; ++i) {
         impl_->points[static_cast<std::size_t>(i)] = QPoint(points[i].x, points[i].y);
     }
+    QPen pen(QColor(colour.r, colour.g, colour.b));
+    pen.setWidth(std::max(1, penWidth));
+    // Grid lines end exactly where they are told; a trace turns smoothly.
+    pen.setCapStyle(count == 2 ? Qt::FlatCap : Qt::RoundCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    impl_->painter.setPen(pen);
     impl_->painter.drawPolyline(impl_->points.data(), count);
+}
+
+void PrinterSurface::text(Point at, const std::string& text, int pixelHeight) {
+    if (!impl_->painter.isActive()) {
+        return;
+    }
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(std::max(1, pixelHeight));
+    // No ligatures: "unfiltered" must stay searchable in a PDF as it is written.
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    impl_->painter.setFont(font);
+    impl_->painter.setPen(QPen(Qt::black));
+    impl_->painter.drawText(QPoint(at.x, at.y), QString::fromStdString(text));
 }
 
 bool PrinterSurface::endDocument() {

@@ -17,10 +17,14 @@ namespace platform {
 // leaves no file behind.
 class PrinterSurface {
 public:
-    // A surface for the print dialog to set up.
+    enum class Orientation { Landscape, Portrait };
+
+    // A surface for the print dialog to set up, landscape unless the user
+    // turns the paper: a strip of a pane's stretch at 25 mm/s is 236 mm long.
     PrinterSurface();
     // A PDF file on A4 paper, without a dialog.
-    static std::unique_ptr<PrinterSurface> pdf(const std::string& path);
+    static std::unique_ptr<PrinterSurface> pdf(const std::string& path,
+                                               Orientation orientation = Orientation::Landscape);
     ~PrinterSurface();
     PrinterSurface(const PrinterSurface&) = delete;
     PrinterSurface& operator=(const PrinterSurface&) = delete;
@@ -30,10 +34,16 @@ public:
     int height() const;
     int dotsPerInch() const;
 
+    // Starts the document; nothing drawn leaves the printable area.
     bool beginDocument(const std::string& name);
     bool newPage();
-    // A polyline in device pixels of the printable area, with a thin black pen.
-    void polyline(const Point* points, int count);
+    // Drawing in device pixels of the printable area, with a pen of `colour`
+    // and `penWidth` pixels (at least one).
+    void line(Point from, Point to, Rgb colour, int penWidth);
+    void polyline(const Point* points, int count, Rgb colour, int penWidth);
+    // `text` in black, its baseline starting at `at`, letters `pixelHeight`
+    // pixels high (the font's size in pixels).
+    void text(Point at, const std::string& text, int pixelHeight);
     // Finishes the document (a file then appears under its own name).
     bool endDocument();
     // Abandons the document; nothing of it is printed or kept.

@@ -36,7 +36,6 @@ EcgPane::EcgPane(int index, int width, int height, const platform::Rect& rect)
       homeRect(rect),
       surface_(std::make_unique<PaneSurface>(width, height)),
       pointBuffer_(pointBufferSize),
-      printPointBuffer_(pointBufferSize),
       clientRect_{0, 0, width, height},
       index_(index),
       record_(std::make_unique<records::RecordBuffer>()) {}
@@ -107,36 +106,6 @@ void EcgPane::drawStretch(std::span<const double> samples, int count, std::FILE*
             std::fflush(file);
         }
         traceTo(v, Clamp::Bottom);
-    }
-}
-
-void EcgPane::printStretch(std::span<const double> samples, int count,
-                           platform::PrinterSurface& printer, const StripLayout& layout) {
-    const platform::Rect& band = layout.band;
-    const platform::Rect& pane = layout.paneRect;
-    const double paneCentre = pane.top + (pane.bottom - pane.top) / 2;
-    const double bandCentre = band.top + (band.bottom - band.top) / 2.0;
-    const std::size_t n = std::min(samples.size(), static_cast<std::size_t>(std::max(count, 0)));
-    double penX = band.left;
-    int lastY = 0;
-    bool started = false;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double screenY =
-            boundedRow(TraceMapping::y(pane, layout.traceOffset, layout.gainFactor, samples[i]));
-        double y = bandCentre + (screenY - paneCentre) * layout.verticalScale;
-        if (!started) {
-            lastY = static_cast<int>(
-                std::clamp(y, static_cast<double>(band.top), static_cast<double>(band.bottom)));
-            started = true;
-        } else {
-            y = std::clamp(y, static_cast<double>(band.top), static_cast<double>(band.bottom));
-            const platform::Point segment[2] = {
-                {static_cast<int>(penX), lastY},
-                {static_cast<int>(penX + layout.pixelsPerSample), static_cast<int>(y)}};
-            printer.polyline(segment, 2);
-            lastY = static_cast<int>(y);
-        }
-        penX += layout.pixelsPerSample;
     }
 }
 

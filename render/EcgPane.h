@@ -5,10 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "StripLayout.h"
 #include "platform/Geometry.h"
 #include "platform/PaneSurface.h"
-#include "platform/PrinterSurface.h"
 #include "records/RecordBuffer.h"
 
 namespace render {
@@ -41,13 +39,6 @@ public:
     // drawn as it is. Each drawn value goes to `file` as "%f\n" when given.
     void drawStretch(std::span<const double> samples, int count, std::FILE* file);
 
-    // Prints one strip of `count` samples into its band on the printer: the
-    // same mapping as on screen, scaled to the band, the first sample only
-    // setting the starting height, no averaging, and no trace outside the
-    // band. Uses no state of any pane, so a print job on its own thread never
-    // touches what the screen shows.
-    static void printStretch(std::span<const double> samples, int count,
-                             platform::PrinterSurface& printer, const StripLayout& layout);
     // Clears the pane to white and resets penX (the first step of the grid).
     void clear();
     // Draws the ECG paper.
@@ -88,7 +79,6 @@ private:
 
     std::unique_ptr<platform::PaneSurface> surface_;
     std::vector<platform::Point> pointBuffer_;
-    std::vector<platform::Point> printPointBuffer_;
     double penX_ = 0.0;
     double speedFactor_ = defaultSpeedFactor;
     double gainFactor_ = defaultGainFactor;

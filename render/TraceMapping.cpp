@@ -1,5 +1,9 @@
 #include "TraceMapping.h"
 
+#include <cmath>
+
+#include "records/FrontEndCalibration.h"
+
 namespace render {
 
 double TraceMapping::base(const platform::Rect& rect, float offset) {
@@ -10,6 +14,16 @@ double TraceMapping::base(const platform::Rect& rect, float offset) {
 double TraceMapping::y(const platform::Rect& rect, float offset, double gainFactor, double value) {
     const double b = base(rect, offset);
     return b - (value - b) * gainFactor + (2.1 - gainFactor) * 0.5;
+}
+
+double TraceMapping::millimetresAbove(double value, double level, double millimetresPerMillivolt) {
+    return (value - level) / records::calibration::perMillivolt * millimetresPerMillivolt;
+}
+
+double TraceMapping::millimetresPerMillivolt(double gainFactor) {
+    constexpr double factorOfFiveMillimetres = 3.7;
+    // To a tenth, so that 7.4 reads as 10 and not as 10.000000000000002.
+    return std::round(gainFactor / factorOfFiveMillimetres * 5.0 * 10.0) / 10.0;
 }
 
 }  // namespace render

@@ -22,6 +22,7 @@ packages=(
   xvfb
   xauth
   poppler-utils
+  fonts-dejavu-core
   libedf-dev
   biosig-tools
   clang-format

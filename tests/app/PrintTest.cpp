@@ -11,70 +11,24 @@
 #include "MainWindowRig.h"
 #include "acquisition/PrintJob.h"
 #include "records/RecordFormat.h"
+#include "tests/support/PrintedPages.h"
 
 namespace app::test {
 namespace {
 
 namespace ids = resources::ids;
+using testsupport::PrintedPage;
 
-// A page rendered by pdftoppm, in grey levels.
-struct Page {
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> grey;
-    bool dark(int x, int y) const {
-        return grey[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                    static_cast<std::size_t>(x)] < 128;
-    }
-};
+constexpr int pixelsPerMillimetre = 10;
+constexpr int dpi = 254;
+// Black pixels in a row that only a full strip's flat line has.
+constexpr int stripLine = 1500;
+// Below the header, where the shorter lines of a strip's last band are
+// told from the header's blanks to be filled in.
+constexpr int belowHeader = 25 * pixelsPerMillimetre;
 
-std::vector<Page> renderPdf(const std::string& pdf, int dpi) {
-    const std::string prefix = pdf + ".page";
-    const std::string command =
-        "pdftoppm -gray -r " + std::to_string(dpi) + " '" + pdf + "' '" + prefix + "' 2>/dev/null";
-    std::vector<Page> pages;
-    if (std::system(command.c_str()) != 0) {
-        return pages;
-    }
-    for (int number = 1;; ++number) {
-        // pdftoppm numbers pages with as many digits as the last page needs.
-        const std::string name = prefix + "-" + std::to_string(number) + ".pgm";
-        std::ifstream in(name, std::ios::binary);
-        if (!in) {
-            break;
-        }
-        std::string magic;
-        Page page;
-        int maxGrey = 0;
-        in >> magic >> page.width >> page.height >> maxGrey;
-        in.get();
-        page.grey.resize(static_cast<std::size_t>(page.width) * page.height);
-        in.read(reinterpret_cast<char*>(page.grey.data()),
-                static_cast<std::streamsize>(page.grey.size()));
-        pages.push_back(std::move(page));
-    }
-    return pages;
-}
-
-// Dark pixels of a page's horizontal band [top, bottom), and the rightmost x.
-struct Ink {
-    int pixels = 0;
-    int right = -1;
-    int left = 1 << 30;
-};
-
-Ink inkIn(const Page& page, int top, int bottom) {
-    Ink ink;
-    for (int y = std::max(top, 0); y < std::min(bottom, page.height); ++y) {
-        for (int x = 0; x < page.width; ++x) {
-            if (page.dark(x, y)) {
-                ink.pixels += 1;
-                ink.right = std::max(ink.right, x);
-                ink.left = std::min(ink.left, x);
-            }
-        }
-    }
-    return ink;
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
 void writeRecord(const std::string& name, int count) {
@@ -106,9 +60,10 @@ protected:
     }
 };
 
-// Seven panes of recording: five strips on the first page, two on the
-// second, each in its band, spanning the printable width and no further.
-TEST_F(PrintTest, ASevenPaneRecordingPrintsFiveStripsAPage) {
+// Seven panes of recording: five strips on the first page and two on the
+// second, under headers that say so; then at "10 mm/mV" (a change of gain
+// filters the recording, as the window has it).
+TEST_F(PrintTest, ASevenPaneRecordingPrintsFiveStripsAPageAtTheWindowsGain) {
     writeRecord("REC.txt", 7 * 460 - 100);
     open();
     modal().printToPdf = pdf();
@@ -120,32 +75,30 @@ TEST_F(PrintTest, ASevenPaneRecordingPrintsFiveStripsAPage) {
     ASSERT_EQ(modal().printDialogs.size(), 1u);
     EXPECT_EQ(modal().printDialogs[0].documentName, "TrelmontGraph");
 
-    const std::vector<Page> pages = renderPdf(pdf(), 60);
-    ASSERT_EQ(pages.size(), 2u);
-    for (std::size_t p = 0; p < pages.size(); ++p) {
-        const Page& page = pages[p];
-        // A4 at 60 dpi: the printable area lies inside the page's margins.
-        const int band = page.height / 5;
-        for (int b = 0; b < 5; ++b) {
-            const bool printed = p == 0 || b < 2;
-            const Ink ink = inkIn(page, b * band + 2, (b + 1) * band - 2);
-            SCOPED_TRACE("page " + std::to_string(p + 1) + " band " + std::to_string(b));
-            if (!printed) {
-                EXPECT_EQ(ink.pixels, 0);
-                continue;
-            }
-            EXPECT_GT(ink.pixels, 100);
-            EXPECT_LT(ink.right, page.width - 5);
-            if (p == 0) {
-                // A full strip runs across the printable width.
-                EXPECT_GT(ink.right - ink.left, page.width * 8 / 10);
-            }
-        }
-        // Nothing on the lines between bands: no trace leaves its band.
-        for (int b = 1; b < 5; ++b) {
-            EXPECT_EQ(inkIn(page, b * band - 1, b * band + 1).pixels, 0) << "page " << p + 1;
-        }
+    const std::string text = testsupport::pdfText(pdf());
+    for (const char* expected : {"page 1 of 2", "page 2 of 2", "5 mm/mV", "unfiltered",
+                                 "duration 1:04.0", "0:37.7", "0:47.2", "0:56.6"}) {
+        EXPECT_TRUE(contains(text, expected)) << expected << " in\n" << text;
     }
+    std::vector<PrintedPage> pages = testsupport::renderPdf(pdf(), dpi);
+    ASSERT_EQ(pages.size(), 2u);
+    const std::vector<double> first = testsupport::traceBaselines(pages[0], stripLine);
+    ASSERT_EQ(first.size(), 5u);
+    EXPECT_EQ(testsupport::traceBaselines(pages[1], stripLine).size(), 2u);
+
+    dialog().selectListEntry(ids::gainList, 1);
+    command(ids::gainList, 9);
+    printAndWait();
+    const std::string filtered = testsupport::pdfText(pdf());
+    EXPECT_TRUE(contains(filtered, "10 mm/mV")) << filtered;
+    EXPECT_TRUE(contains(filtered, "baseline filtered")) << filtered;
+    // The calibration pulse, on the same baseline: 1 mV is now 10 mm.
+    pages = testsupport::renderPdf(pdf(), dpi);
+    ASSERT_EQ(pages.size(), 2u);
+    const std::vector<testsupport::Rise> rises =
+        testsupport::risesAbove(pages[0], first[0], 20, 200);
+    ASSERT_FALSE(rises.empty());
+    EXPECT_NEAR(first[0] - rises[0].top, 10 * pixelsPerMillimetre, 5.0);
 }
 
 TEST_F(PrintTest, AnEmptyRecordingPrintsOneEmptyPage) {
@@ -153,9 +106,12 @@ TEST_F(PrintTest, AnEmptyRecordingPrintsOneEmptyPage) {
     open();
     modal().printToPdf = pdf();
     printAndWait();
-    const std::vector<Page> pages = renderPdf(pdf(), 30);
+    const std::vector<PrintedPage> pages = testsupport::renderPdf(pdf(), dpi);
     ASSERT_EQ(pages.size(), 1u);
-    EXPECT_EQ(inkIn(pages[0], 0, pages[0].height).pixels, 0);
+    EXPECT_TRUE(testsupport::traceBaselines(pages[0], stripLine).empty());
+    const std::string text = testsupport::pdfText(pdf());
+    EXPECT_TRUE(contains(text, "page 1 of 1")) << text;
+    EXPECT_TRUE(contains(text, "duration 0:00.0")) << text;
 }
 
 TEST_F(PrintTest, ACancelledPrintDialogSaysSoAndPrintsNothing) {
@@ -245,28 +201,56 @@ TEST(PrintJob, StripsAreCountedFromTheRecordingsLength) {
     EXPECT_EQ(acquisition::PrintJob::stripCount(10000, 460), 20);
 }
 
-// m = 1000 at n = 2000: one strip, in the first band.
-TEST(PrintJob, ALongStripHoldsAShortRecording) {
+// On A4 portrait (about 202 mm printable) a 248 mm strip goes on in the
+// next band at the same 25 mm/s, and the next strip starts below it: three
+// strips take bands 1 to 5 of the first page and band 1 of the second.
+TEST(PrintJob, OnPaperTooNarrowAStripGoesOnInTheNextBand) {
     application();
     testsupport::ScratchDirectory scratch;
     acquisition::PrintSettings settings;
-    for (int i = 0; i < 1000; ++i) {
-        settings.values.push_back(57.2 + (i % 50 == 0 ? 8.0 : 0.0));
+    for (int i = 0; i < 3 * 460; ++i) {
+        settings.values.push_back(57.2 + (i % 49 == 10 ? 1.5 * 5.48 : 0.0));
     }
-    settings.samplesPerStrip = 2000;
-    settings.paneRect = {0, 0, 958, 124};
-    const std::string path = (scratch.path() / "one.pdf").string();
-    const auto printer = platform::PrinterSurface::pdf(path);
+    settings.samplesPerStrip = 460;
+    const std::string path = (scratch.path() / "portrait.pdf").string();
+    const auto printer =
+        platform::PrinterSurface::pdf(path, platform::PrinterSurface::Orientation::Portrait);
+    const double printableWidth =
+        printer->width() * static_cast<double>(dpi) / printer->dotsPerInch();
     const std::atomic<bool> cancelled{false};
     ASSERT_TRUE(acquisition::PrintJob::print(*printer, settings, cancelled));
-    const std::vector<Page> pages = renderPdf(path, 30);
-    ASSERT_EQ(pages.size(), 1u);
-    const int band = pages[0].height / 5;
-    EXPECT_GT(inkIn(pages[0], 0, band).pixels, 20);
-    EXPECT_EQ(inkIn(pages[0], band, pages[0].height).pixels, 0);
-    // Half the strip's samples: the trace ends about half way across.
-    const Ink ink = inkIn(pages[0], 0, band);
-    EXPECT_NEAR(ink.right, pages[0].width / 2, pages[0].width / 10);
+
+    const std::vector<PrintedPage> pages = testsupport::renderPdf(path, dpi);
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_LT(pages[0].width, pages[0].height);
+    const std::vector<double> bands = testsupport::traceBaselines(pages[0], 300, belowHeader);
+    ASSERT_EQ(bands.size(), 5u);
+    // A strip's two bands: the spikes of the second go on 49 values after
+    // those of the first, as if the paper were one long strip.
+    for (int strip = 0; strip < 2; ++strip) {
+        const auto head = testsupport::risesAbove(pages[0], bands[2 * strip], 20, 150);
+        const auto tail = testsupport::risesAbove(pages[0], bands[2 * strip + 1], 20, 150);
+        ASSERT_GE(head.size(), 2u);
+        ASSERT_GE(tail.size(), 1u);
+        EXPECT_NEAR(tail.front().middle() + printableWidth - head.back().middle(),
+                    49 / 48.75 * 25 * pixelsPerMillimetre, 5.0)
+            << "strip " << strip;
+        // The rest of the strip: its last value lies 12 + 459 / 48.75 * 25 mm
+        // from its start.
+        int left = pages[0].width;
+        int right = 0;
+        const int row = static_cast<int>(std::lround(bands[2 * strip + 1]));
+        for (int x = 0; x < pages[0].width; ++x) {
+            if (pages[0].ink(x, row)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+        EXPECT_NEAR(right - left, (12 + 459 / 48.75 * 25) * pixelsPerMillimetre - printableWidth,
+                    5.0);
+    }
+    // The third strip starts in the last band and ends on the next page.
+    EXPECT_EQ(testsupport::traceBaselines(pages[1], 300, belowHeader).size(), 1u);
 }
 
 }  // namespace

@@ -1,14 +1,18 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <QImage>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "tests/support/PrintedPages.h"
 #include "tests/support/ScratchDirectory.h"
 
 namespace {
@@ -74,9 +78,9 @@ TEST(ProgramRun, ATerminationSignalClosesTheWindowCleanly) {
     EXPECT_EQ(stored.back(), '\n');
 }
 
-// Printing without a window: a PDF of the recording in the directory, or a
-// clear refusal and no file when there is nothing to print.
-TEST(ProgramRun, PrintsTheRecordingToAPdf) {
+// Printing without a window, when there is nothing to print: a clear refusal
+// and no file.
+TEST(ProgramRun, PrintsNoPdfWithoutARecording) {
     testsupport::ScratchDirectory scratch;
     EXPECT_EQ(run("--print-pdf none.pdf 2>err.txt"), 1);
     EXPECT_FALSE(std::filesystem::exists("none.pdf"));
@@ -84,17 +88,106 @@ TEST(ProgramRun, PrintsTheRecordingToAPdf) {
     std::ofstream("REC.txt").close();
     EXPECT_EQ(run("--print-pdf none.pdf 2>/dev/null"), 1);
     EXPECT_FALSE(std::filesystem::exists("none.pdf"));
+}
 
+// A known rhythm: 975 values (20.0 s at 48.75 a second), flat at 0 mV with a
+// 1.5 mV spike every 49 values, stored as a capture stores it, its last value
+// stored at 2024-03-01 10:00:20 UTC.
+void writeSpikeRecord() {
     {
         std::ofstream record("REC.txt");
-        for (int i = 0; i < 1200; ++i) {
-            record << (i % 2 == 0 ? 801.2 : -686.8) + (i % 40 == 0 ? 5.0 : 0.0) << " \n";
+        for (int i = 0; i < 975; ++i) {
+            const double value = 57.2 + (i % 49 == 10 ? 1.5 * 5.48 : 0.0);
+            record << std::fixed << value + (i % 2 == 0 ? 744.0 : -744.0) << " \n";
         }
     }
-    ASSERT_EQ(run("--print-pdf strips.pdf"), 0);
-    const std::string pdf = testsupport::readFile("strips.pdf");
-    EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
-    EXPECT_NE(pdf.find("%%EOF"), std::string::npos);
+    const timespec stored{1709287220, 0};
+    const timespec times[2] = {stored, stored};
+    ASSERT_EQ(::utimensat(AT_FDCWD, "REC.txt", times, 0), 0);
+}
+
+// The printout read back as a clinician reads it, at 254 dpi (ten pixels a
+// millimetre): the grid in 1 mm squares with every fifth line stronger, the
+// beats 49 values apart at 25 mm/s, a 1 mV pulse as high as 5 mm/mV makes
+// it, and the header and the strips' start times as text.
+TEST(ProgramRun, PrintsAnEcgAt25MillimetresASecondOnTheGrid) {
+    testsupport::ScratchDirectory scratch;
+    writeSpikeRecord();
+    setenv("TZ", "UTC", 1);
+    const int code = run("--print-pdf ecg.pdf");
+    unsetenv("TZ");
+    ASSERT_EQ(code, 0);
+
+    const std::string text = testsupport::pdfText("ecg.pdf");
+    for (const char* expected :
+         {"trelmont-ecg", "start 2024-03-01T10:00:00+00:00", "duration 0:20.0", "25 mm/s",
+          "5 mm/mV", "48.75 values/s", "unfiltered", "page 1 of 1", "Name: __", "Date of birth: __",
+          "0:00.0", "0:09.4", "0:18.9"}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+    }
+
+    const std::vector<testsupport::PrintedPage> pages = testsupport::renderPdf("ecg.pdf", 254);
+    ASSERT_EQ(pages.size(), 1u);
+    const testsupport::PrintedPage& page = pages[0];
+    EXPECT_GT(page.width, page.height);
+
+    // The grid, low on the page where no strip lies, across and down.
+    int row = page.height * 82 / 100;
+    while (testsupport::gridLines(page, true, row, 0, page.width).size() < 100) {
+        row += 3;  // on a line itself: step off it
+    }
+    int column = page.width / 2;
+    while (testsupport::gridLines(page, false, column, row - 250, row + 150).size() < 20) {
+        column += 3;
+    }
+    for (const auto& lines : {testsupport::gridLines(page, true, row, 0, page.width),
+                              testsupport::gridLines(page, false, column, row - 250, row + 150)}) {
+        ASSERT_GT(lines.size(), 20u);
+        int lastStrong = -1;
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            EXPECT_NEAR(lines[i].centre - lines[i - 1].centre, 10.0, 1.0) << "line " << i;
+        }
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].green < 160) {
+                EXPECT_TRUE(lastStrong < 0 || i - static_cast<std::size_t>(lastStrong) == 5)
+                    << "strong line " << i << " after " << lastStrong;
+                lastStrong = static_cast<int>(i);
+            }
+        }
+        EXPECT_GE(lastStrong, 10);
+    }
+
+    // Two full strips (the third holds 55 values), each a flat line with its
+    // calibration pulse and then a spike every 49 values.
+    const std::vector<double> baselines = testsupport::traceBaselines(page, 1500);
+    ASSERT_EQ(baselines.size(), 2u);
+    for (const double baseline : baselines) {
+        const std::vector<testsupport::Rise> rises =
+            testsupport::risesAbove(page, baseline, 20, 150);
+        ASSERT_GE(rises.size(), 10u);
+        const testsupport::Rise& pulse = rises[0];
+        // 200 ms wide (a pen's width more), 1 mV = 5 mm high at its middle.
+        EXPECT_NEAR(pulse.right - pulse.left, 50.0 + 2.5, 5.0);
+        const int middle = static_cast<int>(pulse.middle());
+        int strokeEnd = pulse.top;
+        while (page.ink(middle, strokeEnd + 1)) {
+            ++strokeEnd;
+        }
+        EXPECT_NEAR(baseline - (pulse.top + strokeEnd) / 2.0, 50.0, 5.0);
+        for (std::size_t i = 2; i < rises.size(); ++i) {
+            EXPECT_NEAR(rises[i].middle() - rises[i - 1].middle(), 49 / 48.75 * 25 * 10, 5.0)
+                << "spike " << i;
+            EXPECT_NEAR(baseline - rises[i].top, 1.5 * 5 * 10, 5.0) << "spike " << i;
+        }
+        // The trace lies on top of the grid: between the beats its line is
+        // unbroken.
+        const int y = static_cast<int>(std::lround(baseline));
+        for (std::size_t i = 2; i < rises.size(); ++i) {
+            const int from = rises[i - 1].right + 10;
+            const int to = rises[i].left - 10;
+            EXPECT_EQ(page.inkInRow(y, from, to), to - from) << "after spike " << i - 1;
+        }
+    }
 }
 
 // The medical centre's form without a window: EDF+ from a record file, or a

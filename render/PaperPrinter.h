@@ -1,0 +1,62 @@
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "PaperLayout.h"
+#include "platform/Geometry.h"
+#include "platform/PrinterSurface.h"
+
+namespace render {
+
+// How a strip's values become a trace on paper.
+struct PaperTrace {
+    double valuesPerSecond = 48.75;
+    double millimetresPerMillivolt = 5.0;
+};
+
+// Draws ECG paper on a printer as an electrocardiograph does: the grid of
+// 1 mm squares with every fifth line stronger, at exactly 25 mm/s and the
+// chosen gain, a 1 mV calibration pulse at the start of every strip, the
+// trace in black over the grid. Positions are worked out in millimetres and
+// become device pixels at the printer's own resolution.
+class PaperPrinter {
+public:
+    static constexpr double paperSpeed = 25.0;  // mm/s
+    static constexpr double pulseSeconds = 0.2;
+    // Light red: it prints on any printer, and a black trace stands out on it.
+    static constexpr platform::Rgb minorGridColour{250, 185, 185};
+    static constexpr platform::Rgb majorGridColour{235, 115, 115};
+
+    // Paper laid out on the printable area of `printer`.
+    explicit PaperPrinter(platform::PrinterSurface& printer);
+
+    const PaperLayout& layout() const { return layout_; }
+
+    // A fresh page: the grid under the bands and the header above them, one
+    // line of text per entry.
+    void drawPage(std::span<const std::string> header) const;
+    // One piece of a strip of `values`: in its first band the label and the
+    // calibration pulse, then the trace as far as the paper goes.
+    void drawPiece(const PaperLayout::Piece& piece, std::span<const double> values,
+                   const PaperTrace& trace, const std::string& label) const;
+
+    // The millimetres a strip of `count` values takes, lead-in included.
+    static double stripLength(int count, double valuesPerSecond);
+    // The value drawn on a strip's baseline.
+    static double baselineLevel(std::span<const double> values);
+
+private:
+    void drawGrid() const;
+    void drawPulse(double left, double baseline, double millimetresPerMillivolt) const;
+    void drawTrace(const PaperLayout::Piece& piece, std::span<const double> values,
+                   const PaperTrace& trace) const;
+    int pixels(double millimetres) const;
+    platform::Point at(double x, double y) const;
+
+    platform::PrinterSurface& printer_;
+    double pixelsPerMillimetre_;
+    PaperLayout layout_;
+};
+
+}  // namespace render
