@@ -23,6 +23,11 @@ packages=(
   xauth
   poppler-utils
   libedf-dev
+  qt6-svg-dev
+  librsvg2-bin
+  lintian
+  desktop-file-utils
+  appstream
   biosig-tools
   clang-format
   clang
