@@ -131,8 +131,7 @@ int printPdf(int argc, char** argv, const app::CommandLine& line) {
         std::fprintf(stderr, "trelmont-ecg: %s\n", reason.c_str());
         return 1;
     }
-    const std::string& path = line.printPdfPath;
-    return app::printWorkingRecordingToPdf(path);
+    return app::printWorkingRecordingToPdf(line.printPdfPath);
 }
 
 }  // namespace
