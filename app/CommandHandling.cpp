@@ -56,6 +56,17 @@ std::string whatWasKept() {
                : std::string("The recording was stopped; the values stored so far were kept.");
 }
 
+// A disk that refused the very first value kept nothing: the box names the
+// folder, where space is to be freed or which is to be changed.
+std::string whatTheDiskKept() {
+    if (countValues(records::SampleFile::workingFileName) != 0) {
+        return whatWasKept();
+    }
+    std::error_code error;
+    return "The recording was stopped; no value was stored in the records folder " +
+           std::filesystem::current_path(error).string() + ".";
+}
+
 void errorBox(const std::string& text, const std::string& caption) {
     modalService().messageBox({text, caption, BoxIcon::Error});
 }
@@ -208,7 +219,7 @@ void CommandHandling::reportStoreFailures(int writeError, const records::CopyOut
                                           int slot) const {
     if (writeError != 0) {
         errorBox(std::string("The disk refused the recording: ") + std::strerror(writeError) +
-                     ".\n" + whatWasKept(),
+                     ".\n" + whatTheDiskKept(),
                  "Recording stopped");
     }
     if (copy.status == records::CopyOutcome::Status::Failed) {

@@ -62,6 +62,7 @@ bool isOption(const std::string& argument, const std::string& name) {
 CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     CommandLine line;
     const std::string simulate = "--simulate";
+    bool wander = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
@@ -103,6 +104,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
                 return failure("--wander needs a number of millivolts from 0 to 5");
             }
             line.wanderMillivolts = mv;
+            wander = true;
         } else if (argument == "--export-edf") {
             if (i + 2 >= arguments.size()) {
                 return failure("--export-edf needs a record file and the name of the EDF+ file");
@@ -121,6 +123,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
             }
             line.printPdfPath = *value;
             line.action = Action::PrintPdf;
+        } else if (isOption(argument, "--records")) {
+            const auto value = optionValue(arguments, i, "--records");
+            if (!value || value->empty()) {
+                return failure("--records needs the name of a folder");
+            }
+            line.recordsFolder = *value;
+        } else if (argument == "--documents") {
+            line.documents = true;
         } else if (isOption(argument, "--screenshot")) {
             const auto value = optionValue(arguments, i, "--screenshot");
             if (!value || value->empty()) {
@@ -131,7 +141,21 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
             return failure("unknown option '" + argument + "'");
         }
     }
+    if (wander && !line.simulateBpm) {
+        return failure("--wander needs --simulate: only the simulator's heart signal wanders");
+    }
+    if (line.documents && !line.recordsFolder.empty()) {
+        return failure("--records and --documents name two folders; give one of them");
+    }
     return line;
+}
+
+void CommandLine::anchorPaths(const std::filesystem::path& directory) {
+    for (std::string* path : {&screenshotPath, &printPdfPath, &exportRecord, &exportTarget}) {
+        if (!path->empty() && std::filesystem::path(*path).is_relative()) {
+            *path = (directory / *path).string();
+        }
+    }
 }
 
 std::string CommandLine::helpText(const std::string& program) {
@@ -139,7 +163,8 @@ std::string CommandLine::helpText(const std::string& program) {
            " [OPTION]...\n"
            "Records an ECG that an ECG front end delivers as an audio tone on the sound input.\n"
            "Recordings are stored in the current directory as REC.txt and REC1.txt to "
-           "REC10.txt.\n"
+           "REC10.txt,\n"
+           "or in the folder that --records or --documents names.\n"
            "\n"
            "Options:\n"
            "  --simulate[=BPM]  record from the built-in ECG front-end simulator instead of\n"
@@ -155,6 +180,11 @@ std::string CommandLine::helpText(const std::string& program) {
            "  --export-edf RECORD OUT.edf\n"
            "                    write a record file (such as REC1.txt) as EDF+ for the\n"
            "                    medical centre's viewers, without a window, and exit\n"
+           "  --records DIR     keep the recordings in the folder DIR (created if missing);\n"
+           "                    file names given to other options stay relative to the\n"
+           "                    directory the command was typed in\n"
+           "  --documents       keep the recordings in the folder \"ECG recordings\" of your\n"
+           "                    documents folder (the menu entry starts the program so)\n"
            "  --help            show this help and exit\n"
            "  --version         show the version and exit\n"
            "\n"
@@ -163,7 +193,11 @@ std::string CommandLine::helpText(const std::string& program) {
            "recording runs; the print dialog's \"Print to File\" writes a PDF.\n"
            "Ctrl+Z undoes the last SAVE or FILTER: REC.txt and the slot come back as they\n"
            "were, from the copies REC.undo.txt and REC.undo.slot.txt kept beside them (one\n"
-           "step, until a new recording or a slot load).\n";
+           "step, until a new recording or a slot load).\n"
+           "\n"
+           "Exit status: 0 when all went well, 1 when the records folder cannot be written,\n"
+           "a file cannot be written or read, or an unattended recording could not start\n"
+           "or was stopped by a failure, 2 for a mistake on the command line.\n";
 }
 
 std::string CommandLine::versionText() {

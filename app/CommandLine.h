@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,10 @@ struct CommandLine {
     // --export-edf RECORD OUT: write the record file as EDF+ and exit.
     std::string exportRecord;
     std::string exportTarget;
+    // --records DIR: the folder of the working recording and the slots.
+    std::string recordsFolder;
+    // --documents: the folder "ECG recordings" in the user's documents.
+    bool documents = false;
     std::string error;
 
     static constexpr double defaultBpm = 72.0;
@@ -35,9 +40,16 @@ struct CommandLine {
     static constexpr int maxRecordSeconds = 24 * 60 * 60;
     static constexpr double maxWanderMillivolts = 5.0;
 
+    static constexpr const char* documentsSubfolder = "ECG recordings";
+
     static CommandLine parse(const std::vector<std::string>& arguments);
     static std::string helpText(const std::string& program);
     static std::string versionText();
+
+    // Makes the file names given on the command line absolute against
+    // `directory` (where the command was typed), so that they keep their
+    // meaning once the program works in its records folder.
+    void anchorPaths(const std::filesystem::path& directory);
 };
 
 }  // namespace app

@@ -51,6 +51,11 @@ public:
     static constexpr const char* noToneNotice =
         "No tone from the ECG front end: check the cable and that it is switched on";
     static constexpr double toneMissingSeconds = 1.0;
+    // Shown by the Shell after the "No sound card installed !" box, in the
+    // same band: what to do next.
+    static constexpr const char* noInputNotice =
+        "No sound input was found. To try the program without an ECG front end, start it "
+        "with --simulate";
 
     // The number (1 to 10) of the first checked slot button, 0 for none.
     int selectedSlot() const;

@@ -81,6 +81,9 @@ void Shell::initDialog(platform::MainDialog& dialog) {
     } catch (const platform::WinException& e) {
         controller_.reset();
         exceptionBox(e.message());
+        if (input_.deviceCount() == 0) {
+            dialog.showNotice(Controller::noInputNotice);
+        }
     } catch (...) {
         controller_.reset();
         exceptionBox("Unknown");

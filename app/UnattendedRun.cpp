@@ -1,5 +1,7 @@
 #include "UnattendedRun.h"
 
+#include <cstdio>
+
 #include "platform/Application.h"
 #include "resources/DialogTemplates.h"
 
@@ -11,8 +13,9 @@ constexpr int pollMilliseconds = 50;
 
 }  // namespace
 
-UnattendedRun::UnattendedRun(Shell& shell, platform::MainDialog& dialog, int seconds)
-    : shell_(shell), dialog_(dialog), duration_(std::chrono::seconds(seconds)) {}
+UnattendedRun::UnattendedRun(Shell& shell, platform::MainDialog& dialog, int seconds,
+                             const UnattendedBoxes& boxes)
+    : shell_(shell), dialog_(dialog), duration_(std::chrono::seconds(seconds)), boxes_(boxes) {}
 
 void UnattendedRun::begin() {
     schedule();
@@ -60,6 +63,7 @@ void UnattendedRun::waitForIdle() {
     }
     deadline_ = std::chrono::steady_clock::now() + duration_;
     stage_ = Stage::Recording;
+    started_ = true;
 }
 
 void UnattendedRun::watchRecording() {
@@ -72,6 +76,18 @@ void UnattendedRun::watchRecording() {
         dialog_.click(resources::ids::startStop);
         finish();
     }
+}
+
+int UnattendedRun::exitCode() const {
+    if (!started_) {
+        std::fputs("trelmont-ecg: the unattended recording could not start\n", stderr);
+        return 1;
+    }
+    if (boxes_.failureReported()) {
+        std::fputs("trelmont-ecg: the unattended recording was stopped by a failure\n", stderr);
+        return 1;
+    }
+    return 0;
 }
 
 void UnattendedRun::finish() {

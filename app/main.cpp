@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -11,7 +12,9 @@
 #include "app/CommandLine.h"
 #include "app/Controller.h"
 #include "app/PdfExport.h"
+#include "app/RecordsFolder.h"
 #include "app/Shell.h"
+#include "app/UnattendedBoxes.h"
 #include "app/UnattendedRun.h"
 #include "platform/Application.h"
 #include "platform/MainDialog.h"
@@ -39,12 +42,34 @@ std::unique_ptr<platform::WaveInput> makeInput(const app::CommandLine& line) {
     return std::make_unique<platform::PortAudioWaveInput>();
 }
 
+// Works in the records folder from here on; a folder that cannot be written
+// is said before the window opens, not when Start is pressed.
+bool enterRecordsFolder(const app::CommandLine& line) {
+    std::string reason = app::RecordsFolder::fromCommandLine(line).enter();
+    if (reason.empty()) {
+        reason = app::RecordsFolder::checkWritable();
+    }
+    if (reason.empty()) {
+        return true;
+    }
+    platform::modalService().messageBox({reason, "Records folder", platform::BoxIcon::Error});
+    return false;
+}
+
 int runProgram(int argc, char** argv, const app::CommandLine& line) {
     platform::Application application(argc, argv);
     // An unattended run has nobody to answer a box: boxes go to standard
     // error instead, and dialogs are cancelled.
-    if (!line.recordSeconds) {
+    const app::UnattendedBoxes* unattendedBoxes = nullptr;
+    if (line.recordSeconds) {
+        auto boxes = std::make_unique<app::UnattendedBoxes>();
+        unattendedBoxes = boxes.get();
+        platform::installModalService(std::move(boxes));
+    } else {
         platform::installModalService(std::make_unique<platform::QtModalService>());
+    }
+    if (!enterRecordsFolder(line)) {
+        return 1;
     }
     const std::unique_ptr<platform::WaveInput> input = makeInput(line);
     app::Shell shell(*input);
@@ -73,13 +98,16 @@ int runProgram(int argc, char** argv, const app::CommandLine& line) {
     application.onTerminationRequest([&dialog] { dialog->close(); });
     std::optional<app::UnattendedRun> unattended;
     if (line.recordSeconds) {
-        unattended.emplace(shell, *dialog, *line.recordSeconds);
+        unattended.emplace(shell, *dialog, *line.recordSeconds, *unattendedBoxes);
         unattended->begin();
     }
     const int code = application.exec();
     // The loop may also end without a close (a failed reconfiguration): the
     // Controller still goes before the window it uses.
     shell.destroyController();
+    if (unattended && code == 0) {
+        return unattended->exitCode();
+    }
     return code;
 }
 
@@ -95,10 +123,15 @@ int exportEdf(const std::string& record, const std::string& target) {
 }
 
 // Printing to a file shows nothing: it needs no display.
-int printPdf(int argc, char** argv, const std::string& path) {
+int printPdf(int argc, char** argv, const app::CommandLine& line) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     platform::Application application(argc, argv);
-    return app::printWorkingRecordingToPdf(path);
+    const std::string reason = app::RecordsFolder::fromCommandLine(line).enter();
+    if (!reason.empty()) {
+        std::fprintf(stderr, "trelmont-ecg: %s\n", reason.c_str());
+        return 1;
+    }
+    return app::printWorkingRecordingToPdf(line.printPdfPath);
 }
 
 }  // namespace
@@ -106,7 +139,9 @@ int printPdf(int argc, char** argv, const std::string& path) {
 int main(int argc, char** argv) {
     std::set_new_handler(outOfMemoryHandler);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const app::CommandLine line = app::CommandLine::parse(arguments);
+    app::CommandLine line = app::CommandLine::parse(arguments);
+    std::error_code noDirectory;
+    line.anchorPaths(std::filesystem::current_path(noDirectory));
     const std::string program = argc > 0 ? argv[0] : "trelmont-ecg";
     switch (line.action) {
         case app::CommandLine::Action::Help:
@@ -122,7 +157,7 @@ int main(int argc, char** argv) {
         case app::CommandLine::Action::ExportEdf:
             return exportEdf(line.exportRecord, line.exportTarget);
         case app::CommandLine::Action::PrintPdf:
-            return printPdf(argc, argv, line.printPdfPath);
+            return printPdf(argc, argv, line);
         case app::CommandLine::Action::Run:
             break;
     }

@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <csignal>
 
+#include "ApplicationIcon.h"
+
 namespace platform {
 
 namespace {
@@ -75,7 +77,13 @@ private:
 };
 
 Application::Application(int& argc, char** argv)
-    : app_(std::make_unique<QApplication>(argc, argv)) {}
+    : app_(std::make_unique<QApplication>(argc, argv)) {
+    // The names the desktop matches against the menu entry: the X11 window
+    // class and the Wayland application id.
+    QApplication::setApplicationName(QStringLiteral("trelmont-ecg"));
+    QApplication::setDesktopFileName(QStringLiteral("org.trelmont.ecg"));
+    QApplication::setWindowIcon(applicationIcon());
+}
 
 Application::~Application() {
     termination_.reset();

@@ -17,12 +17,14 @@
 #include <QTimer>
 #include <map>
 
+#include "ApplicationIcon.h"
 #include "DialogUnits.h"
 #include "IconLibrary.h"
 #include "ModalService.h"
 #include "PaneView.h"
 #include "PictureView.h"
 #include "TemplateControls.h"
+#include "resources/DialogTemplates.h"
 
 namespace platform {
 
@@ -319,7 +321,10 @@ int MainDialog::icon(int id) const {
 }
 
 void MainDialog::setWindowIcon(int iconId) {
-    frame_->setWindowIcon(QIcon(iconPixmap(iconId)));
+    // The main window shows the program's own icon, the one the desktop
+    // shows in its menu, at every size.
+    frame_->setWindowIcon(iconId == resources::icons::window ? applicationIcon()
+                                                             : QIcon(iconPixmap(iconId)));
     frame_->windowIconId = iconId;
 }
 

@@ -24,6 +24,11 @@ packages=(
   poppler-utils
   fonts-dejavu-core
   libedf-dev
+  qt6-svg-dev
+  librsvg2-bin
+  lintian
+  desktop-file-utils
+  appstream
   biosig-tools
   clang-format
   clang

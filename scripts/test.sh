@@ -28,6 +28,15 @@ fi
 cd "$build"
 ctest --output-on-failure --timeout 600 -j "$(nproc)"
 
+# The Debian package, built once from the Release build that scripts/run.sh
+# uses, and judged by lintian, desktop-file-validate and appstreamcli.
+status=0
+echo "== Debian package"
+if ! "$root/scripts/check-package.sh"; then
+    echo "the Debian package failed its checks" >&2
+    status=1
+fi
+
 # The tests that start threads (the capture worker, the simulator's producer,
 # the audio callback, the print job and the user-interface thread) once more
 # under ThreadSanitizer. The spectrum kernels use their plain form there.
@@ -37,7 +46,6 @@ cmake -S "$root" -B "$tsan_build" -DCMAKE_BUILD_TYPE=Debug -DTRELMONT_SANITIZE=t
 cmake --build "$tsan_build" --parallel "$(nproc)" --target acquisition_tests platform_tests app_tests
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 export TSAN_OPTIONS="suppressions=$root/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
-status=0
 for tests in acquisition/acquisition_tests platform/platform_tests app/app_tests; do
     echo "== ThreadSanitizer: $tests"
     if ! timeout 1200 "$tsan_build/tests/$tests" --gtest_brief=1; then

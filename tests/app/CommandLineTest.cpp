@@ -46,5 +46,35 @@ TEST(CommandLine, UnattendedAndSimulatorOptions) {
     }
 }
 
+// The records folder, and the file names that must keep pointing where the
+// command was typed once the program works in that folder.
+TEST(CommandLine, RecordsFolderAndPathsTypedBesideIt) {
+    EXPECT_EQ(CommandLine::parse({"--records", "ecg"}).recordsFolder, "ecg");
+    EXPECT_EQ(CommandLine::parse({"--records=/srv/ecg"}).recordsFolder, "/srv/ecg");
+    EXPECT_TRUE(CommandLine::parse({"--documents"}).documents);
+    EXPECT_FALSE(CommandLine::parse({}).documents);
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--records"},
+                                                {"--records="},
+                                                {"--records", "a", "--documents"},
+                                                {"--wander", "0.5"},
+                                                {"--wander", "0", "--record", "3"}}) {
+        const auto line = CommandLine::parse(bad);
+        EXPECT_EQ(line.action, CommandLine::Action::Error) << bad[0] << " " << bad.size();
+        EXPECT_FALSE(line.error.empty());
+    }
+    EXPECT_EQ(CommandLine::parse({"--wander", "0.5", "--simulate"}).action,
+              CommandLine::Action::Run);
+
+    auto line = CommandLine::parse({"--records", "elsewhere", "--export-edf", "REC1.txt",
+                                    "/tmp/out.edf", "--screenshot", "../shot.png"});
+    ASSERT_EQ(line.action, CommandLine::Action::ExportEdf) << line.error;
+    line.anchorPaths("/home/user/work");
+    EXPECT_EQ(line.exportRecord, "/home/user/work/REC1.txt");
+    EXPECT_EQ(line.exportTarget, "/tmp/out.edf");
+    EXPECT_EQ(line.screenshotPath, "/home/user/work/../shot.png");
+    EXPECT_EQ(line.recordsFolder, "elsewhere");
+    EXPECT_TRUE(line.printPdfPath.empty());
+}
+
 }  // namespace
 }  // namespace app

@@ -271,6 +271,8 @@ TEST_F(MainWindowTest, WithoutACaptureDeviceTheWindowStaysEmptyAndClosesWithCode
     EXPECT_EQ(modal().boxes[0].text, "No sound card installed !");
     EXPECT_EQ(modal().boxes[0].caption, "Exception");
     EXPECT_EQ(modal().boxes[0].icon, platform::BoxIcon::Warning);
+    // After the box, the window says what to try.
+    EXPECT_TRUE(dialog().isNoticeShown());
     // Messages that need the Controller are ignored.
     command(ids::startStop);
     barScroll(platform::scroll::lineDown);

@@ -22,13 +22,19 @@ long long lines(const std::string& name) {
     return std::count(text.begin(), text.end(), '\n');
 }
 
-int run(const std::string& arguments) {
+// Runs a shell command line with the program's test environment.
+int runShell(const std::string& command) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // The sound input, where a test uses it, is a device of the tests' own.
     setenv("ALSA_CONFIG_PATH", "asound.conf", 1);
-    const std::string command = std::string(TRELMONT_PROGRAM) + " " + arguments;
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+const std::string program = TRELMONT_PROGRAM;
+
+int run(const std::string& arguments) {
+    return runShell(program + " " + arguments);
 }
 
 // The program as a kiosk or a script runs it: five seconds from the
@@ -242,7 +248,7 @@ TEST(ProgramRun, AWorkingFileThatIsNoRecordFileIsRefused) {
         testsupport::ScratchDirectory scratch;
         ASSERT_EQ(std::system(make.c_str()), 0);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(run("--simulate --record 3 2>err.txt"), 0) << make;
+        EXPECT_EQ(run("--simulate --record 3 2>err.txt"), 1) << make;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << make;
         EXPECT_NE(testsupport::readFile("err.txt").find("not a regular file"), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists("REC1.txt")) << make;
@@ -269,7 +275,7 @@ TEST(ProgramRun, ASoundCardPulledOutStopsTheRecordingWithItsValues) {
                                  << "pcm.!default { type trelmont_ending frames " << 2 * rate
                                  << " end \"unplug\" }\n";
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(run("--record 30 2>err.txt"), 0);
+    EXPECT_EQ(run("--record 30 2>err.txt"), 1);
     const auto took = std::chrono::steady_clock::now() - start;
     // Two seconds of sound, three of silence before it counts as lost, two
     // at most for a stop that PortAudio does not answer.
@@ -280,6 +286,8 @@ TEST(ProgramRun, ASoundCardPulledOutStopsTheRecordingWithItsValues) {
                        "3 seconds"),
               std::string::npos)
         << err.substr(0, 2000);
+    EXPECT_NE(err.find("trelmont-ecg: the unattended recording was stopped by a failure"),
+              std::string::npos);
     EXPECT_LT(err.size(), 20000u);
     // 48.75 values a second for two seconds, less what ALSA held when the
     // card went.
@@ -293,6 +301,104 @@ TEST(ProgramRun, RejectsABadRecordDuration) {
     testsupport::ScratchDirectory scratch;
     EXPECT_EQ(run("--record 0 2>/dev/null"), 2);
     EXPECT_EQ(run("--screenshot 2>/dev/null"), 2);
+    // A wander that only the simulator could add is refused, not ignored.
+    EXPECT_EQ(run("--wander 1 --record 3 2>err.txt"), 2);
+    EXPECT_NE(testsupport::readFile("err.txt").find("--wander needs --simulate"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists("REC.txt"));
+}
+
+// A records folder holds the recording and the slots; the file names typed
+// on the command line stay where the command was typed.
+TEST(ProgramRun, KeepsTheRecordsInTheRecordsFolder) {
+    testsupport::ScratchDirectory scratch;
+    ASSERT_EQ(run("--simulate --record 2 --records ecg/today --screenshot shot.png"), 0);
+    EXPECT_GT(lines("ecg/today/REC1.txt"), 48);
+    EXPECT_EQ(testsupport::readFile("ecg/today/REC.txt"),
+              testsupport::readFile("ecg/today/REC1.txt"));
+    EXPECT_TRUE(std::filesystem::exists("shot.png"));
+    EXPECT_FALSE(std::filesystem::exists("REC.txt"));
+    EXPECT_FALSE(std::filesystem::exists("ecg/today/shot.png"));
+
+    ASSERT_EQ(run("--records=ecg/today --print-pdf strips.pdf"), 0);
+    EXPECT_TRUE(std::filesystem::exists("strips.pdf"));
+    ASSERT_EQ(run("--records ecg/today --export-edf ecg/today/REC1.txt sent.edf"), 0);
+    EXPECT_TRUE(std::filesystem::exists("sent.edf"));
+
+    // The menu entry's --documents: "ECG recordings" in the documents folder.
+    const std::string home = std::filesystem::current_path().string() + "/home";
+    ASSERT_EQ(runShell("HOME=" + home + " XDG_CONFIG_HOME=" + home + "/.config " + program +
+                       " --documents --simulate --record 1 --screenshot doc.png"),
+              0);
+    EXPECT_GT(lines("home/Documents/ECG recordings/REC1.txt"), 20);
+    EXPECT_TRUE(std::filesystem::exists("doc.png"));
+}
+
+// A records folder that cannot be written is said at start-up, naming the
+// folder, and the program ends with status 1 before any recording.
+TEST(ProgramRun, AFolderThatCannotBeWrittenEndsTheProgramAtOnce) {
+    testsupport::ScratchDirectory scratch;
+    std::ofstream("plain.txt") << "not a folder\n";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run("--simulate --record 30 --records plain.txt/ecg 2>err.txt"), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    const std::string err = testsupport::readFile("err.txt");
+    EXPECT_NE(
+        err.find("[Records folder] The records folder " + std::filesystem::current_path().string() +
+                 "/plain.txt/ecg cannot be "
+                 "written"),
+        std::string::npos)
+        << err;
+    EXPECT_EQ(testsupport::readFile("plain.txt"), "not a folder\n");
+
+    // No folder named: the directory the program was started in, here one
+    // where nobody, not even root, creates a file.
+    EXPECT_EQ(runShell("cd /proc && " + program + " --simulate --record 30 2>\"$OLDPWD/err.txt\""),
+              1);
+    EXPECT_NE(testsupport::readFile("err.txt").find("The records folder /proc cannot be written"),
+              std::string::npos)
+        << testsupport::readFile("err.txt");
+}
+
+// No sound input at all: the box, then the window's notice band says what to
+// try; an unattended run ends with status 1 and says why.
+TEST(ProgramRun, WithoutASoundInputTheWindowSuggestsTheSimulator) {
+    testsupport::ScratchDirectory scratch;
+    // The only sound input is a card that is not there: PortAudio lists none.
+    std::ofstream("asound.conf") << "pcm.!default { type hw card 99 }\n";
+    EXPECT_EQ(run("--record 5 --screenshot shot.png 2>err.txt"), 1);
+    const std::string err = testsupport::readFile("err.txt");
+    EXPECT_NE(err.find("[Exception] No sound card installed !"), std::string::npos) << err;
+    EXPECT_NE(err.find("the unattended recording could not start"), std::string::npos) << err;
+    const QImage shot("shot.png");
+    ASSERT_FALSE(shot.isNull());
+    // The band's pale yellow across the top of the first strip.
+    long long band = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            band += c.red() > 245 && c.green() > 235 && c.blue() > 160 && c.blue() < 200 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(band, 10000);
+}
+
+// A disk that refuses the very first value: the box says that no value was
+// stored and where, and the unattended run fails.
+TEST(ProgramRun, ADiskThatStoresNothingSaysSoAndFails) {
+    testsupport::ScratchDirectory scratch;
+    // A file size limit of zero; standard error goes through a pipe, which
+    // the limit does not stop.
+    EXPECT_EQ(runShell("(trap '' XFSZ; ulimit -f 0; " + program +
+                       " --simulate --record 10; echo \"exit $?\") 2>&1 | cat >err.txt"),
+              0);
+    const std::string err = testsupport::readFile("err.txt");
+    EXPECT_NE(err.find("The disk refused the recording"), std::string::npos) << err;
+    EXPECT_NE(err.find("no value was stored in the records folder " +
+                       std::filesystem::current_path().string() + "."),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("exit 1"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the Debian package (scripts/package.sh) and judges it as Debian does:
+# lintian without an error and without overrides, and desktop-file-validate
+# and appstreamcli (which fails on warnings) on the files it installs; its
+# dependencies are the runtime libraries and plugins only. Exits non-zero on
+# any finding.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+deb=$("$root/scripts/package.sh" | tail -n 1)
+echo "check-package: $deb"
+status=0
+fail() {
+    echo "check-package: $*" >&2
+    status=1
+}
+
+if dpkg-deb -c "$deb" | grep -q 'lintian/overrides'; then
+    fail "the package carries lintian overrides"
+fi
+# Every finding is shown; only errors fail the check.
+lintian --fail-on error "$deb" || fail "lintian reports errors"
+
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+desktop-file-validate "$unpacked/usr/share/applications/org.trelmont.ecg.desktop" ||
+    fail "desktop-file-validate rejects the menu entry"
+appstreamcli validate --no-net --no-color \
+    "$unpacked/usr/share/metainfo/org.trelmont.ecg.metainfo.xml" ||
+    fail "appstreamcli rejects the metadata"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "check-package: Depends: $depends"
+for needed in libqt6widgets6 libportaudio2 libedf1 qt6-qpa-plugins qt6-wayland libqt6svg6; do
+    grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed"
+done
+for unwanted in fftw gtest gmock benchmark poppler biosig; do
+    ! grep -qi "$unwanted" <<<"$depends" || fail "Depends names a test or benchmark package: $unwanted"
+done
+exit "$status"
