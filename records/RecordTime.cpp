@@ -63,14 +63,14 @@ std::string localIsoTime(double secondsSinceEpoch) {
     const std::time_t t = static_cast<std::time_t>(std::floor(secondsSinceEpoch));
     std::tm local{};
     localtime_r(&t, &local);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+    char time[32];
+    char zone[8];
+    std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%S", &local);
+    std::strftime(zone, sizeof zone, "%z", &local);
     // strftime writes the offset as +0100; ISO 8601's extended form is +01:00.
-    std::string iso(text);
-    if (iso.size() >= 5) {
-        iso.insert(iso.size() - 2, ":");
-    }
-    return iso;
+    char text[48];
+    std::snprintf(text, sizeof text, "%s%.3s:%.2s", time, zone, zone + 3);
+    return text;
 }
 
 }  // namespace records
