@@ -21,27 +21,58 @@ PeakReading readPeak(const SpectrumAnalyzer& spectrum) {
     constexpr int guard = 4;
     int peak = 0;
     int maximum = 0;
-    double total = 0.0;
     double strongest = 0.0;
     // The magnitudes come a run at a time, which lets the analyzer compute
-    // several at once; the search itself goes bin by bin, on the truncated
-    // magnitudes, the later bin winning on equal ones.
+    // several at once. The peak is the last bin whose truncated magnitude is
+    // the largest (the later bin winning on equal ones): the largest truncated
+    // magnitude of a run is found first, and only a run that reaches the
+    // maximum so far is searched, from its end, for its bin. That largest
+    // value and the total are taken in eight interleaved parts (bin k into
+    // part k mod 8, the parts combined in a fixed order), which keeps eight
+    // operations in flight instead of one chain.
     constexpr int run = 256;
-    std::array<double, run> magnitudes{};
+    constexpr int parts = 8;
+    std::array<double, run> magnitudes;
+    std::array<double, parts> partial{};
     for (int first = 0; first < half; first += run) {
         const int count = std::min(run, half - first);
         spectrum.magnitudes(first, count, magnitudes.data());
-        for (int i = 0; i < count; ++i) {
-            const double magnitude = magnitudes[static_cast<std::size_t>(i)];
-            const int m = static_cast<int>(magnitude);
-            if (m >= maximum) {
-                maximum = m;
-                peak = first + i;
-                strongest = magnitude;
+        std::array<int, parts> top{};
+        // run is a multiple of parts, so bin first + i goes to part i mod 8.
+        int i = 0;
+        for (; i + parts <= count; i += parts) {
+            for (int j = 0; j < parts; ++j) {
+                const double magnitude = magnitudes[static_cast<std::size_t>(i + j)];
+                auto& t = top[static_cast<std::size_t>(j)];
+                t = std::max(t, static_cast<int>(magnitude));
+                partial[static_cast<std::size_t>(j)] += magnitude;
             }
-            total += magnitude;
+        }
+        for (; i < count; ++i) {
+            const double magnitude = magnitudes[static_cast<std::size_t>(i)];
+            auto& t = top[static_cast<std::size_t>(i % parts)];
+            t = std::max(t, static_cast<int>(magnitude));
+            partial[static_cast<std::size_t>(i % parts)] += magnitude;
+        }
+        const int m = std::max(std::max(std::max(top[0], top[1]), std::max(top[2], top[3])),
+                               std::max(std::max(top[4], top[5]), std::max(top[6], top[7])));
+        if (m >= maximum) {
+            // No magnitude of the run truncates above m, so one at or above m
+            // truncates to it.
+            const double atLeast = m;
+            for (int k = count - 1; k >= 0; --k) {
+                const double magnitude = magnitudes[static_cast<std::size_t>(k)];
+                if (magnitude >= atLeast) {
+                    maximum = m;
+                    peak = first + k;
+                    strongest = magnitude;
+                    break;
+                }
+            }
         }
     }
+    const double total = ((partial[0] + partial[1]) + (partial[2] + partial[3])) +
+                         ((partial[4] + partial[5]) + (partial[6] + partial[7]));
     PeakReading reading;
     double delta = 0.0;
     if (peak > 0) {
