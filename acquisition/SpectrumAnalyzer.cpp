@@ -159,13 +159,12 @@ void SpectrumAnalyzer::loadBlock(SampleCursor& cursor) {
     // Decoded a run at a time: one call into the recorder per run, not per
     // sample.
     constexpr int run = 256;
-    std::array<int, run> values{};
+    std::array<int, run> values;
     for (int first = 0; first < s; first += run) {
         const int count = std::min(run, s - first);
         cursor.read(count, values.data());
-        for (int i = 0; i < count; ++i) {
-            incoming[first + i] = static_cast<double>(values[at(i)]) * taper_[at(first + i)];
-        }
+        spectrum_kernels::taper(kernels_, values.data(), taper_.data() + first, count,
+                                incoming + first);
     }
     spectrum_kernels::load(kernels_, plan_, history_.data(), re_.get(), im_.get());
 }

@@ -39,6 +39,9 @@ struct Plan {
     const double* splitIm = nullptr;
 };
 
+// The samples as they enter the window: values[i] * weights[i] into out.
+void taper(Version version, const int* values, const double* weights, int count, double* out);
+
 // The window x (2m tapered samples) as m complex points x[2u] + i x[2u + 1],
 // in bit-reversed order, with the first two stages done: into re, im (m each).
 void load(Version version, const Plan& plan, const double* window, double* re, double* im);

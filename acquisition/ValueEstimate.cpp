@@ -24,12 +24,11 @@ PeakReading readPeak(const SpectrumAnalyzer& spectrum) {
     double strongest = 0.0;
     // The magnitudes come a run at a time, which lets the analyzer compute
     // several at once. The peak is the last bin whose truncated magnitude is
-    // the largest (the later bin winning on equal ones): the largest truncated
-    // magnitude of a run is found first, and only a run that reaches the
-    // maximum so far is searched, from its end, for its bin. That largest
-    // value and the total are taken in eight interleaved parts (bin k into
-    // part k mod 8, the parts combined in a fixed order), which keeps eight
-    // operations in flight instead of one chain.
+    // the largest (the later bin winning on equal ones). Within a run the
+    // search and the total go in eight interleaved parts, bin k in part
+    // k mod 8: each part keeps its largest truncated magnitude and the last
+    // bin that has it, and its sum; the parts are then combined, the sums in a
+    // fixed order. That keeps eight operations in flight instead of one chain.
     constexpr int run = 256;
     constexpr int parts = 8;
     std::array<double, run> magnitudes;
@@ -38,37 +37,32 @@ PeakReading readPeak(const SpectrumAnalyzer& spectrum) {
         const int count = std::min(run, half - first);
         spectrum.magnitudes(first, count, magnitudes.data());
         std::array<int, parts> top{};
+        std::array<int, parts> last{};
+        last.fill(-1);
         // run is a multiple of parts, so bin first + i goes to part i mod 8.
-        int i = 0;
-        for (; i + parts <= count; i += parts) {
-            for (int j = 0; j < parts; ++j) {
+        for (int i = 0; i < count; i += parts) {
+            const int lanes = std::min(parts, count - i);
+            for (int j = 0; j < lanes; ++j) {
                 const double magnitude = magnitudes[static_cast<std::size_t>(i + j)];
-                auto& t = top[static_cast<std::size_t>(j)];
-                t = std::max(t, static_cast<int>(magnitude));
-                partial[static_cast<std::size_t>(j)] += magnitude;
+                const int m = static_cast<int>(magnitude);
+                const auto lane = static_cast<std::size_t>(j);
+                last[lane] = m >= top[lane] ? i + j : last[lane];
+                top[lane] = m >= top[lane] ? m : top[lane];
+                partial[lane] += magnitude;
             }
         }
-        for (; i < count; ++i) {
-            const double magnitude = magnitudes[static_cast<std::size_t>(i)];
-            auto& t = top[static_cast<std::size_t>(i % parts)];
-            t = std::max(t, static_cast<int>(magnitude));
-            partial[static_cast<std::size_t>(i % parts)] += magnitude;
-        }
-        const int m = std::max(std::max(std::max(top[0], top[1]), std::max(top[2], top[3])),
-                               std::max(std::max(top[4], top[5]), std::max(top[6], top[7])));
-        if (m >= maximum) {
-            // No magnitude of the run truncates above m, so one at or above m
-            // truncates to it.
-            const double atLeast = m;
-            for (int k = count - 1; k >= 0; --k) {
-                const double magnitude = magnitudes[static_cast<std::size_t>(k)];
-                if (magnitude >= atLeast) {
-                    maximum = m;
-                    peak = first + k;
-                    strongest = magnitude;
-                    break;
-                }
+        int runTop = 0;
+        int runLast = -1;
+        for (std::size_t lane = 0; lane < parts; ++lane) {
+            if (last[lane] >= 0 && (top[lane] > runTop || (top[lane] == runTop && last[lane] > runLast))) {
+                runTop = top[lane];
+                runLast = last[lane];
             }
+        }
+        if (runLast >= 0 && runTop >= maximum) {
+            maximum = runTop;
+            peak = first + runLast;
+            strongest = magnitudes[static_cast<std::size_t>(runLast)];
         }
     }
     const double total = ((partial[0] + partial[1]) + (partial[2] + partial[3])) +
