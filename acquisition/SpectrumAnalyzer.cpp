@@ -166,6 +166,8 @@ void SpectrumAnalyzer::loadBlock(SampleCursor& cursor) {
         spectrum_kernels::taper(kernels_, values.data(), taper_.data() + first, count,
                                 incoming + first);
     }
+    // The window into the points of the half-size transform, its first two
+    // stages done on the way.
     spectrum_kernels::load(kernels_, plan_, history_.data(), re_.get(), im_.get());
 }
 

@@ -12,7 +12,12 @@ namespace {
 #define TRELMONT_KERNEL_BODY inline __attribute__((always_inline))
 
 using V = double __attribute__((vector_size(32)));
+#if defined(__clang__)
+#define TRELMONT_SHUFFLE(a, b, i, j, k, l) __builtin_shufflevector(a, b, i, j, k, l)
+#else
 using I = long long __attribute__((vector_size(32)));
+#define TRELMONT_SHUFFLE(a, b, i, j, k, l) __builtin_shuffle(a, b, I{i, j, k, l})
+#endif
 
 // Points at..at+3 of a window's pairs: their real and imaginary parts.
 TRELMONT_KERNEL_BODY void pairs(const double* at, V& real, V& imag) {
@@ -20,22 +25,22 @@ TRELMONT_KERNEL_BODY void pairs(const double* at, V& real, V& imag) {
     V high;
     std::memcpy(&low, at, sizeof low);
     std::memcpy(&high, at + 4, sizeof high);
-    real = __builtin_shuffle(low, high, I{0, 2, 4, 6});
-    imag = __builtin_shuffle(low, high, I{1, 3, 5, 7});
+    real = TRELMONT_SHUFFLE(low, high, 0, 2, 4, 6);
+    imag = TRELMONT_SHUFFLE(low, high, 1, 3, 5, 7);
 }
 
 // Lane i of y0 .. y3 side by side at out + 4 * reverse[u0 + i]: a 4 x 4
 // transposition.
 TRELMONT_KERNEL_BODY void storeBlocks(double* out, const int* reverse, int u0, const V& y0,
                                       const V& y1, const V& y2, const V& y3) {
-    const V l01 = __builtin_shuffle(y0, y1, I{0, 4, 1, 5});
-    const V h01 = __builtin_shuffle(y0, y1, I{2, 6, 3, 7});
-    const V l23 = __builtin_shuffle(y2, y3, I{0, 4, 1, 5});
-    const V h23 = __builtin_shuffle(y2, y3, I{2, 6, 3, 7});
-    const V rows[4] = {__builtin_shuffle(l01, l23, I{0, 1, 4, 5}),
-                       __builtin_shuffle(l01, l23, I{2, 3, 6, 7}),
-                       __builtin_shuffle(h01, h23, I{0, 1, 4, 5}),
-                       __builtin_shuffle(h01, h23, I{2, 3, 6, 7})};
+    const V l01 = TRELMONT_SHUFFLE(y0, y1, 0, 4, 1, 5);
+    const V h01 = TRELMONT_SHUFFLE(y0, y1, 2, 6, 3, 7);
+    const V l23 = TRELMONT_SHUFFLE(y2, y3, 0, 4, 1, 5);
+    const V h23 = TRELMONT_SHUFFLE(y2, y3, 2, 6, 3, 7);
+    const V rows[4] = {TRELMONT_SHUFFLE(l01, l23, 0, 1, 4, 5),
+                       TRELMONT_SHUFFLE(l01, l23, 2, 3, 6, 7),
+                       TRELMONT_SHUFFLE(h01, h23, 0, 1, 4, 5),
+                       TRELMONT_SHUFFLE(h01, h23, 2, 3, 6, 7)};
     for (int i = 0; i < 4; ++i) {
         std::memcpy(out + 4 * reverse[u0 + i], &rows[i], sizeof rows[i]);
     }
