@@ -194,6 +194,12 @@ void SpectrumAnalyzer::magnitudes(int first, int count, double* out) const {
     }
 }
 
+void SpectrumAnalyzer::magnitudes(int first, int count, double* out,
+                                  spectrum_kernels::RunParts& parts) const {
+    magnitudes(first, count, out);
+    spectrum_kernels::runParts(kernels_, out, count, parts);
+}
+
 int SpectrumAnalyzer::binForFrequency(int frequency) const {
     if (sampleRate_ <= 0) {
         return 0;

@@ -40,6 +40,9 @@ public:
     // magnitude(k) for `count` bins from `first` on, into `out`: the same
     // values, computed several bins at a time.
     void magnitudes(int first, int count, double* out) const;
+    // The same, and the peak search's pass over them, in its parts (see
+    // spectrum_kernels::RunParts).
+    void magnitudes(int first, int count, double* out, spectrum_kernels::RunParts& parts) const;
 
     int fftPoints() const { return points_; }
     int sampleRate() const { return sampleRate_; }

@@ -265,6 +265,47 @@ TRELMONT_KERNEL_BODY void magnitudeBody(const double* __restrict re, const doubl
     }
 }
 
+// The eight parts of a run side by side, lane j for part j.
+using Parts = double __attribute__((vector_size(8 * sizeof(double))));
+using PartInts = int __attribute__((vector_size(8 * sizeof(int))));
+static_assert(partCount == 8);
+
+TRELMONT_KERNEL_BODY void runPartsBody(const double* __restrict magnitudes, int count,
+                                       RunParts& parts) {
+    Parts sum;
+    std::memcpy(&sum, parts.sum, sizeof sum);
+    PartInts top = {0, 0, 0, 0, 0, 0, 0, 0};
+    PartInts last = {-1, -1, -1, -1, -1, -1, -1, -1};
+    PartInts bin = {0, 1, 2, 3, 4, 5, 6, 7};
+    int k = 0;
+    for (; k + partCount <= count; k += partCount) {
+        Parts magnitude;
+        std::memcpy(&magnitude, magnitudes + k, sizeof magnitude);
+        const PartInts m = __builtin_convertvector(magnitude, PartInts);
+        // All ones in the lanes where m >= top: the later bin wins on equal ones.
+        const PartInts reached = m >= top;
+        last = (bin & reached) | (last & ~reached);
+        top = (m & reached) | (top & ~reached);
+        sum += magnitude;
+        bin += partCount;
+    }
+    for (int j = 0; j < partCount; ++j) {
+        parts.sum[j] = sum[j];
+        parts.top[j] = top[j];
+        parts.last[j] = last[j];
+    }
+    // The rest of the run, lane by lane with the same operations.
+    for (int j = 0; k + j < count; ++j) {
+        const double magnitude = magnitudes[k + j];
+        const int m = static_cast<int>(magnitude);
+        if (m >= parts.top[j]) {
+            parts.top[j] = m;
+            parts.last[j] = k + j;
+        }
+        parts.sum[j] += magnitude;
+    }
+}
+
 // The compilations. The automatic one uses the compiler's function versions,
 // picked when the program loads; under ThreadSanitizer it is the plain code,
 // as the clones' resolver runs before the sanitizer's runtime is ready.
@@ -297,6 +338,9 @@ TRELMONT_KERNEL_BODY void magnitudeBody(const double* __restrict re, const doubl
     attribute void magnitudes##suffix(const double* re, const double* im, double rootN,          \
                                       int count, double* out) {                                  \
         magnitudeBody(re, im, rootN, count, out);                                                \
+    }                                                                                            \
+    attribute void runParts##suffix(const double* magnitudes, int count, RunParts& parts) {      \
+        runPartsBody(magnitudes, count, parts);                                                  \
     }
 
 TRELMONT_KERNEL_SET(Automatic, TRELMONT_SPECTRUM_CLONES)
@@ -372,6 +416,10 @@ void taper(Version version, const int* values, const double* weights, int count,
 void magnitudes(Version version, const double* re, const double* im, double rootN, int count,
                 double* out) {
     TRELMONT_DISPATCH(magnitudes, re, im, rootN, count, out);
+}
+
+void runParts(Version version, const double* magnitudes, int count, RunParts& parts) {
+    TRELMONT_DISPATCH(runParts, magnitudes, count, parts);
 }
 
 }  // namespace acquisition::spectrum_kernels

@@ -55,4 +55,17 @@ void transform(Version version, const Plan& plan, double* re, double* im, double
 void magnitudes(Version version, const double* re, const double* im, double rootN, int count,
                 double* out);
 
+// The peak search's pass over a run of magnitudes, in eight interleaved parts
+// (part j: the run's bins k = j mod 8), which keeps eight operations in flight
+// instead of one chain: each part's sum, to which the run's magnitudes are
+// added in order, and its largest truncated magnitude with the last bin of the
+// run that has it (0 and -1 before any bin).
+inline constexpr int partCount = 8;
+struct RunParts {
+    double sum[partCount] = {};
+    int top[partCount] = {};
+    int last[partCount] = {};
+};
+void runParts(Version version, const double* magnitudes, int count, RunParts& parts);
+
 }  // namespace acquisition::spectrum_kernels

@@ -23,40 +23,26 @@ PeakReading readPeak(const SpectrumAnalyzer& spectrum) {
     int maximum = 0;
     double strongest = 0.0;
     // The magnitudes come a run at a time, which lets the analyzer compute
-    // several at once. The peak is the last bin whose truncated magnitude is
-    // the largest (the later bin winning on equal ones). Within a run the
-    // search and the total go in eight interleaved parts, bin k in part
-    // k mod 8: each part keeps its largest truncated magnitude and the last
-    // bin that has it, and its sum; the parts are then combined, the sums in a
-    // fixed order. That keeps eight operations in flight instead of one chain.
+    // several at once, with the search's pass over them. The peak is the last
+    // bin whose truncated magnitude is the largest (the later bin winning on
+    // equal ones): the run's parts each give their largest truncated
+    // magnitude and the last bin that has it, and a run that reaches the
+    // maximum so far gives the peak.
     constexpr int run = 256;
-    constexpr int parts = 8;
+    static_assert(run % spectrum_kernels::partCount == 0);
     std::array<double, run> magnitudes;
-    std::array<double, parts> partial{};
+    spectrum_kernels::RunParts parts;
     for (int first = 0; first < half; first += run) {
         const int count = std::min(run, half - first);
-        spectrum.magnitudes(first, count, magnitudes.data());
-        std::array<int, parts> top{};
-        std::array<int, parts> last{};
-        last.fill(-1);
-        // run is a multiple of parts, so bin first + i goes to part i mod 8.
-        for (int i = 0; i < count; i += parts) {
-            const int lanes = std::min(parts, count - i);
-            for (int j = 0; j < lanes; ++j) {
-                const double magnitude = magnitudes[static_cast<std::size_t>(i + j)];
-                const int m = static_cast<int>(magnitude);
-                const auto lane = static_cast<std::size_t>(j);
-                last[lane] = m >= top[lane] ? i + j : last[lane];
-                top[lane] = m >= top[lane] ? m : top[lane];
-                partial[lane] += magnitude;
-            }
-        }
+        spectrum.magnitudes(first, count, magnitudes.data(), parts);
         int runTop = 0;
         int runLast = -1;
-        for (std::size_t lane = 0; lane < parts; ++lane) {
-            if (last[lane] >= 0 && (top[lane] > runTop || (top[lane] == runTop && last[lane] > runLast))) {
-                runTop = top[lane];
-                runLast = last[lane];
+        for (int j = 0; j < spectrum_kernels::partCount; ++j) {
+            const int top = parts.top[j];
+            const int last = parts.last[j];
+            if (last >= 0 && (top > runTop || (top == runTop && last > runLast))) {
+                runTop = top;
+                runLast = last;
             }
         }
         if (runLast >= 0 && runTop >= maximum) {
@@ -65,6 +51,8 @@ PeakReading readPeak(const SpectrumAnalyzer& spectrum) {
             strongest = magnitudes[static_cast<std::size_t>(runLast)];
         }
     }
+    // The parts' sums, added in a fixed order.
+    const double* partial = parts.sum;
     const double total = ((partial[0] + partial[1]) + (partial[2] + partial[3])) +
                          ((partial[4] + partial[5]) + (partial[6] + partial[7]));
     PeakReading reading;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <iostream>
@@ -14,6 +15,7 @@
 #include "acquisition/RecorderM16.h"
 #include "acquisition/SampleCursor.h"
 #include "acquisition/SpectrumAnalyzer.h"
+#include "acquisition/ValueEstimate.h"
 #include "tests/support/Pcm.h"
 
 namespace acquisition {
@@ -37,10 +39,12 @@ const char* nameOf(Version version) {
     return "?";
 }
 
-// What one analyzer gave: every bin and every magnitude, as bits.
+// What one analyzer gave: every bin and every magnitude, the peak search's
+// pass over the runs of the lower half, and the value and prominence, as bits.
 struct Result {
     std::vector<std::uint64_t> bins;
     std::vector<std::uint64_t> magnitudes;
+    std::vector<std::uint64_t> search;
 };
 
 Result analyse(Version version, int points, int blockSize, unsigned seed) {
@@ -70,6 +74,21 @@ Result analyse(Version version, int points, int blockSize, unsigned seed) {
         for (double m : magnitudes) {
             result.magnitudes.push_back(std::bit_cast<std::uint64_t>(m));
         }
+        // Runs of every length the parts treat apart: whole groups of eight
+        // and a rest.
+        spectrum_kernels::RunParts parts;
+        for (int first = 0; first < points / 2; first += 13) {
+            const int count = std::min(13, points / 2 - first);
+            analyzer.magnitudes(first, count, magnitudes.data(), parts);
+            for (int j = 0; j < spectrum_kernels::partCount; ++j) {
+                result.search.push_back(std::bit_cast<std::uint64_t>(parts.sum[j]));
+                result.search.push_back(static_cast<std::uint64_t>(parts.top[j]));
+                result.search.push_back(static_cast<std::uint64_t>(parts.last[j]));
+            }
+        }
+        const PeakReading reading = readPeak(analyzer);
+        result.search.push_back(std::bit_cast<std::uint64_t>(reading.value));
+        result.search.push_back(std::bit_cast<std::uint64_t>(reading.prominence));
     }
     return result;
 }
@@ -94,6 +113,7 @@ TEST(SpectrumKernelVersionsTest, EveryVersionGivesThePlainBits) {
             const Result result = analyse(version, points, blockSize, 11);
             EXPECT_EQ(result.bins, plain.bins) << nameOf(version) << ", N = " << points;
             EXPECT_EQ(result.magnitudes, plain.magnitudes) << nameOf(version) << ", N = " << points;
+            EXPECT_EQ(result.search, plain.search) << nameOf(version) << ", N = " << points;
         }
     }
 }
