@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <new>
 #include <stdexcept>
 
 #include "SampleCursor.h"
@@ -17,93 +18,42 @@ std::size_t at(int i) {
     return static_cast<std::size_t>(i);
 }
 
-// An int holds at most 31 halvings.
-constexpr int maxStages = 31;
-
-// The kernels are built for AVX-512, for AVX2 and for any x86-64, and the
-// best one the processor runs is picked when the program loads. Each lane
-// does the very operations of the plain code, in the same order, and the file
-// is built without contraction into fused multiply-adds (see CMakeLists.txt),
-// so every build gives the same bits. Under ThreadSanitizer the plain kernel
-// is used: the clones' resolver runs before the sanitizer's runtime is ready.
-#if defined(__SANITIZE_THREAD__)
-#define TRELMONT_SPECTRUM_KERNEL
-#elif defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__))
-#define TRELMONT_SPECTRUM_KERNEL __attribute__((target_clones("avx512f", "avx2", "default")))
-#else
-#define TRELMONT_SPECTRUM_KERNEL
-#endif
-
-// The butterflies of one block: upper[j] and lower[j] with factor w[j].
-inline void butterflies(double* __restrict upperRe, double* __restrict upperIm,
-                        double* __restrict lowerRe, double* __restrict lowerIm,
-                        const double* __restrict wRe, const double* __restrict wIm, int count) {
-    for (int j = 0; j < count; ++j) {
-        const double tre = wRe[j] * lowerRe[j] - wIm[j] * lowerIm[j];
-        const double tim = wRe[j] * lowerIm[j] + wIm[j] * lowerRe[j];
-        lowerRe[j] = upperRe[j] - tre;
-        lowerIm[j] = upperIm[j] - tim;
-        upperRe[j] = upperRe[j] + tre;
-        upperIm[j] = upperIm[j] + tim;
-    }
+// cos and -sin of 2 pi * numerator / denominator, the numerator first reduced
+// modulo the denominator.
+void unitRoot(long long numerator, long long denominator, double& re, double& im) {
+    numerator %= denominator;
+    const double angle = 2.0 * pi * static_cast<double>(numerator) / static_cast<double>(denominator);
+    re = std::cos(angle);
+    im = -std::sin(angle);
 }
 
-// The first stages, whose blocks are too short to run several butterflies of
-// one block at a time, run them across blocks instead.
-template <int half>
-inline void shortStage(double* re, double* im, const double* wRe, const double* wIm, int n) {
-    for (int block = 0; block < n; block += 2 * half) {
-        for (int j = 0; j < half; ++j) {
-            const int u = block + j;
-            const int l = u + half;
-            const double tre = wRe[j] * re[l] - wIm[j] * im[l];
-            const double tim = wRe[j] * im[l] + wIm[j] * re[l];
-            re[l] = re[u] - tre;
-            im[l] = im[u] - tim;
-            re[u] = re[u] + tre;
-            im[u] = im[u] + tim;
-        }
-    }
-}
-
-// Iterative radix-2 decimation in time over bins in bit-reversed order.
-TRELMONT_SPECTRUM_KERNEL void radix2Transform(double* re, double* im, const double* const* stageRe,
-                                              const double* const* stageIm, int n, int stages) {
-    int half = 1;
-    for (int s = 1; s <= stages; ++s) {
-        const double* wRe = stageRe[s - 1];
-        const double* wIm = stageIm[s - 1];
-        if (half == 1) {
-            shortStage<1>(re, im, wRe, wIm, n);
-        } else if (half == 2) {
-            shortStage<2>(re, im, wRe, wIm, n);
-        } else {
-            for (int block = 0; block < n; block += 2 * half) {
-                butterflies(re + block, im + block, re + block + half, im + block + half, wRe, wIm,
-                            half);
-            }
-        }
-        half *= 2;
-    }
-}
-
-TRELMONT_SPECTRUM_KERNEL void magnitudeRun(const double* __restrict re, const double* __restrict im,
-                                           double rootN, int count, double* __restrict out) {
-    for (int k = 0; k < count; ++k) {
-        out[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]) / rootN;
-    }
-}
+constexpr std::align_val_t simdAlignment{64};
 
 }  // namespace
 
+void SpectrumAnalyzer::FreeAligned::operator()(double* p) const {
+    ::operator delete[](p, simdAlignment);
+}
+
+SpectrumAnalyzer::Aligned SpectrumAnalyzer::aligned(int count) {
+    const std::size_t n = at(std::max(count, 1));
+    Aligned array(static_cast<double*>(::operator new[](n * sizeof(double), simdAlignment)));
+    std::fill(array.get(), array.get() + n, 0.0);
+    return array;
+}
+
 SpectrumAnalyzer::SpectrumAnalyzer(int points, int sampleRate)
-    : points_(points), sampleRate_(sampleRate), rootN_(std::sqrt(static_cast<double>(points))) {
+    : SpectrumAnalyzer(points, sampleRate, spectrum_kernels::Version::automatic) {}
+
+SpectrumAnalyzer::SpectrumAnalyzer(int points, int sampleRate, spectrum_kernels::Version kernels)
+    : points_(points),
+      sampleRate_(sampleRate),
+      rootN_(std::sqrt(static_cast<double>(points))),
+      kernels_(spectrum_kernels::runs(kernels) ? kernels : spectrum_kernels::Version::plain) {
     if (points < 2 || (points & (points - 1)) != 0) {
         throw std::invalid_argument("FFT size must be a power of two");
     }
     history_.assign(at(points), 0.0);
-    re_.assign(at(points), 0.0);
-    im_.assign(at(points), 0.0);
     taper_.assign(at(points), 0.0);
 
     for (int rest = points - 1; rest != 0; rest >>= 1) {
@@ -123,20 +73,63 @@ SpectrumAnalyzer::SpectrumAnalyzer(int points, int sampleRate)
     }
     bitReverse_[at(points - 1)] = points - 1;
 
-    twiddleRe_.resize(at(stages_));
-    twiddleIm_.resize(at(stages_));
-    for (int s = 1; s <= stages_; ++s) {
-        const int span = 1 << s;
-        auto& tableRe = twiddleRe_[at(s - 1)];
-        auto& tableIm = twiddleIm_[at(s - 1)];
-        tableRe.resize(at(span / 2));
-        tableIm.resize(at(span / 2));
-        for (int k = 0; k < span / 2; ++k) {
-            const double angle = 2.0 * pi * k / span;
-            tableRe[at(k)] = std::cos(angle);
-            tableIm[at(k)] = -std::sin(angle);
+    // The half-size transform: m complex points, log2(m) stages.
+    const int m = points / 2;
+    plan_.m = m;
+    plan_.stages = stages_ - 1;
+    re_ = aligned(m);
+    im_ = aligned(m);
+    binRe_ = aligned(m + 1);
+    binIm_ = aligned(m + 1);
+
+    // u < m/4 reversed on log2(m/4) bits: the top bits of bitReverse_, whose
+    // permutation is on log2(N) = log2(m/4) + 3 bits.
+    const int quarter = m / 4;
+    bitReverse4_.assign(at(std::max(quarter, 1)), 0);
+    for (int u = 0; u < quarter; ++u) {
+        bitReverse4_[at(u)] = bitReverse_[at(u)] >> 3;
+    }
+    plan_.bitReverse4 = bitReverse4_.data();
+
+    // Radix-4 passes of quarters 4, 16, ...: w1, w2, w3 of each, re and im.
+    int passCount = 0;
+    int tableSize = 0;
+    for (int stage = 2, h = 4; stage + 2 <= plan_.stages; stage += 2, h *= 4) {
+        ++passCount;
+        tableSize += 6 * h;
+    }
+    passTwiddles_ = aligned(tableSize);
+    for (int pass = 0, h = 4; pass < passCount; ++pass, h *= 4) {
+        double* w = passTwiddles_.get() + 2 * (h - 4);
+        for (int q = 1; q <= 3; ++q) {
+            double* wr = w + 2 * (q - 1) * h;
+            double* wi = wr + h;
+            for (int k = 0; k < h; ++k) {
+                unitRoot(static_cast<long long>(q) * k, 4LL * h, wr[k], wi[k]);
+            }
         }
     }
+    plan_.passTwiddles = passTwiddles_.get();
+
+    lastRe_ = aligned(m / 2);
+    lastIm_ = aligned(m / 2);
+    for (int k = 0; k < m / 2; ++k) {
+        unitRoot(k, m, lastRe_[at(k)], lastIm_[at(k)]);
+    }
+    plan_.lastRe = lastRe_.get();
+    plan_.lastIm = lastIm_.get();
+
+    splitRe_ = aligned(m / 2);
+    splitIm_ = aligned(m / 2);
+    for (int k = 0; k < m / 2; ++k) {
+        double c = 0.0;
+        double s = 0.0;
+        unitRoot(k, points, c, s);
+        splitRe_[at(k)] = 0.5 * c;
+        splitIm_[at(k)] = 0.5 * s;
+    }
+    plan_.splitRe = splitRe_.get();
+    plan_.splitIm = splitIm_.get();
 }
 
 double SpectrumAnalyzer::taperWeight(int i, int blockSize) const {
@@ -166,41 +159,45 @@ void SpectrumAnalyzer::loadBlock(SampleCursor& cursor) {
     // Decoded a run at a time: one call into the recorder per run, not per
     // sample.
     constexpr int run = 256;
-    std::array<int, run> values{};
+    std::array<int, run> values;
     for (int first = 0; first < s; first += run) {
         const int count = std::min(run, s - first);
         cursor.read(count, values.data());
-        for (int i = 0; i < count; ++i) {
-            incoming[first + i] = static_cast<double>(values[at(i)]) * taper_[at(first + i)];
-        }
+        spectrum_kernels::taper(kernels_, values.data(), taper_.data() + first, count,
+                                incoming + first);
     }
-    // The permutation is its own inverse: gathering into the bins in order
-    // places every value where scattering would, without the scattered stores
-    // that keep evicting each other from the cache.
-    for (int k = 0; k < n; ++k) {
-        re_[at(k)] = history_[at(bitReverse_[at(k)])];
-    }
-    std::fill(im_.begin(), im_.end(), 0.0);
+    // The window into the points of the half-size transform, its first two
+    // stages done on the way.
+    spectrum_kernels::load(kernels_, plan_, history_.data(), re_.get(), im_.get());
 }
 
 void SpectrumAnalyzer::transform() {
-    std::array<const double*, maxStages> stageRe{};
-    std::array<const double*, maxStages> stageIm{};
-    for (int s = 0; s < stages_; ++s) {
-        stageRe[at(s)] = twiddleRe_[at(s)].data();
-        stageIm[at(s)] = twiddleIm_[at(s)].data();
-    }
-    radix2Transform(re_.data(), im_.data(), stageRe.data(), stageIm.data(), points_, stages_);
+    spectrum_kernels::transform(kernels_, plan_, re_.get(), im_.get(), binRe_.get(), binIm_.get());
 }
 
 double SpectrumAnalyzer::magnitude(int k) const {
-    const double re = re_[at(k)];
-    const double im = im_[at(k)];
+    const auto bin = at(k <= points_ / 2 ? k : points_ - k);
+    const double re = binRe_[bin];
+    const double im = binIm_[bin];
     return std::sqrt(re * re + im * im) / rootN_;
 }
 
 void SpectrumAnalyzer::magnitudes(int first, int count, double* out) const {
-    magnitudeRun(re_.data() + first, im_.data() + first, rootN_, count, out);
+    // Bins up to N/2 a run at a time; the mirrored ones above, one by one.
+    const int direct = std::max(0, std::min(count, points_ / 2 + 1 - first));
+    if (direct > 0) {
+        spectrum_kernels::magnitudes(kernels_, binRe_.get() + first, binIm_.get() + first, rootN_,
+                                     direct, out);
+    }
+    for (int i = direct; i < count; ++i) {
+        out[i] = magnitude(first + i);
+    }
+}
+
+void SpectrumAnalyzer::magnitudes(int first, int count, double* out,
+                                  spectrum_kernels::RunParts& parts) const {
+    magnitudes(first, count, out);
+    spectrum_kernels::runParts(kernels_, out, count, parts);
 }
 
 int SpectrumAnalyzer::binForFrequency(int frequency) const {

@@ -21,27 +21,40 @@ PeakReading readPeak(const SpectrumAnalyzer& spectrum) {
     constexpr int guard = 4;
     int peak = 0;
     int maximum = 0;
-    double total = 0.0;
     double strongest = 0.0;
     // The magnitudes come a run at a time, which lets the analyzer compute
-    // several at once; the search itself goes bin by bin, on the truncated
-    // magnitudes, the later bin winning on equal ones.
+    // several at once, with the search's pass over them. The peak is the last
+    // bin whose truncated magnitude is the largest (the later bin winning on
+    // equal ones): the run's parts each give their largest truncated
+    // magnitude and the last bin that has it, and a run that reaches the
+    // maximum so far gives the peak.
     constexpr int run = 256;
-    std::array<double, run> magnitudes{};
+    static_assert(run % spectrum_kernels::partCount == 0);
+    std::array<double, run> magnitudes;
+    spectrum_kernels::RunParts parts;
     for (int first = 0; first < half; first += run) {
         const int count = std::min(run, half - first);
-        spectrum.magnitudes(first, count, magnitudes.data());
-        for (int i = 0; i < count; ++i) {
-            const double magnitude = magnitudes[static_cast<std::size_t>(i)];
-            const int m = static_cast<int>(magnitude);
-            if (m >= maximum) {
-                maximum = m;
-                peak = first + i;
-                strongest = magnitude;
+        spectrum.magnitudes(first, count, magnitudes.data(), parts);
+        int runTop = 0;
+        int runLast = -1;
+        for (int j = 0; j < spectrum_kernels::partCount; ++j) {
+            const int top = parts.top[j];
+            const int last = parts.last[j];
+            if (last >= 0 && (top > runTop || (top == runTop && last > runLast))) {
+                runTop = top;
+                runLast = last;
             }
-            total += magnitude;
+        }
+        if (runLast >= 0 && runTop >= maximum) {
+            maximum = runTop;
+            peak = first + runLast;
+            strongest = magnitudes[static_cast<std::size_t>(runLast)];
         }
     }
+    // The parts' sums, added in a fixed order.
+    const double* partial = parts.sum;
+    const double total = ((partial[0] + partial[1]) + (partial[2] + partial[3])) +
+                         ((partial[4] + partial[5]) + (partial[6] + partial[7]));
     PeakReading reading;
     double delta = 0.0;
     if (peak > 0) {

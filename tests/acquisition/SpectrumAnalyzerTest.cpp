@@ -201,6 +201,18 @@ TEST_F(SpectrumAnalyzerTest, TransformIsTheDiscreteFourierTransformOfTheWindow) 
     expectMatchesDirectTransform(sliding);
 }
 
+TEST_F(SpectrumAnalyzerTest, EverySizeGivesTheDiscreteFourierTransform) {
+    // The half-size transform has sizes of its own: none, a radix-2 pass
+    // only, radix-4 passes with and without a last radix-2 one.
+    for (int n = 2; n <= 512; n *= 2) {
+        SpectrumAnalyzer analyzer(n, defaultRate);
+        feed(analyzer, randomSamples(n, 1000, 200 + static_cast<unsigned>(n)));
+        analyzer.transform();
+        SCOPED_TRACE(n);
+        expectMatchesDirectTransform(analyzer);
+    }
+}
+
 TEST_F(SpectrumAnalyzerTest, ConstantInputPeaksInBinZero) {
     SpectrumAnalyzer analyzer(4096, defaultRate);
     feed(analyzer, constant(4096, 12345));
