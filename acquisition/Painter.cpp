@@ -14,7 +14,7 @@
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
 #include "records/RecordTime.h"
-#include "records/ReplacementFile.h"
+#include "platform/ReplacementFile.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
 #include "render/TraceMapping.h"
@@ -23,7 +23,7 @@
 namespace acquisition {
 
 using records::RecordBuffer;
-using records::ReplacementFile;
+using platform::ReplacementFile;
 using records::SampleFile;
 using render::EcgPane;
 

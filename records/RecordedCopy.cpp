@@ -14,7 +14,7 @@
 
 #include "COpenSaveFileDlg.h"
 #include "EdfExport.h"
-#include "ReplacementFile.h"
+#include "platform/ReplacementFile.h"
 #include "Slots.h"
 #include "platform/ModalService.h"
 
@@ -72,7 +72,7 @@ std::string copyFileBytes(const std::string& source, const std::string& target) 
     if (::fstat(fileno(in.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
         return source + " is not a regular file";
     }
-    ReplacementFile out(target);
+    platform::ReplacementFile out(target);
     out.keepTime(info.st_mtim);
     char buffer[1 << 15];
     std::size_t got = 0;

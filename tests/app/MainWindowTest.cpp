@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "MainWindowRig.h"
 #include "platform/QtModalService.h"
+#include "platform/ReplacementFile.h"
 #include "render/EcgPane.h"
 #include "render/TraceOffset.h"
 
@@ -451,10 +453,12 @@ TEST_F(MainWindowTest, AFullDiskKeepsTheValuesStoredAndSaysHowMany) {
 
 TEST_F(MainWindowTest, ASlotThatCannotBeWrittenIsReportedAndTheWorkingFileKept) {
     open();
-    std::filesystem::create_symlink("/dev/full", "REC1.txt.part");
     startRecording();
     ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 10; }));
+    // The slot's disk is full.
+    platform::ReplacementFile::failStepForTests(platform::ReplacementFile::Step::Write, ENOSPC);
     dialog().click(ids::startStop);
+    platform::ReplacementFile::failStepForTests(std::nullopt);
     const std::string stored = testsupport::readFile("REC.txt");
     EXPECT_GE(lines("REC.txt"), 9);
     ASSERT_EQ(modal().boxes.size(), 1u);

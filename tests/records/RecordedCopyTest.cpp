@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ScratchDirectoryTest.h"
+#include "tests/support/ScratchDirectoryTest.h"
 #include "platform/ModalService.h"
 #include "records/RecordTime.h"
 
@@ -54,10 +54,10 @@ protected:
     }
 };
 
-class RecordedCopyTest : public ScratchDirectoryTest {
+class RecordedCopyTest : public testsupport::ScratchDirectoryTest {
 protected:
     void SetUp() override {
-        ScratchDirectoryTest::SetUp();
+        testsupport::ScratchDirectoryTest::SetUp();
         here = std::filesystem::current_path();
         auto service = std::make_unique<ScriptedModalService>();
         script = service.get();
@@ -65,7 +65,7 @@ protected:
     }
     void TearDown() override {
         platform::installModalService(std::move(previous_));
-        ScratchDirectoryTest::TearDown();
+        testsupport::ScratchDirectoryTest::TearDown();
     }
     // The dialog hands back the full path.
     std::string path(const std::string& name) const { return (here / name).string(); }
