@@ -1,14 +1,11 @@
 #include "Recorder.h"
 
-#include "platform/ModalService.h"
-
 namespace acquisition {
 
 using namespace platform;
 
 namespace {
 
-constexpr const char* recorderCaption = "Recorder";
 constexpr const char* formatNotSupported = "Format not supported";
 constexpr const char* deviceInUse =
     "Another application is recording audio. Stop recording with this other application and "
@@ -45,22 +42,17 @@ WaveFormat Recorder::waveFormat() const {
     return format;
 }
 
-void Recorder::showError(const std::string& text) const {
-    modalService().messageBox({text, recorderCaption, BoxIcon::None});
-}
-
-bool Recorder::start(WaveSignal& event) {
+CaptureOutcome Recorder::start(WaveSignal& event) {
     const WaveFormat format = waveFormat();
     if (input_.query(deviceId, format) != MMSYSERR_NOERROR) {
-        showError(formatNotSupported);
-        return false;
+        return {CaptureOutcome::Status::Refused, formatNotSupported};
     }
     device_.status = input_.open(device_.stream, deviceId, format, event);
     if (device_.status != MMSYSERR_NOERROR) {
         device_.stream.reset();
         const MMResult code = device_.status;
-        showError(code == MMSYSERR_ALLOCATED ? deviceInUse : input_.errorText(code, errorTextSize));
-        return false;
+        return {CaptureOutcome::Status::Refused,
+                code == MMSYSERR_ALLOCATED ? deviceInUse : input_.errorText(code, errorTextSize)};
     }
     for (int i = 0; i < bufferCount - 1; ++i) {
         queueBuffer(i);
@@ -68,7 +60,7 @@ bool Recorder::start(WaveSignal& event) {
     isRecording_ = true;
     currentBuffer_ = 0;
     device_.stream->start();
-    return true;
+    return {};
 }
 
 void Recorder::queueBuffer(int i) {

@@ -1,5 +1,6 @@
 #include "Controller.h"
 
+#include "CaptureReport.h"
 #include "platform/Application.h"
 #include "platform/WinException.h"
 #include "records/SampleFile.h"
@@ -234,8 +235,10 @@ void Controller::enableWindow(bool enabled) {
 }
 
 void Controller::applySettings() {
-    if (!painter_->configure(samplesPerBuffer, sampleRate, fftPoints, bitsPerSample, speedFactor,
-                             gainFactor)) {
+    const acquisition::CaptureOutcome outcome = painter_->configure(
+        samplesPerBuffer, sampleRate, fftPoints, bitsPerSample, speedFactor, gainFactor);
+    if (!outcome) {
+        reportCapture(outcome);
         platform::Application::postQuit(1);
     }
     drawScale();

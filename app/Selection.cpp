@@ -5,7 +5,6 @@
 #include "platform/ModalService.h"
 #include "records/PartialSave.h"
 #include "records/RecordCopy.h"
-#include "records/RecordedCopy.h"
 #include "records/SampleFile.h"
 #include "records/Slots.h"
 #include "records/UndoStore.h"
@@ -216,10 +215,6 @@ void saveSelection(Controller& controller) {
     }
     controller.dialog().send(
         platform::DialogMessage::command(partialSaveDone, 0, controller.firstVisiblePane));
-}
-
-void saveRecordedCopy(Controller& controller) {
-    records::saveRecordedCopy(controller.sampleRate, controller.samplesPerBuffer);
 }
 
 }  // namespace app

@@ -10,7 +10,6 @@
 
 #include "acquisition/FrontEndSimulator.h"
 #include "acquisition/Painter.h"
-#include "platform/ModalService.h"
 #include "records/RecordCopy.h"
 #include "render/EcgPane.h"
 
@@ -98,21 +97,6 @@ private:
     int stops_ = 0;
     bool quit_ = false;
     std::thread thread_;
-};
-
-class RecordingModal final : public platform::ModalService {
-public:
-    void openWithDesktop(const std::string&) override {}
-    std::mutex mutex;
-    std::vector<platform::MessageBoxRequest> boxes;
-
-protected:
-    void showMessageBox(const platform::MessageBoxRequest& request) override {
-        std::lock_guard guard(mutex);
-        boxes.push_back(request);
-    }
-    int showPopupMenu(const platform::PopupMenuRequest&) override { return 0; }
-    int showDialog(const platform::DialogRequest&) override { return 0; }
 };
 
 // Twenty panes of the main window's size, and a painter over them.
