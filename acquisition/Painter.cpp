@@ -51,7 +51,9 @@ Painter::Painter(platform::WaveInput& input, CommandTarget* window, const PaneLi
       recorder_(std::make_unique<RecorderM16>(input, samplesPerBuffer, sampleRate)),
       analyzer_(std::make_unique<SpectrumAnalyzer>(fftPoints, sampleRate)),
       panes_(panes) {
-    forEachPane([](EcgPane& pane) { pane.setFactors(defaultSpeedFactor, defaultGainFactor); });
+    forEachPane([](EcgPane& pane) {
+        pane.setFactors(render::factors::defaultSpeed, render::factors::defaultGain);
+    });
 }
 
 Painter::~Painter() {
@@ -134,7 +136,7 @@ void Painter::requestAutomaticStop(long long generation) {
         stopCapture();
         return;
     }
-    window_->postCommand(startStopButton, 0, automaticStop);
+    window_->postCommand(resources::ids::startStop, 0, automaticStop);
     std::unique_lock guard(stopMutex_);
     stopDone_.wait(guard, [&] { return stopGeneration_ != generation || stopRequested(); });
 }

@@ -21,6 +21,7 @@
 #include "platform/WaveInput.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordEncoding.h"
+#include "render/TraceFactors.h"
 
 namespace render {
 class EcgPane;
@@ -43,11 +44,8 @@ class Painter : public ActiveObject {
 public:
     static constexpr int paneCount = 20;
     static constexpr int livePanes = 5;
-    static constexpr int startStopButton = 1003;
     // The value that marks the start/stop command as the worker's own.
     static constexpr long long automaticStop = -10;
-    static constexpr double defaultSpeedFactor = 2.08;
-    static constexpr double defaultGainFactor = 3.7;
 
     using PaneList = std::array<render::EcgPane*, paneCount>;
 
@@ -161,8 +159,8 @@ private:
     int sampleRate_;
     int fftPoints_;
     int bitsPerSample_ = 16;
-    double speedFactor_ = defaultSpeedFactor;
-    double gainFactor_ = defaultGainFactor;
+    double speedFactor_ = render::factors::defaultSpeed;
+    double gainFactor_ = render::factors::defaultGain;
     CommandTarget* window_;
     mutable CriticalSection lock_;
     AutoResetEvent bufferEvent_;

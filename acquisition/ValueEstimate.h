@@ -30,6 +30,4 @@ inline constexpr double toneThreshold = 12.0;
 // The refinement of a peak between its truncated neighbour magnitudes.
 double peakDelta(int lo, int hi);
 
-inline constexpr double valuePerBin = 199680.0 / 4096.0 / 30.0;
-
 }  // namespace acquisition

@@ -26,7 +26,6 @@ using platform::modalService;
 
 namespace {
 
-constexpr int partialSaveDone = 2000;
 // The low 16 bits of the capture worker's stop request (-10).
 constexpr int automaticStopBits = 0xFFF6;
 // A working file longer than any recording is not counted through.
@@ -119,7 +118,7 @@ void CommandHandling::handleCommand(int id, int code, int value) {
         case ids::saveRecorded:
             saveRecorded();
             return;
-        case partialSaveDone:
+        case ids::partialSaveDone:
             controller_.painter().showRecording(value);
             clearSelection(controller_);
             return;

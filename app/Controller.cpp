@@ -105,7 +105,8 @@ Controller::Controller(MainDialog& dialog, platform::WaveInput& input)
     // The worker was built for 16 bits at the first rate; a device that
     // cannot record so would refuse every start, so it gets what the
     // controls show.
-    if (bitsPerSample != painter_->bitsPerSample() || sampleRate != defaultSampleRate) {
+    if (bitsPerSample != painter_->bitsPerSample() ||
+        sampleRate != acquisition::defaults::sampleRate) {
         applySettings();
     }
     drawScale();

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "acquisition/CaptureDefaults.h"
+
 namespace app {
 
 // "SAVE  RECORDED": asks where to put a copy of slot 1 ("REC1.txt") and copies
@@ -19,6 +21,8 @@ struct RecordedCopyOutcome {
 
 // `sampleRate` and `samplesPerBuffer` are the recording's settings, which
 // give the EDF+ sample rate.
-RecordedCopyOutcome saveRecordedCopy(int sampleRate = 199680, int samplesPerBuffer = 4096);
+RecordedCopyOutcome saveRecordedCopy(
+    int sampleRate = acquisition::defaults::sampleRate,
+    int samplesPerBuffer = acquisition::defaults::samplesPerBuffer);
 
 }  // namespace app

@@ -12,6 +12,7 @@
 #include "acquisition/Painter.h"
 #include "records/RecordCopy.h"
 #include "render/EcgPane.h"
+#include "resources/DialogTemplates.h"
 
 namespace testsupport {
 
@@ -76,7 +77,8 @@ private:
             const Command c = queue_.front();
             queue_.pop_front();
             ++posted_;
-            if (!handle_ || c.id != Painter::startStopButton || c.value != Painter::automaticStop) {
+            if (!handle_ || c.id != resources::ids::startStop ||
+                c.value != Painter::automaticStop) {
                 continue;
             }
             guard.unlock();
