@@ -143,9 +143,7 @@ void Painter::requestAutomaticStop(long long generation) {
 
 void Painter::processBuffer(int sign) {
     SampleCursor cursor(recorder_->currentBufferData(), *recorder_, recorder_->samplesPerBuffer());
-    if (!recorder_->recycleCurrent()) {
-        return;
-    }
+    recorder_->recycleCurrent();
     analyzer_->loadBlock(cursor);
     analyzer_->transform();
     processedBuffers_.fetch_add(1, std::memory_order_relaxed);

@@ -70,20 +70,18 @@ void Recorder::queueBuffer(int i) {
     header.bufferLength = static_cast<std::uint32_t>(bytesPerBuffer_);
     header.bytesRecorded = 0;
     header.flags.store(0, std::memory_order_release);
-    header.loops = 0;
     device_.stream->prepare(header);
     device_.stream->addBuffer(header);
 }
 
-bool Recorder::recycleCurrent() {
+void Recorder::recycleCurrent() {
     if (!device_.isOpen()) {
-        return true;
+        return;
     }
     device_.stream->unprepare(headers_[static_cast<std::size_t>(currentBuffer_)]);
     const int previous = currentBuffer_ == 0 ? bufferCount - 1 : currentBuffer_ - 1;
     currentBuffer_ = (currentBuffer_ + 1) % bufferCount;
     queueBuffer(previous);
-    return true;
 }
 
 void Recorder::unprepareAll() {

@@ -38,7 +38,7 @@ public:
     CaptureOutcome start(platform::WaveSignal& event);
     // Hands the buffer completed before the current one back to the device and
     // moves on; the current buffer is then out of the device's reach.
-    bool recycleCurrent();
+    void recycleCurrent();
     // Ends capture, takes every buffer back from the device and closes it.
     void stop();
 

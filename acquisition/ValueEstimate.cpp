@@ -77,8 +77,4 @@ double estimateValue(const SpectrumAnalyzer& spectrum) {
     return readPeak(spectrum).value;
 }
 
-double toneProminence(const SpectrumAnalyzer& spectrum) {
-    return readPeak(spectrum).prominence;
-}
-
 }  // namespace acquisition

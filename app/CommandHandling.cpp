@@ -105,7 +105,6 @@ void CommandHandling::handleCommand(int id, int code, int value) {
             if (controller_.idle) {
                 filter();
             }
-            dialog_.enable(ids::filter, false);
             return;
         case ids::printGraph:
             dialog_.enable(ids::printGraph, false);
