@@ -8,13 +8,12 @@
 #include "ScopedLock.h"
 #include "ValueEstimate.h"
 #include "platform/Application.h"
-#include "platform/ModalService.h"
+#include "platform/ReplacementFile.h"
 #include "platform/WinException.h"
 #include "records/BaselineFilter.h"
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
 #include "records/RecordTime.h"
-#include "records/ReplacementFile.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
 #include "render/TraceMapping.h"
@@ -22,8 +21,8 @@
 
 namespace acquisition {
 
+using platform::ReplacementFile;
 using records::RecordBuffer;
-using records::ReplacementFile;
 using records::SampleFile;
 using render::EcgPane;
 
@@ -40,10 +39,6 @@ std::unique_ptr<Recorder> makeRecorder(platform::WaveInput& input, int bitsPerSa
     return std::make_unique<RecorderM16>(input, samplesPerBuffer, sampleRate);
 }
 
-void showException(const std::string& text) {
-    platform::modalService().messageBox({text, "Exception", platform::BoxIcon::Warning});
-}
-
 }  // namespace
 
 Painter::Painter(platform::WaveInput& input, CommandTarget* window, const PaneList& panes,
@@ -56,7 +51,9 @@ Painter::Painter(platform::WaveInput& input, CommandTarget* window, const PaneLi
       recorder_(std::make_unique<RecorderM16>(input, samplesPerBuffer, sampleRate)),
       analyzer_(std::make_unique<SpectrumAnalyzer>(fftPoints, sampleRate)),
       panes_(panes) {
-    forEachPane([](EcgPane& pane) { pane.setFactors(defaultSpeedFactor, defaultGainFactor); });
+    forEachPane([](EcgPane& pane) {
+        pane.setFactors(render::factors::defaultSpeed, render::factors::defaultGain);
+    });
 }
 
 Painter::~Painter() {
@@ -139,16 +136,14 @@ void Painter::requestAutomaticStop(long long generation) {
         stopCapture();
         return;
     }
-    window_->postCommand(startStopButton, 0, automaticStop);
+    window_->postCommand(resources::ids::startStop, 0, automaticStop);
     std::unique_lock guard(stopMutex_);
     stopDone_.wait(guard, [&] { return stopGeneration_ != generation || stopRequested(); });
 }
 
 void Painter::processBuffer(int sign) {
     SampleCursor cursor(recorder_->currentBufferData(), *recorder_, recorder_->samplesPerBuffer());
-    if (!recorder_->recycleCurrent()) {
-        return;
-    }
+    recorder_->recycleCurrent();
     analyzer_->loadBlock(cursor);
     analyzer_->transform();
     processedBuffers_.fetch_add(1, std::memory_order_relaxed);
@@ -189,7 +184,7 @@ void Painter::wrapIfLastPaneFull(const EcgPane& pane) {
     }
 }
 
-bool Painter::startCapture() {
+CaptureOutcome Painter::startCapture() {
     drawGrid(0);
     forEachPane([](EcgPane& pane) { pane.resetTrace(); });
     const ScopedLock guard(lock_);
@@ -201,8 +196,11 @@ bool Painter::startCapture() {
         deviceFailure_.clear();
     }
     // After a failed rebuild one of the two may be missing: a capture that
-    // could store nothing is not started.
-    return recorder_ && analyzer_ && recorder_->start(bufferEvent_);
+    // could store nothing is not started (the rebuild has said why).
+    if (!recorder_ || !analyzer_) {
+        return {CaptureOutcome::Status::Failed, {}};
+    }
+    return recorder_->start(bufferEvent_);
 }
 
 void Painter::stopCapture() {
@@ -232,8 +230,8 @@ void Painter::rebuild() {
     recorder_ = makeRecorder(input_, bitsPerSample_, samplesPerBuffer_, sampleRate_);
 }
 
-bool Painter::configure(int samplesPerBuffer, int sampleRate, int fftPoints, int bitsPerSample,
-                        double speedFactor, double gainFactor) {
+CaptureOutcome Painter::configure(int samplesPerBuffer, int sampleRate, int fftPoints,
+                                  int bitsPerSample, double speedFactor, double gainFactor) {
     const ScopedLock guard(lock_);
     speedFactor_ = speedFactor;
     gainFactor_ = gainFactor;
@@ -242,7 +240,7 @@ bool Painter::configure(int samplesPerBuffer, int sampleRate, int fftPoints, int
     if (recorder_ && analyzer_ && recorder_->bitsPerSample() == bitsPerSample &&
         recorder_->sampleRate() == sampleRate &&
         recorder_->samplesPerBuffer() == samplesPerBuffer && analyzer_->fftPoints() == fftPoints) {
-        return true;
+        return {};
     }
     samplesPerBuffer_ = samplesPerBuffer;
     sampleRate_ = sampleRate;
@@ -256,13 +254,11 @@ bool Painter::configure(int samplesPerBuffer, int sampleRate, int fftPoints, int
     try {
         rebuild();
     } catch (const platform::WinException& e) {
-        showException(e.text());
-        return false;
+        return {CaptureOutcome::Status::Failed, e.text()};
     } catch (...) {
-        showException("Unknown");
-        return false;
+        return {CaptureOutcome::Status::Failed, "Unknown"};
     }
-    return !wasRecording || recorder_->start(bufferEvent_);
+    return wasRecording ? recorder_->start(bufferEvent_) : CaptureOutcome{};
 }
 
 void Painter::setSpeedFactor(double x) {
@@ -427,16 +423,9 @@ PrintSettings Painter::printSettings() {
     return settings;
 }
 
-void Painter::ECG_PRINT() {
-    if (printJob_) {
-        return;
-    }
-    std::unique_ptr<platform::PrinterSurface> printer =
-        platform::modalService().choosePrinter({PrintJob::documentName});
-    if (!printer) {
-        platform::modalService().messageBox(
-            {"ERROR print Dialog", "can not create print Dialog", platform::BoxIcon::None});
-        return;
+bool Painter::ECG_PRINT(std::unique_ptr<platform::PrinterSurface> printer) {
+    if (printJob_ || !printer) {
+        return true;
     }
     printJob_ = std::make_unique<PrintJob>(std::move(printer), printSettings());
     cancelDialog_ = std::make_unique<platform::ModelessDialog>(
@@ -460,9 +449,9 @@ void Painter::ECG_PRINT() {
         });
     } catch (const std::system_error&) {
         printFinished();
-        platform::modalService().messageBox({"Painter::ECG_PRINT: Error creating print thread",
-                                             "can not create Thread", platform::BoxIcon::Error});
+        return false;
     }
+    return true;
 }
 
 void Painter::cancelPrint() {

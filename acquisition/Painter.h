@@ -11,6 +11,7 @@
 
 #include "ActiveObject.h"
 #include "AutoResetEvent.h"
+#include "CaptureOutcome.h"
 #include "CommandTarget.h"
 #include "CriticalSection.h"
 #include "PrintJob.h"
@@ -20,6 +21,7 @@
 #include "platform/WaveInput.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordEncoding.h"
+#include "render/TraceFactors.h"
 
 namespace render {
 class EcgPane;
@@ -42,11 +44,8 @@ class Painter : public ActiveObject {
 public:
     static constexpr int paneCount = 20;
     static constexpr int livePanes = 5;
-    static constexpr int startStopButton = 1003;
     // The value that marks the start/stop command as the worker's own.
     static constexpr long long automaticStop = -10;
-    static constexpr double defaultSpeedFactor = 2.08;
-    static constexpr double defaultGainFactor = 3.7;
 
     using PaneList = std::array<render::EcgPane*, paneCount>;
 
@@ -54,10 +53,13 @@ public:
             int samplesPerBuffer, int sampleRate, int fftPoints);
     ~Painter() override;
 
-    bool startCapture();
+    // Refused when the sound input refuses, Failed when a failed rebuild left
+    // nothing to capture with.
+    CaptureOutcome startCapture();
     void stopCapture();
-    bool configure(int samplesPerBuffer, int sampleRate, int fftPoints, int bitsPerSample,
-                   double speedFactor, double gainFactor);
+    // Not Done: the new settings did not take effect, and capture is stopped.
+    CaptureOutcome configure(int samplesPerBuffer, int sampleRate, int fftPoints, int bitsPerSample,
+                             double speedFactor, double gainFactor);
     void setSpeedFactor(double x);
     void setGainFactor(double x);
     int binForFrequency(int frequency) const;
@@ -80,10 +82,11 @@ public:
     std::string filterAndShow(int firstPane);
     // The number of samples a pane shows at the current speed.
     int samplesPerPane(int pane) const;
-    // Prints the working recording: the print dialog, then a job on a thread
-    // of its own with a cancel dialog, the window disabled until it ends.
-    // Ignored while a job runs. For the user-interface thread.
-    void ECG_PRINT();
+    // Prints the working recording on the printer the user chose: a job on a
+    // thread of its own with a cancel dialog, the window disabled until it
+    // ends. Ignored while a job runs; false when the job's thread could not
+    // be started. For the user-interface thread.
+    bool ECG_PRINT(std::unique_ptr<platform::PrinterSurface> printer);
     // The settings a print job takes: the working recording with its
     // encoding off, one pane's stretch to a strip, the recording's rate and
     // start, whether it was filtered, and the gain chosen in the window.
@@ -156,8 +159,8 @@ private:
     int sampleRate_;
     int fftPoints_;
     int bitsPerSample_ = 16;
-    double speedFactor_ = defaultSpeedFactor;
-    double gainFactor_ = defaultGainFactor;
+    double speedFactor_ = render::factors::defaultSpeed;
+    double gainFactor_ = render::factors::defaultGain;
     CommandTarget* window_;
     mutable CriticalSection lock_;
     AutoResetEvent bufferEvent_;

@@ -1,14 +1,11 @@
 #include "Recorder.h"
 
-#include "platform/ModalService.h"
-
 namespace acquisition {
 
 using namespace platform;
 
 namespace {
 
-constexpr const char* recorderCaption = "Recorder";
 constexpr const char* formatNotSupported = "Format not supported";
 constexpr const char* deviceInUse =
     "Another application is recording audio. Stop recording with this other application and "
@@ -45,22 +42,17 @@ WaveFormat Recorder::waveFormat() const {
     return format;
 }
 
-void Recorder::showError(const std::string& text) const {
-    modalService().messageBox({text, recorderCaption, BoxIcon::None});
-}
-
-bool Recorder::start(WaveSignal& event) {
+CaptureOutcome Recorder::start(WaveSignal& event) {
     const WaveFormat format = waveFormat();
     if (input_.query(deviceId, format) != MMSYSERR_NOERROR) {
-        showError(formatNotSupported);
-        return false;
+        return {CaptureOutcome::Status::Refused, formatNotSupported};
     }
     device_.status = input_.open(device_.stream, deviceId, format, event);
     if (device_.status != MMSYSERR_NOERROR) {
         device_.stream.reset();
         const MMResult code = device_.status;
-        showError(code == MMSYSERR_ALLOCATED ? deviceInUse : input_.errorText(code, errorTextSize));
-        return false;
+        return {CaptureOutcome::Status::Refused,
+                code == MMSYSERR_ALLOCATED ? deviceInUse : input_.errorText(code, errorTextSize)};
     }
     for (int i = 0; i < bufferCount - 1; ++i) {
         queueBuffer(i);
@@ -68,7 +60,7 @@ bool Recorder::start(WaveSignal& event) {
     isRecording_ = true;
     currentBuffer_ = 0;
     device_.stream->start();
-    return true;
+    return {};
 }
 
 void Recorder::queueBuffer(int i) {
@@ -78,20 +70,18 @@ void Recorder::queueBuffer(int i) {
     header.bufferLength = static_cast<std::uint32_t>(bytesPerBuffer_);
     header.bytesRecorded = 0;
     header.flags.store(0, std::memory_order_release);
-    header.loops = 0;
     device_.stream->prepare(header);
     device_.stream->addBuffer(header);
 }
 
-bool Recorder::recycleCurrent() {
+void Recorder::recycleCurrent() {
     if (!device_.isOpen()) {
-        return true;
+        return;
     }
     device_.stream->unprepare(headers_[static_cast<std::size_t>(currentBuffer_)]);
     const int previous = currentBuffer_ == 0 ? bufferCount - 1 : currentBuffer_ - 1;
     currentBuffer_ = (currentBuffer_ + 1) % bufferCount;
     queueBuffer(previous);
-    return true;
 }
 
 void Recorder::unprepareAll() {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "CaptureOutcome.h"
 #include "platform/WaveInput.h"
 
 namespace acquisition {
@@ -32,12 +33,12 @@ public:
     Recorder& operator=(const Recorder&) = delete;
     virtual ~Recorder();
 
-    // Opens device 0 with the format and starts capture; shows a "Recorder"
-    // box and returns false when the device refuses.
-    bool start(platform::WaveSignal& event);
+    // Opens device 0 with the format and starts capture; Refused, with what
+    // the device said, when it refuses.
+    CaptureOutcome start(platform::WaveSignal& event);
     // Hands the buffer completed before the current one back to the device and
     // moves on; the current buffer is then out of the device's reach.
-    bool recycleCurrent();
+    void recycleCurrent();
     // Ends capture, takes every buffer back from the device and closes it.
     void stop();
 
@@ -73,7 +74,6 @@ protected:
 private:
     void queueBuffer(int i);
     void unprepareAll();
-    void showError(const std::string& text) const;
 
     platform::WaveInput& input_;
     bool isRecording_ = false;

@@ -11,7 +11,6 @@ public:
         : data_(data), recorder_(&recorder), count_(count) {}
 
     int value() const;
-    void advance() { ++index_; }
     // The next `count` values into `out`, advancing past them.
     void read(int count, int* out);
     int size() const { return count_; }

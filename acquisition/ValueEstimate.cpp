@@ -4,7 +4,9 @@
 #include <array>
 #include <limits>
 
+#include "CaptureDefaults.h"
 #include "SpectrumAnalyzer.h"
+#include "records/FrontEndCalibration.h"
 
 namespace acquisition {
 
@@ -62,7 +64,9 @@ PeakReading readPeak(const SpectrumAnalyzer& spectrum) {
         const int hi = static_cast<int>(spectrum.magnitude(peak + 1));
         delta = peakDelta(lo, hi);
     }
-    reading.value = (peak + delta) * 199680.0 / 4096.0 / 30.0;
+    // On the scale of the default settings, whatever rate is chosen.
+    reading.value = (peak + delta) * defaults::sampleRate / defaults::fftPoints /
+                    records::calibration::hertzPerValue;
     // The peak against the mean of the bins away from it.
     double near = 0.0;
     const int lo = std::max(0, peak - guard);
@@ -84,10 +88,6 @@ PeakReading readPeak(const SpectrumAnalyzer& spectrum) {
 
 double estimateValue(const SpectrumAnalyzer& spectrum) {
     return readPeak(spectrum).value;
-}
-
-double toneProminence(const SpectrumAnalyzer& spectrum) {
-    return readPeak(spectrum).prominence;
 }
 
 }  // namespace acquisition

@@ -11,25 +11,22 @@ class SpectrumAnalyzer;
 // (no left neighbour) or both neighbours truncate to 0, the refinement is 0.
 double estimateValue(const SpectrumAnalyzer& spectrum);
 
-// The value and the tone's prominence (below) of one buffer, from one pass
-// over the spectrum.
+// The value and the tone's prominence of one buffer, from one pass over the
+// spectrum. The prominence is how far the strongest bin of the lower half
+// stands above the rest of it: the peak's magnitude over the mean magnitude
+// of the bins more than a few bins away from it. The front end's tone stands
+// tens of times above its surroundings; noise alone, a few times. 0 for a
+// silent spectrum.
 struct PeakReading {
     double value = 0.0;
     double prominence = 0.0;
 };
 PeakReading readPeak(const SpectrumAnalyzer& spectrum);
 
-// How far the strongest bin of the lower half stands above the rest of it:
-// the peak's magnitude over the mean magnitude of the bins more than a few
-// bins away from it. The front end's tone stands tens of times above its
-// surroundings; noise alone, a few times. 0 for a silent spectrum.
-double toneProminence(const SpectrumAnalyzer& spectrum);
 // A prominence at or above this is taken for the front end's tone.
 inline constexpr double toneThreshold = 12.0;
 
 // The refinement of a peak between its truncated neighbour magnitudes.
 double peakDelta(int lo, int hi);
-
-inline constexpr double valuePerBin = 199680.0 / 4096.0 / 30.0;
 
 }  // namespace acquisition

@@ -5,7 +5,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "CaptureReport.h"
 #include "PaneScrolling.h"
+#include "SaveRecorded.h"
 #include "Selection.h"
 #include "platform/Application.h"
 #include "platform/ModalService.h"
@@ -24,7 +26,6 @@ using platform::modalService;
 
 namespace {
 
-constexpr int partialSaveDone = 2000;
 // The low 16 bits of the capture worker's stop request (-10).
 constexpr int automaticStopBits = 0xFFF6;
 // A working file longer than any recording is not counted through.
@@ -104,20 +105,19 @@ void CommandHandling::handleCommand(int id, int code, int value) {
             if (controller_.idle) {
                 filter();
             }
-            dialog_.enable(ids::filter, false);
             return;
         case ids::printGraph:
             dialog_.enable(ids::printGraph, false);
             clearSelection(controller_);
             // The working file has one writer while a recording runs.
             if (controller_.idle) {
-                controller_.painter().ECG_PRINT();
+                print();
             }
             return;
         case ids::saveRecorded:
             saveRecorded();
             return;
-        case partialSaveDone:
+        case ids::partialSaveDone:
             controller_.painter().showRecording(value);
             clearSelection(controller_);
             return;
@@ -174,7 +174,9 @@ void CommandHandling::startPath() {
     // A new recording replaces the working recording: what came before it
     // is in its slot, not in an undo.
     records::UndoStore::forget();
-    const bool started = controller_.painter().startCapture();
+    const acquisition::CaptureOutcome outcome = controller_.painter().startCapture();
+    reportCapture(outcome);
+    const bool started = static_cast<bool>(outcome);
     controller_.idle = !started;
     dialog_.enable(ids::filter, false);
     dialog_.enable(ids::printGraph, false);
@@ -346,10 +348,28 @@ void CommandHandling::saveRecorded() {
     }
     dialog_.enable(ids::saveRecorded, false);
     dialog_.enable(ids::startStop, false);
-    saveRecordedCopy(controller_);
+    saveRecordedCopy(controller_.sampleRate, controller_.samplesPerBuffer);
     clearSelection(controller_);
     dialog_.enable(ids::saveRecorded, true);
     dialog_.enable(ids::startStop, true);
+}
+
+void CommandHandling::print() {
+    acquisition::Painter& painter = controller_.painter();
+    if (painter.isPrinting()) {
+        return;
+    }
+    std::unique_ptr<platform::PrinterSurface> printer =
+        modalService().choosePrinter({acquisition::PrintJob::documentName});
+    if (!printer) {
+        modalService().messageBox(
+            {"ERROR print Dialog", "can not create print Dialog", BoxIcon::None});
+        return;
+    }
+    if (!painter.ECG_PRINT(std::move(printer))) {
+        modalService().messageBox({"Painter::ECG_PRINT: Error creating print thread",
+                                   "can not create Thread", BoxIcon::Error});
+    }
 }
 
 void CommandHandling::showAbout() const {
@@ -374,9 +394,11 @@ bool CommandHandling::aboutDialogProc(platform::ModalDialogHandle& dialog, int i
 void CommandHandling::handleBlockScroll(int request, int position) {
     controller_.bufferScroller.step(request, position);
     controller_.samplesPerBuffer = controller_.bufferScroller.current();
-    if (!controller_.painter().configure(controller_.samplesPerBuffer, controller_.sampleRate,
-                                         controller_.fftPoints, controller_.bitsPerSample,
-                                         controller_.speedFactor, controller_.gainFactor)) {
+    const acquisition::CaptureOutcome outcome = controller_.painter().configure(
+        controller_.samplesPerBuffer, controller_.sampleRate, controller_.fftPoints,
+        controller_.bitsPerSample, controller_.speedFactor, controller_.gainFactor);
+    if (!outcome) {
+        reportCapture(outcome);
         platform::Application::postQuit(1);
     }
     controller_.showRate();

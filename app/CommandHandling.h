@@ -38,6 +38,8 @@ private:
     void undo();
     void loadSlot(int slot);
     void saveRecorded();
+    // The print dialog, then the job on the printer chosen.
+    void print();
     void showAbout() const;
 
     Controller& controller_;

@@ -1,5 +1,6 @@
 #include "Controller.h"
 
+#include "CaptureReport.h"
 #include "platform/Application.h"
 #include "platform/WinException.h"
 #include "records/SampleFile.h"
@@ -104,7 +105,8 @@ Controller::Controller(MainDialog& dialog, platform::WaveInput& input)
     // The worker was built for 16 bits at the first rate; a device that
     // cannot record so would refuse every start, so it gets what the
     // controls show.
-    if (bitsPerSample != painter_->bitsPerSample() || sampleRate != defaultSampleRate) {
+    if (bitsPerSample != painter_->bitsPerSample() ||
+        sampleRate != acquisition::defaults::sampleRate) {
         applySettings();
     }
     drawScale();
@@ -234,8 +236,10 @@ void Controller::enableWindow(bool enabled) {
 }
 
 void Controller::applySettings() {
-    if (!painter_->configure(samplesPerBuffer, sampleRate, fftPoints, bitsPerSample, speedFactor,
-                             gainFactor)) {
+    const acquisition::CaptureOutcome outcome = painter_->configure(
+        samplesPerBuffer, sampleRate, fftPoints, bitsPerSample, speedFactor, gainFactor);
+    if (!outcome) {
+        reportCapture(outcome);
         platform::Application::postQuit(1);
     }
     drawScale();

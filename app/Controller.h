@@ -6,11 +6,13 @@
 
 #include "ScrollTable.h"
 #include "ValueList.h"
+#include "acquisition/CaptureDefaults.h"
 #include "acquisition/CommandTarget.h"
 #include "acquisition/Painter.h"
 #include "platform/MainDialog.h"
 #include "platform/WaveInput.h"
 #include "render/EcgPane.h"
+#include "render/TraceFactors.h"
 #include "resources/DialogTemplates.h"
 
 namespace app {
@@ -23,10 +25,8 @@ namespace app {
 class Controller final : public acquisition::CommandTarget {
 public:
     static constexpr int paneCount = resources::paneCount;
-    static constexpr int defaultSampleRate = 199680;
-    static constexpr int defaultFftPoints = 4096;
     // The rates the sampling list offers, one per group of device formats.
-    static constexpr int rate11k = 199680;
+    static constexpr int rate11k = acquisition::defaults::sampleRate;
     static constexpr int rate22k = 399360;
     static constexpr int rate44k = 798720;
 
@@ -71,11 +71,11 @@ public:
     // handlers.
     bool idle = false;
     int bitsPerSample = 16;
-    int sampleRate = defaultSampleRate;
-    int fftPoints = defaultFftPoints;
-    int samplesPerBuffer = defaultFftPoints;
-    double speedFactor = acquisition::Painter::defaultSpeedFactor;
-    double gainFactor = acquisition::Painter::defaultGainFactor;
+    int sampleRate = acquisition::defaults::sampleRate;
+    int fftPoints = acquisition::defaults::fftPoints;
+    int samplesPerBuffer = acquisition::defaults::samplesPerBuffer;
+    double speedFactor = render::factors::defaultSpeed;
+    double gainFactor = render::factors::defaultGain;
     ValueList sampleRateList;
     ValueList fftList;
     ValueList speedList;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "Controller.h"
+#include "acquisition/CaptureDefaults.h"
 #include "acquisition/PrintJob.h"
 #include "platform/DialogUnits.h"
 #include "platform/PrinterSurface.h"
@@ -14,6 +15,7 @@
 #include "records/RecordTime.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
+#include "render/TraceFactors.h"
 #include "render/TraceMapping.h"
 #include "resources/DialogTemplates.h"
 
@@ -64,11 +66,11 @@ int printWorkingRecordingToPdf(const std::string& path) {
     // As the window prints at its default settings: one pane's stretch to a
     // strip at the default chart speed, and the default gain.
     settings.samplesPerStrip =
-        static_cast<int>((paneClientRect().right - 1) / render::EcgPane::defaultSpeedFactor);
-    settings.valuesPerSecond =
-        static_cast<double>(Controller::defaultSampleRate) / Controller::defaultFftPoints;
+        static_cast<int>((paneClientRect().right - 1) / render::factors::defaultSpeed);
+    settings.valuesPerSecond = static_cast<double>(acquisition::defaults::sampleRate) /
+                               acquisition::defaults::samplesPerBuffer;
     settings.millimetresPerMillivolt =
-        render::TraceMapping::millimetresPerMillivolt(render::EcgPane::defaultGainFactor);
+        render::TraceMapping::millimetresPerMillivolt(render::factors::defaultGain);
     settings.startSeconds =
         records::recordingStart(working, record->count, settings.valuesPerSecond);
     const std::unique_ptr<platform::PrinterSurface> printer = platform::PrinterSurface::pdf(path);

@@ -5,7 +5,6 @@
 #include "platform/ModalService.h"
 #include "records/PartialSave.h"
 #include "records/RecordCopy.h"
-#include "records/RecordedCopy.h"
 #include "records/SampleFile.h"
 #include "records/Slots.h"
 #include "records/UndoStore.h"
@@ -16,7 +15,6 @@ namespace {
 
 constexpr int lastHomePane = 4;
 constexpr int firstBandWidth = 20;
-constexpr int partialSaveDone = 2000;
 
 bool strictlyInside(const platform::Rect& r, int x, int y) {
     return r.left < x && x < r.right && r.top < y && y < r.bottom;
@@ -214,12 +212,8 @@ void saveSelection(Controller& controller) {
     if (copy.status == records::CopyOutcome::Status::Failed) {
         errorBox("Slot " + std::to_string(slot) + " was not stored: " + copy.reason + ".");
     }
-    controller.dialog().send(
-        platform::DialogMessage::command(partialSaveDone, 0, controller.firstVisiblePane));
-}
-
-void saveRecordedCopy(Controller& controller) {
-    records::saveRecordedCopy(controller.sampleRate, controller.samplesPerBuffer);
+    controller.dialog().send(platform::DialogMessage::command(resources::ids::partialSaveDone, 0,
+                                                              controller.firstVisiblePane));
 }
 
 }  // namespace app

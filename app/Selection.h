@@ -33,7 +33,4 @@ void trackSelection(Controller& controller, int p, bool& paneScrollRoute, bool s
 // Refused while a recording runs; an empty stretch keeps the recording.
 void saveSelection(Controller& controller);
 
-// "SAVE  RECORDED": hands a copy of slot 1 to a file the user chooses.
-void saveRecordedCopy(Controller& controller);
-
 }  // namespace app

@@ -1,5 +1,7 @@
 #include "ValueList.h"
 
+#include "render/TraceFactors.h"
+
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -11,12 +13,12 @@ namespace {
 
 // Chart speeds in mm/s and gains in mm/mV, and the trace factors they give.
 constexpr std::array<std::pair<double, double>, 6> factors = {{
-    {5.0, 3.7},
-    {10.0, 7.4},
-    {20.0, 14.8},
-    {12.5, 1.04},
-    {25.0, 2.08},
-    {50.0, 4.16},
+    {5.0, render::factors::gain5},
+    {10.0, render::factors::gain10},
+    {20.0, render::factors::gain20},
+    {12.5, render::factors::speedHalf},
+    {25.0, render::factors::speed25},
+    {50.0, render::factors::speedDouble},
 }};
 
 // The number at the start of a label, read independently of the locale.

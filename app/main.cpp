@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/CaptureDefaults.h"
 #include "acquisition/FrontEndSimulator.h"
 #include "app/CommandLine.h"
 #include "app/Controller.h"
@@ -112,8 +113,8 @@ int runProgram(int argc, char** argv, const app::CommandLine& line) {
 }
 
 int exportEdf(const std::string& record, const std::string& target) {
-    const records::EdfExport edf(app::Controller::defaultSampleRate,
-                                 app::Controller::defaultFftPoints);
+    const records::EdfExport edf(acquisition::defaults::sampleRate,
+                                 acquisition::defaults::samplesPerBuffer);
     const std::string reason = edf.write(record, target);
     if (!reason.empty()) {
         std::fprintf(stderr, "trelmont-ecg: %s\n", reason.c_str());

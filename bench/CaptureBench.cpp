@@ -26,6 +26,7 @@
 #include "acquisition/Painter.h"
 #include "bench/BenchDirectory.h"
 #include "render/EcgPane.h"
+#include "render/TraceFactors.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ public:
         painter_ = std::make_unique<Painter>(simulator_, nullptr, list_, 4096, 199680, 4096);
         painter_->resumeThread();
         if (!painter_->configure(settings.samplesPerBuffer, settings.sampleRate, settings.fftPoints,
-                                 16, Painter::defaultSpeedFactor, Painter::defaultGainFactor)) {
+                                 16, render::factors::defaultSpeed, render::factors::defaultGain)) {
             throw std::runtime_error("configure refused the settings");
         }
     }

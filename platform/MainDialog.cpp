@@ -31,9 +31,9 @@ namespace platform {
 namespace {
 
 constexpr int iconSize = 32;
-constexpr int printCommand = 1027;
-constexpr int undoCommand = 2001;
-constexpr int firstPaneId = 1029;
+constexpr int printCommand = resources::ids::printGraph;
+constexpr int undoCommand = resources::ids::undo;
+constexpr int firstPaneId = resources::ids::firstPane;
 constexpr int noticeHeight = 28;
 constexpr int noIcon = 0;
 

@@ -7,9 +7,9 @@
 #include <QPainter>
 #include <QPen>
 #include <QPrinter>
-#include <QTemporaryFile>
-#include <cstdio>
 #include <vector>
+
+#include "ReplacementFile.h"
 
 namespace platform {
 
@@ -22,9 +22,8 @@ constexpr int pdfResolution = 600;
 struct PrinterSurface::Impl {
     QPrinter printer{QPrinter::HighResolution};
     QPainter painter;
-    // Where a file goes once complete, and where it is written until then.
-    QString finalPath;
-    QString partialPath;
+    // A file output is written under a temporary name until it is complete.
+    std::unique_ptr<ReplacementFile> file;
     std::vector<QPoint> points;
 };
 
@@ -70,22 +69,18 @@ int PrinterSurface::dotsPerInch() const {
 bool PrinterSurface::beginDocument(const std::string& name) {
     QPrinter& p = impl_->printer;
     p.setDocName(QString::fromStdString(name));
-    impl_->finalPath = p.outputFileName();
-    if (!impl_->finalPath.isEmpty()) {
+    const std::string path = QFile::encodeName(p.outputFileName()).toStdString();
+    if (!path.empty()) {
         // A fresh name beside the file, so no file of the user's is touched.
-        QTemporaryFile reserve(impl_->finalPath + QStringLiteral(".XXXXXX"));
-        reserve.setAutoRemove(false);
-        if (!reserve.open()) {
+        impl_->file = std::make_unique<ReplacementFile>(path);
+        if (!impl_->file->isOpen()) {
+            impl_->file.reset();
             return false;
         }
-        impl_->partialPath = reserve.fileName();
-        reserve.close();
-        p.setOutputFileName(impl_->partialPath);
+        p.setOutputFileName(QFile::decodeName(impl_->file->temporaryPath().c_str()));
     }
     if (!impl_->painter.begin(&p)) {
-        if (!impl_->partialPath.isEmpty()) {
-            QFile::remove(impl_->partialPath);
-        }
+        impl_->file.reset();
         return false;
     }
     // A trace that leaves its band may cross its neighbours, but not the
@@ -139,23 +134,12 @@ bool PrinterSurface::endDocument() {
         return false;
     }
     const bool ended = impl_->painter.end();
-    if (impl_->partialPath.isEmpty()) {
+    if (!impl_->file) {
         return ended;
     }
-    if (!ended) {
-        QFile::remove(impl_->partialPath);
-        return false;
-    }
-    // Readable as any new file is (the temporary name was private).
-    QFile::setPermissions(impl_->partialPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther);
     // The complete file takes the place of whatever had its name.
-    const bool moved = std::rename(QFile::encodeName(impl_->partialPath).constData(),
-                                   QFile::encodeName(impl_->finalPath).constData()) == 0;
-    if (!moved) {
-        QFile::remove(impl_->partialPath);
-    }
-    impl_->partialPath.clear();
+    const bool moved = ended && impl_->file->commit().empty();
+    impl_->file.reset();
     return moved;
 }
 
@@ -164,10 +148,7 @@ void PrinterSurface::abortDocument() {
     if (impl_->painter.isActive()) {
         impl_->painter.end();
     }
-    if (!impl_->partialPath.isEmpty()) {
-        QFile::remove(impl_->partialPath);
-        impl_->partialPath.clear();
-    }
+    impl_->file.reset();
 }
 
 }  // namespace platform

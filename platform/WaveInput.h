@@ -70,7 +70,6 @@ struct WaveHeader {
     std::uint32_t bufferLength = 0;
     std::uint32_t bytesRecorded = 0;
     std::atomic<std::uint32_t> flags{0};
-    std::uint32_t loops = 0;
 
     bool done() const { return (flags.load(std::memory_order_acquire) & WHDR_DONE) != 0; }
 };

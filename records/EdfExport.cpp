@@ -2,7 +2,6 @@
 
 #include <edflib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +15,7 @@
 #include "RecordEncoding.h"
 #include "RecordFormat.h"
 #include "RecordTime.h"
+#include "platform/ReplacementFile.h"
 
 namespace records {
 
@@ -122,23 +122,12 @@ std::string EdfExport::write(const std::string& recordPath, const std::string& o
     const auto start = static_cast<std::time_t>(std::floor(
         recordingStart(lastStored, static_cast<long long>(values.size()), samplesPerSecond())));
     const bool filtered = decodeRecord(values) == Encoding::Filter1000;
-    std::string temporary = outPath + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return outPath + " cannot be written: " + std::strerror(errno);
+    platform::ReplacementFile replacement(outPath);
+    if (!replacement.isOpen()) {
+        return replacement.failure();
     }
-    ::close(fd);
-    reason = writeFile(values, start, filtered, temporary);
-    if (reason.empty()) {
-        ::chmod(temporary.c_str(), S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
-        if (std::rename(temporary.c_str(), outPath.c_str()) != 0) {
-            reason = outPath + " cannot be replaced: " + std::strerror(errno);
-        }
-    }
-    if (!reason.empty()) {
-        std::remove(temporary.c_str());
-    }
-    return reason;
+    reason = writeFile(values, start, filtered, replacement.temporaryPath());
+    return reason.empty() ? replacement.commit() : reason;
 }
 
 std::string EdfExport::writeFile(const std::vector<double>& values, std::time_t start,

@@ -5,7 +5,7 @@
 
 #include "RecordFormat.h"
 #include "RecordTime.h"
-#include "ReplacementFile.h"
+#include "platform/ReplacementFile.h"
 #include "SampleFile.h"
 
 namespace records {
@@ -39,7 +39,7 @@ PartialSaveOutcome keepLines(LineRange range, double valuesPerSecond) {
         outcome.status = PartialSaveOutcome::Status::Empty;
         return outcome;
     }
-    ReplacementFile replacement(SampleFile::workingFileName, temporaryName);
+    platform::ReplacementFile replacement(SampleFile::workingFileName, temporaryName);
     {
         const SampleFile::Session session;
         SampleFile::close();

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "FrontEndCalibration.h"
 #include "SampleFile.h"
 
 namespace records {
@@ -11,7 +12,8 @@ namespace records {
 class RecordBuffer {
 public:
     static constexpr int capacity = 10000;
-    static constexpr double fillLevel = 57.2;
+    // 0 mV: what a record holds where nothing was stored.
+    static constexpr double fillLevel = calibration::zeroLevel;
 
     RecordBuffer();
 

@@ -1,7 +1,6 @@
 #include "RecordCopy.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -9,7 +8,7 @@
 #include <memory>
 
 #include "RecordFormat.h"
-#include "RecordTime.h"
+#include "platform/ReplacementFile.h"
 
 namespace records {
 
@@ -18,28 +17,6 @@ namespace {
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// 0, or the error number of the first failure.
-int copyLines(std::FILE* in, std::FILE* out) {
-    char line[lineBufferSize];
-    char text[valueTextSize];
-    while (std::fgets(line, sizeof line, in) != nullptr) {
-        const std::size_t length = formatValue(parseValue(line), LineEnd::BlankNewline, text);
-        errno = 0;
-        if (std::fwrite(text, 1, length, out) != length) {
-            return errno != 0 ? errno : EIO;
-        }
-    }
-    if (std::ferror(in) != 0) {
-        return errno != 0 ? errno : EIO;
-    }
-    errno = 0;
-    if (std::fflush(out) != 0 || ::fsync(fileno(out)) != 0) {
-        return errno != 0 ? errno : EIO;
-    }
-    return 0;
-}
 
 CopyOutcome failed(const std::string& what, int error) {
     return {CopyOutcome::Status::Failed, what + ": " + std::strerror(error)};
@@ -53,7 +30,7 @@ CopyOutcome copyRecordFile(const std::string& destination, const std::string& so
     if (::stat(source.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
         return {CopyOutcome::Status::Failed, source + " is not a regular file"};
     }
-    File in(std::fopen(source.c_str(), "r"));
+    const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(source.c_str(), "r"));
     if (!in) {
         const int error = errno;
         if (error == ENOENT) {
@@ -65,29 +42,22 @@ CopyOutcome copyRecordFile(const std::string& destination, const std::string& so
     if (::fstat(fileno(in.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
         return {CopyOutcome::Status::Failed, source + " is not a regular file"};
     }
-    const std::string temporary = destination + ".part";
-    File out(std::fopen(temporary.c_str(), "w+"));
-    if (!out) {
-        return failed(temporary + " cannot be created", errno);
-    }
-    int error = copyLines(in.get(), out.get());
+    platform::ReplacementFile out(destination, destination + ".part");
     // A copy is the same recording: it keeps the time its last value was
     // stored, from which its start is known.
-    if (error == 0) {
-        error = setModificationTime(fileno(out.get()), info.st_mtim);
+    out.keepTime(info.st_mtim);
+    char line[lineBufferSize];
+    char text[valueTextSize];
+    while (std::fgets(line, sizeof line, in.get()) != nullptr) {
+        const std::size_t length = formatValue(parseValue(line), LineEnd::BlankNewline, text);
+        out.write({text, length});
     }
-    errno = 0;
-    if (std::fclose(out.release()) != 0 && error == 0) {
-        error = errno != 0 ? errno : EIO;
+    if (std::ferror(in.get()) != 0) {
+        return failed(source + " cannot be read", errno != 0 ? errno : EIO);
     }
-    if (error != 0) {
-        std::remove(temporary.c_str());
-        return failed(destination + " cannot be written", error);
-    }
-    if (std::rename(temporary.c_str(), destination.c_str()) != 0) {
-        error = errno;
-        std::remove(temporary.c_str());
-        return failed(destination + " cannot be replaced", error);
+    const std::string reason = out.commit();
+    if (!reason.empty()) {
+        return {CopyOutcome::Status::Failed, reason};
     }
     return {CopyOutcome::Status::Copied, {}};
 }

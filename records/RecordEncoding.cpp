@@ -2,12 +2,14 @@
 
 #include <cmath>
 
+#include "FrontEndCalibration.h"
+
 namespace records {
 
 namespace {
 
 // The level of the front end's carrier, around which an ECG lies.
-constexpr double baseline = 57.2;
+constexpr double baseline = calibration::zeroLevel;
 constexpr double plainLimit = captureMarker / 2.0;
 
 double removeMarker(double v, double marker) {

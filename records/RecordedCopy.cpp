@@ -7,16 +7,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string_view>
-#include <system_error>
 
-#include "COpenSaveFileDlg.h"
 #include "EdfExport.h"
-#include "ReplacementFile.h"
-#include "Slots.h"
-#include "platform/ModalService.h"
+#include "platform/ReplacementFile.h"
 
 namespace records {
 
@@ -28,30 +23,6 @@ struct FileCloser {
 
 std::string describe(const std::string& what, int error) {
     return what + ": " + std::strerror(error != 0 ? error : EIO);
-}
-
-// The current directory for the life of the object.
-class CurrentDirectoryKeeper {
-public:
-    CurrentDirectoryKeeper() : saved_(std::filesystem::current_path(error_)) {}
-    ~CurrentDirectoryKeeper() {
-        if (!error_) {
-            std::error_code ignored;
-            std::filesystem::current_path(saved_, ignored);
-        }
-    }
-    CurrentDirectoryKeeper(const CurrentDirectoryKeeper&) = delete;
-    CurrentDirectoryKeeper& operator=(const CurrentDirectoryKeeper&) = delete;
-    const std::filesystem::path& path() const { return saved_; }
-
-private:
-    std::error_code error_;
-    std::filesystem::path saved_;
-};
-
-bool confirmReplace(const std::string& path) {
-    return platform::modalService().askYesNo({path + " already exists.\nDo you want to replace it?",
-                                              "Confirm Save As", platform::BoxIcon::Warning});
 }
 
 }  // namespace
@@ -72,7 +43,7 @@ std::string copyFileBytes(const std::string& source, const std::string& target) 
     if (::fstat(fileno(in.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
         return source + " is not a regular file";
     }
-    ReplacementFile out(target);
+    platform::ReplacementFile out(target);
     out.keepTime(info.st_mtim);
     char buffer[1 << 15];
     std::size_t got = 0;
@@ -96,36 +67,10 @@ bool wantsEdf(const std::string& path) {
     });
 }
 
-RecordedCopyOutcome saveRecordedCopy(int sampleRate, int samplesPerBuffer) {
-    RecordedCopyOutcome outcome;
-    const std::vector<platform::SaveFileRequest::Filter> filters = {
-        {"Text Files (REC1.TXT)", slotFileName(1), "txt"},
-        {"EDF+ (*.edf)", "*.edf", "edf"},
-        {"All Files (*.*)", "*.*", ""},
-    };
-    COpenSaveFileDlg dialog;
-    const CurrentDirectoryKeeper directory;
-    if (!dialog.askSaveName(filters, "txt", "")) {
-        return outcome;
-    }
-    outcome.path = dialog.fileName();
-    std::error_code error;
-    if (std::filesystem::exists(outcome.path, error) && !confirmReplace(outcome.path)) {
-        return outcome;
-    }
-    const std::string source = (directory.path() / slotFileName(1)).string();
-    outcome.reason = wantsEdf(outcome.path)
-                         ? EdfExport(sampleRate, samplesPerBuffer).write(source, outcome.path)
-                         : copyFileBytes(source, outcome.path);
-    if (outcome.reason.empty()) {
-        outcome.status = RecordedCopyOutcome::Status::Saved;
-        return outcome;
-    }
-    outcome.status = RecordedCopyOutcome::Status::Failed;
-    platform::modalService().messageBox(
-        {"The recording was not saved to " + outcome.path + ".\n" + outcome.reason + ".",
-         "SAVE  RECORDED", platform::BoxIcon::Error});
-    return outcome;
+std::string writeRecordedCopy(const std::string& source, const std::string& target, int sampleRate,
+                              int samplesPerBuffer) {
+    return wantsEdf(target) ? EdfExport(sampleRate, samplesPerBuffer).write(source, target)
+                            : copyFileBytes(source, target);
 }
 
 }  // namespace records

@@ -4,22 +4,12 @@
 
 namespace records {
 
-// "SAVE  RECORDED": asks where to put a copy of slot 1 ("REC1.txt") and copies
-// it there byte for byte, or, for a name ending in ".edf" (the "EDF+" file
-// type), writes it as EDF+ for the medical centre's viewers; asks first
-// before an existing file is replaced.
-// A copy that fails is reported in a box that says why. The current
-// directory is the same afterwards, wherever the user browsed.
-struct RecordedCopyOutcome {
-    enum class Status { Saved, Cancelled, Failed };
-    Status status = Status::Cancelled;
-    std::string path;
-    std::string reason;
-};
-
-// `sampleRate` and `samplesPerBuffer` are the recording's settings, which
-// give the EDF+ sample rate.
-RecordedCopyOutcome saveRecordedCopy(int sampleRate = 199680, int samplesPerBuffer = 4096);
+// The copy "SAVE  RECORDED" hands on: the record file at `source` byte for
+// byte at `target`, or, for a target ending in ".edf", as EDF+ at the
+// recording's settings (`sampleRate`, `samplesPerBuffer`). Empty on success,
+// otherwise why not; the target is then as it was.
+std::string writeRecordedCopy(const std::string& source, const std::string& target, int sampleRate,
+                              int samplesPerBuffer);
 
 // Whether a chosen name asks for EDF+ (it ends in ".edf", in any case).
 bool wantsEdf(const std::string& path);

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "RecordedCopy.h"
-#include "ReplacementFile.h"
+#include "platform/ReplacementFile.h"
 #include "SampleFile.h"
 #include "Slots.h"
 
@@ -65,7 +65,7 @@ std::optional<State> readState() {
 }
 
 std::string writeState(const State& s) {
-    ReplacementFile file(UndoStore::stateName);
+    platform::ReplacementFile file(UndoStore::stateName);
     std::ostringstream text;
     text << "slot " << s.slot << ' ' << (s.recordExisted ? 1 : 0) << ' ' << (s.slotExisted ? 1 : 0)
          << '\n';

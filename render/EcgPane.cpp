@@ -5,6 +5,7 @@
 
 #include "TraceMapping.h"
 #include "TraceOffset.h"
+#include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
 #include "records/SampleFile.h"
 
@@ -14,8 +15,6 @@ using platform::PaneSurface;
 using platform::Point;
 
 namespace {
-
-constexpr double recordMarker = 744.0;
 
 int truncated(double v) {
     return static_cast<int>(v);
@@ -84,8 +83,8 @@ int EcgPane::plotValue(double value, int sign) {
         return 0;
     }
     char text[records::valueTextSize];
-    const std::size_t length =
-        records::formatValue(sign * recordMarker + value, records::LineEnd::BlankNewline, text);
+    const std::size_t length = records::formatValue(sign * records::captureMarker + value,
+                                                    records::LineEnd::BlankNewline, text);
     return records::SampleFile::appendText({text, length});
 }
 

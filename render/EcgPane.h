@@ -8,6 +8,7 @@
 #include "platform/Geometry.h"
 #include "platform/PaneSurface.h"
 #include "records/RecordBuffer.h"
+#include "render/TraceFactors.h"
 
 namespace render {
 
@@ -18,8 +19,6 @@ namespace render {
 class EcgPane {
 public:
     static constexpr int pointBufferSize = 8192;
-    static constexpr double defaultSpeedFactor = 2.08;
-    static constexpr double defaultGainFactor = 3.7;
 
     // A pane with a surface of the given client size (958 x 124 in the main
     // window) and its placement in the main window.
@@ -80,8 +79,8 @@ private:
     std::unique_ptr<platform::PaneSurface> surface_;
     std::vector<platform::Point> pointBuffer_;
     double penX_ = 0.0;
-    double speedFactor_ = defaultSpeedFactor;
-    double gainFactor_ = defaultGainFactor;
+    double speedFactor_ = factors::defaultSpeed;
+    double gainFactor_ = factors::defaultGain;
     platform::Rect clientRect_;
     int index_;
     int lastY_ = -1;

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "records/FrontEndCalibration.h"
+#include "render/TraceFactors.h"
 
 namespace render {
 
@@ -21,9 +22,8 @@ double TraceMapping::millimetresAbove(double value, double level, double millime
 }
 
 double TraceMapping::millimetresPerMillivolt(double gainFactor) {
-    constexpr double factorOfFiveMillimetres = 3.7;
     // To a tenth, so that 7.4 reads as 10 and not as 10.000000000000002.
-    return std::round(gainFactor / factorOfFiveMillimetres * 5.0 * 10.0) / 10.0;
+    return std::round(gainFactor / factors::gain5 * 5.0 * 10.0) / 10.0;
 }
 
 }  // namespace render

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "acquisition/FrontEndSimulator.h"
-#include "platform/ModalService.h"
 #include "platform/PaneSurface.h"
 #include "records/RecordCopy.h"
 #include "records/RecordFormat.h"
@@ -187,9 +186,6 @@ TEST(Painter, PaneMovesAndWrapFollowThePaneWidth) {
 
 TEST(Painter, ConfigureKeepsGoingRebuildsOrRefuses) {
     testsupport::ScratchDirectory scratch;
-    auto modal = std::make_unique<RecordingModal>();
-    RecordingModal& boxes = *modal;
-    auto previous = platform::installModalService(std::move(modal));
     {
         WindowHarness window;
         SimulatorSettings paced;
@@ -216,36 +212,28 @@ TEST(Painter, ConfigureKeepsGoingRebuildsOrRefuses) {
         seen = rig.painter->processedBuffers();
         ASSERT_TRUE(rig.waitForBuffers(seen + 5, 30s));
 
-        // A format the device refuses: the recorder's box, and failure.
+        // A format the device refuses: the recorder's words, and failure.
         rig.simulator.refuseFormats(true);
-        EXPECT_FALSE(rig.painter->configure(4096, defaultRate, 4096, 16, 2.08, 3.7));
+        const CaptureOutcome refused =
+            rig.painter->configure(4096, defaultRate, 4096, 16, 2.08, 3.7);
+        EXPECT_EQ(refused.status, CaptureOutcome::Status::Refused);
+        EXPECT_EQ(refused.reason, "Format not supported");
         EXPECT_FALSE(rig.painter->isRecording());
-        std::lock_guard guard(boxes.mutex);
-        ASSERT_EQ(boxes.boxes.size(), 1u);
-        EXPECT_EQ(boxes.boxes[0].text, "Format not supported");
-        EXPECT_EQ(boxes.boxes[0].caption, "Recorder");
     }
-    platform::installModalService(std::move(previous));
 }
 
 TEST(Painter, ConfigureReportsAnUnusableSizeAsAnException) {
     testsupport::ScratchDirectory scratch;
-    auto modal = std::make_unique<RecordingModal>();
-    RecordingModal& boxes = *modal;
-    auto previous = platform::installModalService(std::move(modal));
-    {
-        Rig rig(nullptr);
-        EXPECT_FALSE(rig.painter->configure(4096, defaultRate, 3000, 16, 2.08, 3.7));
-        EXPECT_EQ(rig.painter->fftPoints(), 0);
-        EXPECT_EQ(rig.painter->binForFrequency(1000), 0);
-        // Capture cannot start without its objects, and nothing crashes.
-        EXPECT_FALSE(rig.painter->startCapture());
-        std::lock_guard guard(boxes.mutex);
-        ASSERT_EQ(boxes.boxes.size(), 1u);
-        EXPECT_EQ(boxes.boxes[0].caption, "Exception");
-        EXPECT_EQ(boxes.boxes[0].text, "Unknown");
-    }
-    platform::installModalService(std::move(previous));
+    Rig rig(nullptr);
+    const CaptureOutcome rebuilt = rig.painter->configure(4096, defaultRate, 3000, 16, 2.08, 3.7);
+    EXPECT_EQ(rebuilt.status, CaptureOutcome::Status::Failed);
+    EXPECT_EQ(rebuilt.reason, "Unknown");
+    EXPECT_EQ(rig.painter->fftPoints(), 0);
+    EXPECT_EQ(rig.painter->binForFrequency(1000), 0);
+    // Capture cannot start without its objects, and nothing crashes.
+    const CaptureOutcome started = rig.painter->startCapture();
+    EXPECT_EQ(started.status, CaptureOutcome::Status::Failed);
+    EXPECT_EQ(started.reason, "");
 }
 
 TEST(Painter, DrawGridPapersFivePanesFromTheFirstAndClearsAll) {

@@ -12,39 +12,17 @@
 #include "acquisition/RecorderM16.h"
 #include "acquisition/RecorderM8.h"
 #include "acquisition/SampleCursor.h"
-#include "platform/ModalService.h"
 
 namespace acquisition {
 namespace {
 
-using platform::BoxIcon;
-using platform::MessageBoxRequest;
 using platform::WaveHeader;
 
 constexpr int defaultSamples = 4096;
 constexpr int defaultRate = 199680;
 
-class RecordingModalService final : public platform::ModalService {
-public:
-    explicit RecordingModalService(std::vector<MessageBoxRequest>& boxes) : boxes_(boxes) {}
-    void openWithDesktop(const std::string&) override {}
-
-protected:
-    void showMessageBox(const MessageBoxRequest& request) override { boxes_.push_back(request); }
-    int showPopupMenu(const platform::PopupMenuRequest&) override { return 0; }
-    int showDialog(const platform::DialogRequest&) override { return 0; }
-
-private:
-    std::vector<MessageBoxRequest>& boxes_;
-};
-
 class RecorderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous_ = platform::installModalService(std::make_unique<RecordingModalService>(boxes_));
-    }
-    void TearDown() override { platform::installModalService(std::move(previous_)); }
-
     // The ring positions of the headers the device saw, in call order.
     static std::vector<int> positions(const Recorder& recorder,
                                       const std::vector<const WaveHeader*>& headers) {
@@ -65,19 +43,13 @@ protected:
         return positions(recorder, {device_.queue.begin(), device_.queue.end()});
     }
 
-    void expectOneBox(const std::string& text) const {
-        ASSERT_EQ(boxes_.size(), 1U);
-        EXPECT_EQ(boxes_[0].text, text);
-        EXPECT_EQ(boxes_[0].caption, "Recorder");
-        EXPECT_EQ(boxes_[0].icon, BoxIcon::None);
+    static void expectRefused(const CaptureOutcome& outcome, const std::string& text) {
+        EXPECT_EQ(outcome.status, CaptureOutcome::Status::Refused);
+        EXPECT_EQ(outcome.reason, text);
     }
 
     FakeWaveInput device_;
     AutoResetEvent event_;
-    std::vector<MessageBoxRequest> boxes_;
-
-private:
-    std::unique_ptr<platform::ModalService> previous_;
 };
 
 TEST_F(RecorderTest, DecodesSixteenAndEightBitSamples) {
@@ -160,8 +132,9 @@ TEST_F(RecorderTest, SizesAndFormatFollowTheSettings) {
 
 TEST_F(RecorderTest, StartQueuesSevenBuffersInRingOrder) {
     RecorderM16 recorder(device_, defaultSamples, defaultRate);
-    ASSERT_TRUE(recorder.start(event_));
-    EXPECT_TRUE(boxes_.empty());
+    const CaptureOutcome started = recorder.start(event_);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(started.reason, "");
     EXPECT_TRUE(recorder.isRecording());
     EXPECT_EQ(recorder.currentBuffer(), 0);
 
@@ -189,7 +162,6 @@ TEST_F(RecorderTest, StartQueuesSevenBuffersInRingOrder) {
     for (int i = 0; i < Recorder::bufferCount - 1; ++i) {
         EXPECT_EQ(recorder.header(i).data, base + i * 8192) << i;
         EXPECT_EQ(recorder.header(i).bufferLength, 8192U) << i;
-        EXPECT_EQ(recorder.header(i).loops, 0U) << i;
     }
     EXPECT_EQ(device_.prepared.count(&recorder.header(7)), 0U);
 }
@@ -215,7 +187,7 @@ TEST_F(RecorderTest, RecycleHoldsTheCompletedBufferAndRequeuesThePreviousOne) {
         EXPECT_EQ(data[0], static_cast<char>(round));
 
         const std::size_t before = device_.calls.size();
-        EXPECT_TRUE(recorder.recycleCurrent());
+        recorder.recycleCurrent();
         ASSERT_EQ(device_.calls.size(), before + 3);
         EXPECT_EQ(device_.calls[before].what, "unprepare");
         EXPECT_EQ(device_.calls[before].header, &recorder.header(current));
@@ -239,7 +211,7 @@ TEST_F(RecorderTest, StopOfANeverStartedRecorderTouchesNoDevice) {
     RecorderM8 recorder(device_, defaultSamples, defaultRate);
     recorder.stop();
     EXPECT_FALSE(recorder.isRecording());
-    EXPECT_TRUE(recorder.recycleCurrent());
+    recorder.recycleCurrent();
     EXPECT_EQ(recorder.currentBuffer(), 0);
     EXPECT_TRUE(device_.calls.empty());
 }
@@ -284,23 +256,22 @@ TEST_F(RecorderTest, DestructorWhileRecordingReleasesTheDevice) {
     EXPECT_FALSE(device_.destroyedWhileOpen);
 }
 
-TEST_F(RecorderTest, UnsupportedFormatShowsABoxAndStaysIdle) {
+TEST_F(RecorderTest, UnsupportedFormatIsRefusedAndStaysIdle) {
     device_.queryResult = platform::WAVERR_BADFORMAT;
     RecorderM16 recorder(device_, defaultSamples, defaultRate);
-    EXPECT_FALSE(recorder.start(event_));
+    expectRefused(recorder.start(event_), "Format not supported");
     EXPECT_FALSE(recorder.isRecording());
-    expectOneBox("Format not supported");
     EXPECT_FALSE(device_.called("open 0"));
 }
 
 TEST_F(RecorderTest, DeviceInUseShowsTheFixedText) {
     device_.openResult = platform::MMSYSERR_ALLOCATED;
     RecorderM16 recorder(device_, defaultSamples, defaultRate);
-    EXPECT_FALSE(recorder.start(event_));
-    EXPECT_FALSE(recorder.isRecording());
-    expectOneBox(
+    expectRefused(
+        recorder.start(event_),
         "Another application is recording audio. Stop recording with this other application and "
         "then try to record with Trelmont Recorder again.");
+    EXPECT_FALSE(recorder.isRecording());
     EXPECT_FALSE(device_.called("errorText"));
     EXPECT_FALSE(device_.called("prepare"));
 
@@ -318,10 +289,9 @@ TEST_F(RecorderTest, OtherOpenErrorsShowThePlatformTextCutTo163Characters) {
         device_.errorTextFull += "word" + std::to_string(i) + " ";
     }
     RecorderM16 recorder(device_, defaultSamples, defaultRate);
-    EXPECT_FALSE(recorder.start(event_));
+    expectRefused(recorder.start(event_), device_.errorTextFull.substr(0, 163));
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_EQ(device_.errorTextMaxChars, 164U);
-    expectOneBox(device_.errorTextFull.substr(0, 163));
     EXPECT_FALSE(device_.called("prepare"));
 }
 

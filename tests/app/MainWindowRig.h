@@ -114,12 +114,15 @@ public:
     bool yes = false;
     std::vector<platform::PrintRequest> printDialogs;
     std::string printToPdf;  // empty: the print dialog is cancelled
+    // Runs while each box, question or dialog is open, as the user reads it.
+    std::function<void()> whileShown;
 
     void openWithDesktop(const std::string& name) override { opened.push_back(name); }
 
 protected:
     void showMessageBox(const platform::MessageBoxRequest& request) override {
         boxes.push_back(request);
+        shown();
     }
     int showPopupMenu(const platform::PopupMenuRequest& request) override {
         menus.push_back(request);
@@ -127,11 +130,13 @@ protected:
     }
     bool showYesNo(const platform::MessageBoxRequest& request) override {
         questions.push_back(request);
+        shown();
         return yes;
     }
     std::optional<platform::SaveFileChoice> showSaveFileDialog(
         const platform::SaveFileRequest& request) override {
         saveDialogs.push_back(request);
+        shown();
         if (!saveAnswer) {
             return std::nullopt;
         }
@@ -140,6 +145,7 @@ protected:
     std::unique_ptr<platform::PrinterSurface> showPrintDialog(
         const platform::PrintRequest& request) override {
         printDialogs.push_back(request);
+        shown();
         return printToPdf.empty() ? nullptr : platform::PrinterSurface::pdf(printToPdf);
     }
     int showDialog(const platform::DialogRequest& request) override {
@@ -153,6 +159,13 @@ protected:
         }
         dialogEnded = handle.ended;
         return 0;
+    }
+
+private:
+    void shown() const {
+        if (whileShown) {
+            whileShown();
+        }
     }
 };
 

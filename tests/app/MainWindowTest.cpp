@@ -3,13 +3,16 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 #include "MainWindowRig.h"
 #include "platform/QtModalService.h"
+#include "platform/ReplacementFile.h"
 #include "render/EcgPane.h"
 #include "render/TraceOffset.h"
 
@@ -174,6 +177,45 @@ TEST_F(MainWindowTest, AFailedStartStaysIdle) {
     EXPECT_FALSE(anySlotEnabled(dialog()));
     ASSERT_EQ(modal().boxes.size(), 1u);
     EXPECT_EQ(modal().boxes[0].caption, "Recorder");
+    EXPECT_EQ(modal().boxes[0].text, "Format not supported");
+    EXPECT_EQ(modal().boxes[0].icon, platform::BoxIcon::None);
+}
+
+// A box's nested event loop may deliver commands that enter the capture
+// worker again: no box may be open while its lock is held. Another thread
+// tries the lock while each box is open (a try on this thread would prove
+// nothing, the lock being re-entrant).
+TEST_F(MainWindowTest, BoxesAreShownWithTheCaptureWorkersLockFree) {
+    open();
+    std::vector<bool> lockFree;
+    modal().whileShown = [&] {
+        auto tried =
+            std::async(std::launch::async, [&] { return controller().painter().isRecording(); });
+        lockFree.push_back(tried.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
+    };
+    // A copy into the slot that fails at the stop.
+    startRecording();
+    ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 3; }));
+    platform::ReplacementFile::failStepForTests(platform::ReplacementFile::Step::Sync, EIO);
+    dialog().click(ids::startStop);
+    platform::ReplacementFile::failStepForTests(std::nullopt);
+    // A start the sound input refuses.
+    device_->simulator.refuseFormats(true);
+    dialog().click(ids::startStop);
+    // A copy for the medical centre that fails.
+    std::filesystem::remove("REC1.txt");
+    modal().saveAnswer = (std::filesystem::current_path() / "sent.txt").string();
+    command(ids::saveRecorded);
+    // A print dialog that is cancelled.
+    command(ids::printGraph);
+    modal().whileShown = nullptr;
+
+    ASSERT_EQ(modal().boxes.size(), 4u);
+    EXPECT_EQ(modal().boxes[0].caption, "Recording not stored");
+    EXPECT_EQ(modal().boxes[1].caption, "Recorder");
+    EXPECT_EQ(modal().boxes[2].caption, "SAVE  RECORDED");
+    EXPECT_EQ(modal().boxes[3].caption, "can not create print Dialog");
+    EXPECT_EQ(lockFree, std::vector<bool>(6, true));
 }
 
 TEST_F(MainWindowTest, SaveRecordedWhileRecordingOnlyAsksToStop) {
@@ -451,10 +493,12 @@ TEST_F(MainWindowTest, AFullDiskKeepsTheValuesStoredAndSaysHowMany) {
 
 TEST_F(MainWindowTest, ASlotThatCannotBeWrittenIsReportedAndTheWorkingFileKept) {
     open();
-    std::filesystem::create_symlink("/dev/full", "REC1.txt.part");
     startRecording();
     ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 10; }));
+    // The slot's disk is full.
+    platform::ReplacementFile::failStepForTests(platform::ReplacementFile::Step::Write, ENOSPC);
     dialog().click(ids::startStop);
+    platform::ReplacementFile::failStepForTests(std::nullopt);
     const std::string stored = testsupport::readFile("REC.txt");
     EXPECT_GE(lines("REC.txt"), 9);
     ASSERT_EQ(modal().boxes.size(), 1u);

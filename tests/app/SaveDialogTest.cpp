@@ -12,8 +12,8 @@
 #include <string>
 
 #include "MainWindowRig.h"
+#include "app/SaveRecorded.h"
 #include "platform/QtModalService.h"
-#include "records/RecordedCopy.h"
 #include "tests/support/ScratchDirectory.h"
 
 namespace app::test {
@@ -70,19 +70,19 @@ TEST(SaveDialogTest, TheFileTypeChosenInTheDialogDecidesTheFormat) {
     };
 
     answerSaveDialog(QStringLiteral("EDF+"), at("visit2"));
-    records::RecordedCopyOutcome outcome = records::saveRecordedCopy();
-    EXPECT_EQ(outcome.status, records::RecordedCopyOutcome::Status::Saved) << outcome.reason;
+    RecordedCopyOutcome outcome = saveRecordedCopy();
+    EXPECT_EQ(outcome.status, RecordedCopyOutcome::Status::Saved) << outcome.reason;
     EXPECT_EQ(readFile(scratch.path() / "visit2.edf").substr(0, 8), "0       ");
     EXPECT_FALSE(std::filesystem::exists(scratch.path() / "visit2.txt"));
 
     answerSaveDialog(QStringLiteral("Text Files"), at("visit3"));
-    outcome = records::saveRecordedCopy();
-    EXPECT_EQ(outcome.status, records::RecordedCopyOutcome::Status::Saved) << outcome.reason;
+    outcome = saveRecordedCopy();
+    EXPECT_EQ(outcome.status, RecordedCopyOutcome::Status::Saved) << outcome.reason;
     EXPECT_EQ(readFile(scratch.path() / "visit3.txt"), "57.200000 \n62.680000 \n");
 
     // The extension typed wins over the type chosen.
     answerSaveDialog(QStringLiteral("EDF+"), at("visit4.txt"));
-    outcome = records::saveRecordedCopy();
+    outcome = saveRecordedCopy();
     EXPECT_EQ(readFile(scratch.path() / "visit4.txt"), "57.200000 \n62.680000 \n");
     EXPECT_FALSE(std::filesystem::exists(scratch.path() / "visit4.txt.edf"));
 

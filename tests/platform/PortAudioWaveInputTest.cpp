@@ -26,7 +26,6 @@
 #include "acquisition/RecorderM8.h"
 #include "acquisition/SampleCursor.h"
 #include "acquisition/SpectrumAnalyzer.h"
-#include "platform/ModalService.h"
 #include "platform/PortAudioStream.h"
 
 // These tests run the PortAudio backend against a real ALSA device: a test
@@ -274,35 +273,6 @@ Capture captureBuffers(acquisition::Recorder& recorder, AutoResetEvent& event, s
     return result;
 }
 
-class RecordingModalService final : public ModalService {
-public:
-    explicit RecordingModalService(std::vector<MessageBoxRequest>& boxes) : boxes_(boxes) {}
-    void openWithDesktop(const std::string&) override {}
-
-protected:
-    void showMessageBox(const MessageBoxRequest& request) override { boxes_.push_back(request); }
-    int showPopupMenu(const PopupMenuRequest&) override { return 0; }
-    int showDialog(const DialogRequest&) override { return 0; }
-
-private:
-    std::vector<MessageBoxRequest>& boxes_;
-};
-
-// Boxes shown while the object lives are recorded instead of printed.
-class ScopedBoxRecorder {
-public:
-    ScopedBoxRecorder()
-        : previous_(installModalService(std::make_unique<RecordingModalService>(boxes))) {}
-    ~ScopedBoxRecorder() { installModalService(std::move(previous_)); }
-    ScopedBoxRecorder(const ScopedBoxRecorder&) = delete;
-    ScopedBoxRecorder& operator=(const ScopedBoxRecorder&) = delete;
-
-    std::vector<MessageBoxRequest> boxes;
-
-private:
-    std::unique_ptr<ModalService> previous_;
-};
-
 // A default capture device that plays the tone, at 16 or 8 bits.
 class ToneDevice : public ::testing::Test {
 protected:
@@ -453,14 +423,12 @@ TEST(BrokenDevice, OpenFailureCarriesPortAudiosText) {
     EXPECT_NE(text, standardErrorText(code));
     EXPECT_EQ(waveInput.errorText(code, 6), text.substr(0, 5));
 
-    // The recorder gets past the format question and shows that same text.
-    const ScopedBoxRecorder boxes;
+    // The recorder gets past the format question and reports that same text.
     acquisition::RecorderM16 recorder(waveInput, samplesPerBuffer, sampleRate);
-    EXPECT_FALSE(recorder.start(event));
+    const acquisition::CaptureOutcome started = recorder.start(event);
+    EXPECT_EQ(started.status, acquisition::CaptureOutcome::Status::Refused);
+    EXPECT_EQ(started.reason, text);
     EXPECT_FALSE(recorder.isRecording());
-    ASSERT_EQ(boxes.boxes.size(), 1U);
-    EXPECT_EQ(boxes.boxes[0].caption, "Recorder");
-    EXPECT_EQ(boxes.boxes[0].text, text);
 }
 
 TEST(BrokenDevice, NoCaptureDeviceWhenTheDefaultCannotRecord) {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "ScratchDirectoryTest.h"
+#include "tests/support/ScratchDirectoryTest.h"
 #include "records/SampleFile.h"
 
 namespace records {
@@ -48,7 +48,7 @@ TEST(MarkedLinesTest, WithinOnePane) {
     EXPECT_TRUE(markedLines({0, paneLeft}, {0, paneLeft}, 958, paneLeft, speedFactor).empty());
 }
 
-class KeepLinesTest : public ScratchDirectoryTest {
+class KeepLinesTest : public testsupport::ScratchDirectoryTest {
 protected:
     // Twelve lines in the slot form, one of them still marked by the capture.
     static constexpr const char* record =

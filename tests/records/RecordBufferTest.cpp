@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "ScratchDirectoryTest.h"
+#include "tests/support/ScratchDirectoryTest.h"
 #include "records/SampleFile.h"
 
 namespace records {
 namespace {
 
-class RecordBufferTest : public ScratchDirectoryTest {
+class RecordBufferTest : public testsupport::ScratchDirectoryTest {
 protected:
     // Loads the working file as the program does, with a fresh handle.
     void load() { record_->load(SampleFile()); }

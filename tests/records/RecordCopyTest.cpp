@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "ScratchDirectoryTest.h"
+#include "tests/support/ScratchDirectoryTest.h"
 
 namespace records {
 namespace {
 
 using Names = std::vector<std::string>;
 
-class RecordCopyTest : public ScratchDirectoryTest {};
+class RecordCopyTest : public testsupport::ScratchDirectoryTest {};
 
 TEST_F(RecordCopyTest, NormalisesEveryLine) {
     writeFile("REC.txt", "1.5\n-2\r\n57.200000 \nabc\n\n800.875000\n");

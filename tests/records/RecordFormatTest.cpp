@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ScratchDirectoryTest.h"
+#include "tests/support/ScratchDirectoryTest.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordCopy.h"
 #include "records/SampleFile.h"
@@ -114,7 +114,7 @@ private:
     bool active_ = false;
 };
 
-class RecordFormatLocaleTest : public ScratchDirectoryTest {};
+class RecordFormatLocaleTest : public testsupport::ScratchDirectoryTest {};
 
 TEST_F(RecordFormatLocaleTest, DecimalCommaLocaleChangesNothing) {
     const DecimalCommaLocale locale;

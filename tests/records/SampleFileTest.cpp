@@ -8,13 +8,13 @@
 #include <string>
 #include <thread>
 
-#include "ScratchDirectoryTest.h"
+#include "tests/support/ScratchDirectoryTest.h"
 #include "records/RecordBuffer.h"
 
 namespace records {
 namespace {
 
-class SampleFileTest : public ScratchDirectoryTest {
+class SampleFileTest : public testsupport::ScratchDirectoryTest {
 protected:
     static void expectClosed() {
         EXPECT_FALSE(SampleFile::isOpen());

@@ -10,9 +10,9 @@
 
 #include "acquisition/FrontEndSimulator.h"
 #include "acquisition/Painter.h"
-#include "platform/ModalService.h"
 #include "records/RecordCopy.h"
 #include "render/EcgPane.h"
+#include "resources/DialogTemplates.h"
 
 namespace testsupport {
 
@@ -77,7 +77,8 @@ private:
             const Command c = queue_.front();
             queue_.pop_front();
             ++posted_;
-            if (!handle_ || c.id != Painter::startStopButton || c.value != Painter::automaticStop) {
+            if (!handle_ || c.id != resources::ids::startStop ||
+                c.value != Painter::automaticStop) {
                 continue;
             }
             guard.unlock();
@@ -98,21 +99,6 @@ private:
     int stops_ = 0;
     bool quit_ = false;
     std::thread thread_;
-};
-
-class RecordingModal final : public platform::ModalService {
-public:
-    void openWithDesktop(const std::string&) override {}
-    std::mutex mutex;
-    std::vector<platform::MessageBoxRequest> boxes;
-
-protected:
-    void showMessageBox(const platform::MessageBoxRequest& request) override {
-        std::lock_guard guard(mutex);
-        boxes.push_back(request);
-    }
-    int showPopupMenu(const platform::PopupMenuRequest&) override { return 0; }
-    int showDialog(const platform::DialogRequest&) override { return 0; }
 };
 
 // Twenty panes of the main window's size, and a painter over them.

@@ -5,7 +5,7 @@
 
 #include "platform/ModalService.h"
 
-namespace records {
+namespace app {
 
 // The platform's dialog that asks for the name of a file to save to. Every
 // dialog starts in the directory that was current when the first one was
@@ -40,4 +40,4 @@ private:
     std::string fileName_;
 };
 
-}  // namespace records
+}  // namespace app

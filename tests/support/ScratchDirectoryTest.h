@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "ScratchDirectory.h"
 #include "records/SampleFile.h"
-#include "tests/support/ScratchDirectory.h"
 
-namespace records {
+namespace testsupport {
 
 // A test that runs in a fresh private directory: the working file "REC.txt"
 // and the slot files are relative names, and test programs run side by side.
@@ -23,7 +23,7 @@ protected:
     void SetUp() override { scratch_.emplace(); }
 
     void TearDown() override {
-        SampleFile::close();
+        records::SampleFile::close();
         scratch_.reset();
     }
 
@@ -50,7 +50,7 @@ protected:
     }
 
 private:
-    std::optional<testsupport::ScratchDirectory> scratch_;
+    std::optional<ScratchDirectory> scratch_;
 };
 
-}  // namespace records
+}  // namespace testsupport

@@ -1,4 +1,4 @@
-#include "records/RecordedCopy.h"
+#include "app/SaveRecorded.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "ScratchDirectoryTest.h"
 #include "platform/ModalService.h"
 #include "records/RecordTime.h"
+#include "tests/support/ScratchDirectoryTest.h"
 
-namespace records {
+namespace app {
 namespace {
 
 using Names = std::vector<std::string>;
@@ -54,10 +54,10 @@ protected:
     }
 };
 
-class RecordedCopyTest : public ScratchDirectoryTest {
+class SaveRecordedTest : public testsupport::ScratchDirectoryTest {
 protected:
     void SetUp() override {
-        ScratchDirectoryTest::SetUp();
+        testsupport::ScratchDirectoryTest::SetUp();
         here = std::filesystem::current_path();
         auto service = std::make_unique<ScriptedModalService>();
         script = service.get();
@@ -65,7 +65,7 @@ protected:
     }
     void TearDown() override {
         platform::installModalService(std::move(previous_));
-        ScratchDirectoryTest::TearDown();
+        testsupport::ScratchDirectoryTest::TearDown();
     }
     // The dialog hands back the full path.
     std::string path(const std::string& name) const { return (here / name).string(); }
@@ -77,7 +77,7 @@ private:
     std::unique_ptr<platform::ModalService> previous_;
 };
 
-TEST_F(RecordedCopyTest, CopiesSlotOneByteForByte) {
+TEST_F(SaveRecordedTest, CopiesSlotOneByteForByte) {
     const std::string bytes = "57.200000 \r\n801.300000 \r\n\0\xff-1"s;
     writeFile("REC1.txt", bytes);
     writeFile("REC.txt", "1.000000\n");
@@ -102,7 +102,7 @@ TEST_F(RecordedCopyTest, CopiesSlotOneByteForByte) {
     EXPECT_EQ(request.title, "");
 }
 
-TEST_F(RecordedCopyTest, CancelOrBrowsingChangesNeitherSourceNorCurrentFolder) {
+TEST_F(SaveRecordedTest, CancelOrBrowsingChangesNeitherSourceNorCurrentFolder) {
     writeFile("REC1.txt", "1.000000 \n");
     std::filesystem::create_directory("elsewhere");
     writeFile("elsewhere/REC1.txt", "2.000000 \n");
@@ -126,7 +126,7 @@ TEST_F(RecordedCopyTest, CancelOrBrowsingChangesNeitherSourceNorCurrentFolder) {
     EXPECT_EQ(script->requests[2].initialDirectory, script->requests[0].initialDirectory);
 }
 
-TEST_F(RecordedCopyTest, ExistingFileIsReplacedOnlyAfterYes) {
+TEST_F(SaveRecordedTest, ExistingFileIsReplacedOnlyAfterYes) {
     writeFile("REC1.txt", "57.200000 \n");
     writeFile("earlier.txt", "earlier\n");
     script->chosen = path("earlier.txt");
@@ -148,7 +148,7 @@ TEST_F(RecordedCopyTest, ExistingFileIsReplacedOnlyAfterYes) {
     EXPECT_EQ(entries(), (Names{"REC1.txt", "earlier.txt"}));
 }
 
-TEST_F(RecordedCopyTest, FailedCopyIsReportedAndChangesNothing) {
+TEST_F(SaveRecordedTest, FailedCopyIsReportedAndChangesNothing) {
     writeFile("earlier.txt", "earlier\n");
     script->chosen = path("earlier.txt");
     script->replace = true;
@@ -172,20 +172,20 @@ TEST_F(RecordedCopyTest, FailedCopyIsReportedAndChangesNothing) {
 }
 
 }  // namespace
-}  // namespace records
+}  // namespace app
 
-namespace records {
+namespace app {
 namespace {
 
 // The file type chosen decides the format of a name typed without an
 // extension; an extension typed wins over it. A text copy keeps the time of
 // the recording.
-TEST_F(RecordedCopyTest, TheFileTypeChosenOrTheExtensionTypedDecidesTheFormat) {
+TEST_F(SaveRecordedTest, TheFileTypeChosenOrTheExtensionTypedDecidesTheFormat) {
     writeFile("REC1.txt", "57.200000 \n62.680000 \n");
     const timespec recorded{1'700'000'000, 250'000'000};
     {
         const int fd = ::open("REC1.txt", O_RDWR);
-        ASSERT_EQ(setModificationTime(fd, recorded), 0);
+        ASSERT_EQ(records::setModificationTime(fd, recorded), 0);
         ::close(fd);
     }
     struct Case {
@@ -211,7 +211,7 @@ TEST_F(RecordedCopyTest, TheFileTypeChosenOrTheExtensionTypedDecidesTheFormat) {
             EXPECT_EQ(bytes.substr(0, 8), "0       ") << c.typed;
         } else {
             EXPECT_EQ(bytes, "57.200000 \n62.680000 \n") << c.typed;
-            const auto time = modificationTime(c.written);
+            const auto time = records::modificationTime(c.written);
             ASSERT_TRUE(time);
             EXPECT_EQ(time->tv_sec, recorded.tv_sec);
             EXPECT_EQ(time->tv_nsec, recorded.tv_nsec);
@@ -221,4 +221,4 @@ TEST_F(RecordedCopyTest, TheFileTypeChosenOrTheExtensionTypedDecidesTheFormat) {
 }
 
 }  // namespace
-}  // namespace records
+}  // namespace app

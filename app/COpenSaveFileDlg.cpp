@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace records {
+namespace app {
 
 namespace {
 
@@ -77,4 +77,4 @@ std::string COpenSaveFileDlg::withExtension(const std::string& typed,
     return typed;
 }
 
-}  // namespace records
+}  // namespace app
