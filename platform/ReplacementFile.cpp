@@ -93,6 +93,10 @@ ReplacementFile::~ReplacementFile() {
     discard();
 }
 
+const std::string& ReplacementFile::writtenName() const {
+    return writtenName_.empty() ? temporary_ : writtenName_;
+}
+
 void ReplacementFile::fail(const std::string& what, int error) {
     if (failure_.empty()) {
         failure_ = what + ": " + std::strerror(error != 0 ? error : EIO);
@@ -112,12 +116,12 @@ void ReplacementFile::write(std::string_view text) {
         return;
     }
     if (const int injected = injectedFailure(Step::Write)) {
-        fail(target_ + " cannot be written", injected);
+        fail(writtenName() + " cannot be written", injected);
         return;
     }
     errno = 0;
     if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
-        fail(target_ + " cannot be written", lastError());
+        fail(writtenName() + " cannot be written", lastError());
     }
 }
 
@@ -156,7 +160,7 @@ std::string ReplacementFile::commit() {
         error = lastError();
     }
     if (error != 0) {
-        fail(target_ + " cannot be written", error);
+        fail(writtenName() + " cannot be written", error);
         std::remove(temporary_.c_str());
         return failure_;
     }

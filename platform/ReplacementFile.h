@@ -43,6 +43,9 @@ public:
     // The modification time the new version is to carry (the time its last
     // value was stored) instead of the time it was written.
     void keepTime(const std::timespec& time) { time_ = time; }
+    // The name a failure to write names (the temporary file's own name
+    // unless set), for callers whose messages name what the user knows.
+    void reportWritesAs(std::string name) { writtenName_ = std::move(name); }
     // Puts the new version in place. Empty on success, otherwise why not.
     std::string commit();
     // Why the last step failed, empty when none did.
@@ -54,6 +57,7 @@ public:
     static void failStepForTests(std::optional<Step> step, int error = 0);
 
 private:
+    const std::string& writtenName() const;
     void fail(const std::string& what, int error);
     void discard();
     // 0, or the error number with which the new version could not be synced.
@@ -61,6 +65,7 @@ private:
 
     std::string target_;
     std::string temporary_;
+    std::string writtenName_;
     std::FILE* file_ = nullptr;
     std::string failure_;
     std::optional<std::timespec> time_;

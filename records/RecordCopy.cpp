@@ -46,6 +46,7 @@ CopyOutcome copyRecordFile(const std::string& destination, const std::string& so
     // A copy is the same recording: it keeps the time its last value was
     // stored, from which its start is known.
     out.keepTime(info.st_mtim);
+    out.reportWritesAs(destination);
     char line[lineBufferSize];
     char text[valueTextSize];
     while (std::fgets(line, sizeof line, in.get()) != nullptr) {
