@@ -57,9 +57,6 @@ Painter::Painter(platform::WaveInput& input, CommandTarget* window, const PaneLi
 }
 
 Painter::~Painter() {
-    // A print job still running is cancelled and waited for.
-    printJob_.reset();
-    cancelDialog_.reset();
     // The worker must be over before the recorder, the analyser and the event
     // it uses are destroyed.
     endThread();
@@ -421,60 +418,6 @@ PrintSettings Painter::printSettings() {
     settings.filtered = loaded.encoding == records::Encoding::Filter1000;
     settings.beforeStrip = printObserver_;
     return settings;
-}
-
-bool Painter::ECG_PRINT(std::unique_ptr<platform::PrinterSurface> printer) {
-    if (printJob_ || !printer) {
-        return true;
-    }
-    printJob_ = std::make_unique<PrintJob>(std::move(printer), printSettings());
-    cancelDialog_ = std::make_unique<platform::ModelessDialog>(
-        resources::printCancelDialogTemplate(), [this](int id) {
-            if (id == resources::ids::cancelPrint) {
-                cancelPrint();
-            }
-        });
-    cancelDialog_->show();
-    if (window_ != nullptr) {
-        window_->enableWindow(false);
-    }
-    const std::weak_ptr<int> alive = alive_;
-    try {
-        printJob_->start([this, alive] {
-            platform::Application::post([this, alive] {
-                if (alive.lock()) {
-                    printFinished();
-                }
-            });
-        });
-    } catch (const std::system_error&) {
-        printFinished();
-        return false;
-    }
-    return true;
-}
-
-void Painter::cancelPrint() {
-    platform::Application::beep();
-    if (printJob_) {
-        printJob_->cancel();
-    }
-    // The dialog goes once its button has finished with it.
-    const std::weak_ptr<int> alive = alive_;
-    platform::Application::post([this, alive] {
-        if (alive.lock()) {
-            cancelDialog_.reset();
-        }
-    });
-}
-
-void Painter::printFinished() {
-    // The job's thread has run its last step; destroying the job joins it.
-    printJob_.reset();
-    cancelDialog_.reset();
-    if (window_ != nullptr) {
-        window_->enableWindow(true);
-    }
 }
 
 bool Painter::isRecording() const {

@@ -17,7 +17,6 @@
 #include "PrintJob.h"
 #include "Recorder.h"
 #include "SpectrumAnalyzer.h"
-#include "platform/ModelessDialog.h"
 #include "platform/WaveInput.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordEncoding.h"
@@ -82,22 +81,14 @@ public:
     std::string filterAndShow(int firstPane);
     // The number of samples a pane shows at the current speed.
     int samplesPerPane(int pane) const;
-    // Prints the working recording on the printer the user chose: a job on a
-    // thread of its own with a cancel dialog, the window disabled until it
-    // ends. Ignored while a job runs; false when the job's thread could not
-    // be started. For the user-interface thread.
-    bool ECG_PRINT(std::unique_ptr<platform::PrinterSurface> printer);
     // The settings a print job takes: the working recording with its
     // encoding off, one pane's stretch to a strip, the recording's rate and
     // start, whether it was filtered, and the gain chosen in the window.
     PrintSettings printSettings();
-    bool isPrinting() const { return printJob_ != nullptr; }
     // Handed to every print job as its strip observer.
     void setPrintObserver(std::function<void(int strip)> observer) {
         printObserver_ = std::move(observer);
     }
-    // The cancel dialog of the running job, null when none runs.
-    platform::ModelessDialog* printCancelDialog() { return cancelDialog_.get(); }
 
     // Queries for the window and for tests.
     bool isRecording() const;
@@ -136,10 +127,8 @@ private:
     // capture has happened or the thread is asked to end.
     void requestAutomaticStop(long long generation);
     void rebuild();
-    void cancelPrint();
     void noteDeviceFailure(std::string text);
     void noteTone(double prominence);
-    void printFinished();
     struct LoadedRecording {
         int count = 0;
         records::Encoding encoding = records::Encoding::Plain;
@@ -188,15 +177,10 @@ private:
     mutable std::mutex failureMutex_;
     std::string deviceFailure_;
 
-    // The automatic-stop handshake between the worker and whoever stops.
-    // The print job and its cancel dialog, owned on the user-interface
-    // thread; the job's thread touches only the job.
-    std::unique_ptr<PrintJob> printJob_;
-    std::unique_ptr<platform::ModelessDialog> cancelDialog_;
+    // Handed to every print job's settings.
     std::function<void(int strip)> printObserver_;
-    // Lets tasks queued for the user-interface thread see whether this
-    // object still exists when they run.
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+
+    // The automatic-stop handshake between the worker and whoever stops.
 
     std::mutex stopMutex_;
     std::condition_variable stopDone_;

@@ -303,7 +303,7 @@ void CommandHandling::filter() {
 void CommandHandling::undo() {
     // The working file has one writer while a recording runs, and one reader
     // while a print job starts.
-    if (!controller_.idle || controller_.painter().isPrinting() ||
+    if (!controller_.idle || controller_.printSession().isPrinting() ||
         !records::UndoStore::available()) {
         return;
     }
@@ -355,8 +355,8 @@ void CommandHandling::saveRecorded() {
 }
 
 void CommandHandling::print() {
-    acquisition::Painter& painter = controller_.painter();
-    if (painter.isPrinting()) {
+    PrintSession& session = controller_.printSession();
+    if (session.isPrinting()) {
         return;
     }
     std::unique_ptr<platform::PrinterSurface> printer =
@@ -366,7 +366,7 @@ void CommandHandling::print() {
             {"ERROR print Dialog", "can not create print Dialog", BoxIcon::None});
         return;
     }
-    if (!painter.ECG_PRINT(std::move(printer))) {
+    if (!session.start(std::move(printer), controller_.painter().printSettings())) {
         modalService().messageBox({"Painter::ECG_PRINT: Error creating print thread",
                                    "can not create Thread", BoxIcon::Error});
     }

@@ -87,6 +87,7 @@ Controller::Controller(MainDialog& dialog, platform::WaveInput& input)
     }
     painter_ =
         std::make_unique<Painter>(input, this, list, samplesPerBuffer, sampleRate, fftPoints);
+    printSession_ = std::make_unique<PrintSession>(*this);
 
     std::uint32_t formats = 0;
     if (input.capabilities(0, formats) != platform::MMSYSERR_NOERROR) {
@@ -118,6 +119,8 @@ Controller::Controller(MainDialog& dialog, platform::WaveInput& input)
 }
 
 Controller::~Controller() {
+    // A print job still running is cancelled and waited for.
+    printSession_.reset();
     dialog_.setTicker(0, nullptr);
     dialog_.hideNotice();
     // The worker may be waiting for its automatic stop to be handled; the

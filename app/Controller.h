@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "PrintSession.h"
 #include "ScrollTable.h"
 #include "ValueList.h"
 #include "acquisition/CaptureDefaults.h"
@@ -64,6 +65,7 @@ public:
 
     platform::MainDialog& dialog() { return dialog_; }
     acquisition::Painter& painter() { return *painter_; }
+    PrintSession& printSession() { return *printSession_; }
     render::EcgPane& pane(int i) { return *panes_[static_cast<std::size_t>(i)]; }
     const render::EcgPane& pane(int i) const { return *panes_[static_cast<std::size_t>(i)]; }
 
@@ -107,6 +109,8 @@ private:
     platform::MainDialog& dialog_;
     std::array<std::unique_ptr<render::EcgPane>, paneCount> panes_;
     std::unique_ptr<acquisition::Painter> painter_;
+    // After the painter: a job still printing goes first.
+    std::unique_ptr<PrintSession> printSession_;
 };
 
 }  // namespace app

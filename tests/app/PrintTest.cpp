@@ -48,7 +48,7 @@ protected:
     // Ctrl+P as the user presses it, then the job to its end.
     void printAndWait() {
         dialog().pressKey(platform::MainDialog::Key::CtrlP);
-        ASSERT_TRUE(pumpUntil([&] { return !controller().painter().isPrinting(); }, 60s));
+        ASSERT_TRUE(pumpUntil([&] { return !controller().printSession().isPrinting(); }, 60s));
     }
     bool onlyThePdfIsLeft() {
         int files = 0;
@@ -69,8 +69,8 @@ TEST_F(PrintTest, ASevenPaneRecordingPrintsFiveStripsAPageAtTheWindowsGain) {
     modal().printToPdf = pdf();
     dialog().pressKey(platform::MainDialog::Key::CtrlP);
     EXPECT_FALSE(dialog().isWindowEnabled());
-    ASSERT_NE(controller().painter().printCancelDialog(), nullptr);
-    ASSERT_TRUE(pumpUntil([&] { return !controller().painter().isPrinting(); }, 60s));
+    ASSERT_NE(controller().printSession().cancelDialog(), nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return !controller().printSession().isPrinting(); }, 60s));
     EXPECT_TRUE(dialog().isWindowEnabled());
     ASSERT_EQ(modal().printDialogs.size(), 1u);
     EXPECT_EQ(modal().printDialogs[0].documentName, "TrelmontGraph");
@@ -118,7 +118,7 @@ TEST_F(PrintTest, ACancelledPrintDialogSaysSoAndPrintsNothing) {
     writeRecord("REC.txt", 500);
     open();
     command(ids::printGraph);
-    EXPECT_FALSE(controller().painter().isPrinting());
+    EXPECT_FALSE(controller().printSession().isPrinting());
     ASSERT_EQ(modal().boxes.size(), 1u);
     EXPECT_EQ(modal().boxes[0].text, "ERROR print Dialog");
     EXPECT_EQ(modal().boxes[0].caption, "can not create print Dialog");
@@ -150,7 +150,7 @@ TEST_F(PrintTest, CancellingAbandonsTheDocument) {
         std::lock_guard lock(mutex);
         return atFirstStrip;
     }));
-    platform::ModelessDialog* cancel = controller().painter().printCancelDialog();
+    platform::ModelessDialog* cancel = controller().printSession().cancelDialog();
     ASSERT_NE(cancel, nullptr);
     EXPECT_TRUE(cancel->isVisible());
     EXPECT_FALSE(cancel->hasCloseButton());
@@ -162,8 +162,8 @@ TEST_F(PrintTest, CancellingAbandonsTheDocument) {
         mayGoOn = true;
     }
     changed.notify_all();
-    ASSERT_TRUE(pumpUntil([&] { return !controller().painter().isPrinting(); }));
-    EXPECT_EQ(controller().painter().printCancelDialog(), nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return !controller().printSession().isPrinting(); }));
+    EXPECT_EQ(controller().printSession().cancelDialog(), nullptr);
     EXPECT_TRUE(dialog().isWindowEnabled());
     EXPECT_FALSE(std::filesystem::exists(pdf()));
     EXPECT_TRUE(onlyThePdfIsLeft());
