@@ -5,9 +5,6 @@
 
 namespace records {
 
-BaselineFilter::BaselineFilter(RecordBuffer& record, double valuesPerSecond)
-    : record_(record), valuesPerSecond_(valuesPerSecond) {}
-
 int BaselineFilter::windowLength(double seconds, double valuesPerSecond) {
     const double samples = seconds * valuesPerSecond;
     if (!(samples >= 3.0)) {
@@ -71,15 +68,6 @@ std::vector<double> BaselineFilter::apply(const std::vector<double>& samples,
         }
     }
     return out;
-}
-
-void BaselineFilter::run() {
-    const int n = std::clamp(record_.count, 0, RecordBuffer::capacity);
-    const std::vector<double> samples(record_.samples.begin(), record_.samples.begin() + n);
-    const std::vector<double> out = apply(samples, valuesPerSecond_);
-    auto& f = record_.filtered;
-    f.fill(RecordBuffer::fillLevel);
-    std::copy(out.begin(), out.end(), f.begin());
 }
 
 }  // namespace records

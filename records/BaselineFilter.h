@@ -6,7 +6,7 @@
 
 namespace records {
 
-// Removes baseline wander (breathing, electrode drift) from a loaded record
+// Removes baseline wander (breathing, electrode drift) from a record
 // without touching the ECG's own slow waves. The baseline is estimated by two
 // running medians in a row: the first, about 200 ms long, removes the QRS
 // complexes; the second, about 600 ms long, removes the P and T waves. What
@@ -26,17 +26,12 @@ public:
     // One value per captured buffer at the default settings.
     static constexpr double defaultValuesPerSecond = 48.75;
 
-    explicit BaselineFilter(RecordBuffer& record, double valuesPerSecond = defaultValuesPerSecond);
-
-    // Fills the record's `filtered` with its `count` samples less their
-    // baseline, moved to the fill level; `samples` and `count` are left as
-    // they are, and every entry of `filtered` beyond the record is the fill
-    // level. A sample that is not a finite number passes through as it is,
-    // and takes no part in any other sample's baseline.
-    void run();
-
-    // The same on a whole record of any length: what FILTER stores.
-    static std::vector<double> apply(const std::vector<double>& samples, double valuesPerSecond);
+    // The record's samples less their baseline, moved to the fill level: what
+    // FILTER stores, one value for every sample. A sample that is not a
+    // finite number passes through as it is, and takes no part in any other
+    // sample's baseline.
+    static std::vector<double> apply(const std::vector<double>& samples,
+                                     double valuesPerSecond = defaultValuesPerSecond);
 
     // The odd number of samples nearest to `seconds` at `valuesPerSecond`,
     // at least 3.
@@ -46,10 +41,6 @@ public:
     // shortened at both ends of the record; non-finite samples are left out
     // of every window and copied as they are.
     static void runningMedian(const std::vector<double>& in, int window, std::vector<double>& out);
-
-private:
-    RecordBuffer& record_;
-    double valuesPerSecond_;
 };
 
 }  // namespace records

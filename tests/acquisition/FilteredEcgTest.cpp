@@ -13,12 +13,7 @@ namespace {
 using records::calibration::perMillivolt;
 
 std::vector<double> filtered(const std::vector<double>& values) {
-    auto record = std::make_unique<records::RecordBuffer>();
-    std::copy(values.begin(), values.end(), record->samples.begin());
-    record->count = static_cast<int>(values.size());
-    records::BaselineFilter(*record).run();
-    return {record->filtered.begin(),
-            record->filtered.begin() + static_cast<std::ptrdiff_t>(values.size())};
+    return records::BaselineFilter::apply(values);
 }
 
 // FILTER on the simulator's ECG as the program records it: breathing and
