@@ -176,6 +176,7 @@ void CommandHandling::startPath() {
     records::UndoStore::forget();
     const bool started = controller_.painter().startCapture();
     controller_.idle = !started;
+    controller_.watchTone(started);
     dialog_.enable(ids::filter, false);
     dialog_.enable(ids::printGraph, false);
     dialog_.setIcon(ids::startStop,
@@ -204,6 +205,7 @@ void CommandHandling::stopPath() {
     dialog_.enable(ids::printGraph, false);
     dialog_.setIcon(ids::startStop, resources::icons::readyToRecord);
     controller_.idle = true;
+    controller_.watchTone(false);
     if (controller_.redrawPending) {
         controller_.redrawPending = false;
         painter.showRecording(controller_.firstVisiblePane);

@@ -1,5 +1,6 @@
 #include "Controller.h"
 
+#include "PaneScrolling.h"
 #include "platform/Application.h"
 #include "platform/WinException.h"
 #include "records/SampleFile.h"
@@ -108,7 +109,7 @@ Controller::Controller(MainDialog& dialog, platform::WaveInput& input)
         applySettings();
     }
     drawScale();
-    dialog_.setTicker(toneCheckMilliseconds, [this] { updateToneNotice(); });
+    describePanes(*this);
     painter_->resumeThread();
     // The first start/stop command draws the paper and takes the stop path,
     // which stores the previous run's working recording in the checked slot.
@@ -229,6 +230,15 @@ void Controller::updateToneNotice() {
     }
 }
 
+void Controller::watchTone(bool recording) {
+    if (recording) {
+        dialog_.setTicker(toneCheckMilliseconds, [this] { updateToneNotice(); });
+    } else {
+        dialog_.setTicker(0, nullptr);
+        updateToneNotice();
+    }
+}
+
 void Controller::enableWindow(bool enabled) {
     dialog_.setWindowEnabled(enabled);
 }
@@ -239,6 +249,7 @@ void Controller::applySettings() {
         platform::Application::postQuit(1);
     }
     drawScale();
+    describePanes(*this);
 }
 
 void Controller::rebuildTables() {
