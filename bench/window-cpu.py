@@ -84,20 +84,24 @@ def alsa_config(directory):
 
 
 def threads_sample(pid):
-    """(cpu seconds, context switches) of all threads of pid now."""
+    """(cpu seconds of the process, {thread: context switches}) now."""
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     ticks = int(fields[11]) + int(fields[12])  # utime, stime of the whole process
-    switches = 0
+    switches = {}
     for task in os.listdir("/proc/%d/task" % pid):
         try:
             with open("/proc/%d/task/%s/status" % (pid, task)) as f:
-                for line in f:
-                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
-                        switches += int(line.split()[1])
+                switches[task] = sum(int(line.split()[1]) for line in f if line.startswith(
+                    ("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")))
         except FileNotFoundError:
             pass  # a thread that ended meanwhile
     return ticks / os.sysconf("SC_CLK_TCK"), switches
+
+
+def switches_between(before, after):
+    """Switches of the threads seen at the end: new ones count from 0."""
+    return sum(count - before.get(task, 0) for task, count in after.items())
 
 
 def measure(binary, arguments, settle, seconds, env, pipe_read):
@@ -135,7 +139,7 @@ def measure(binary, arguments, settle, seconds, env, pipe_read):
                 process.kill()
                 process.wait()
         shutil.rmtree(workdir, ignore_errors=True)
-    return 100.0 * (cpu1 - cpu0) / wall, (switches1 - switches0) / wall, values
+    return 100.0 * (cpu1 - cpu0) / wall, switches_between(switches0, switches1) / wall, values
 
 
 def main():
