@@ -178,6 +178,7 @@ void CommandHandling::startPath() {
     reportCapture(outcome);
     const bool started = static_cast<bool>(outcome);
     controller_.idle = !started;
+    controller_.watchTone(started);
     dialog_.enable(ids::filter, false);
     dialog_.enable(ids::printGraph, false);
     dialog_.setIcon(ids::startStop,
@@ -206,6 +207,7 @@ void CommandHandling::stopPath() {
     dialog_.enable(ids::printGraph, false);
     dialog_.setIcon(ids::startStop, resources::icons::readyToRecord);
     controller_.idle = true;
+    controller_.watchTone(false);
     if (controller_.redrawPending) {
         controller_.redrawPending = false;
         painter.showRecording(controller_.firstVisiblePane);

@@ -1,6 +1,7 @@
 #include "Controller.h"
 
 #include "CaptureReport.h"
+#include "PaneScrolling.h"
 #include "platform/Application.h"
 #include "platform/WinException.h"
 #include "records/SampleFile.h"
@@ -111,7 +112,7 @@ Controller::Controller(MainDialog& dialog, platform::WaveInput& input)
         applySettings();
     }
     drawScale();
-    dialog_.setTicker(toneCheckMilliseconds, [this] { updateToneNotice(); });
+    describePanes(*this);
     painter_->resumeThread();
     // The first start/stop command draws the paper and takes the stop path,
     // which stores the previous run's working recording in the checked slot.
@@ -234,6 +235,15 @@ void Controller::updateToneNotice() {
     }
 }
 
+void Controller::watchTone(bool recording) {
+    if (recording) {
+        dialog_.setTicker(toneCheckMilliseconds, [this] { updateToneNotice(); });
+    } else {
+        dialog_.setTicker(0, nullptr);
+        updateToneNotice();
+    }
+}
+
 void Controller::enableWindow(bool enabled) {
     dialog_.setWindowEnabled(enabled);
 }
@@ -246,6 +256,7 @@ void Controller::applySettings() {
         platform::Application::postQuit(1);
     }
     drawScale();
+    describePanes(*this);
 }
 
 void Controller::rebuildTables() {

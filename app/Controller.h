@@ -49,6 +49,9 @@ public:
     void showRate();
     // Shows the notice while a recording hears no tone, hides it otherwise.
     void updateToneNotice();
+    // Looks for the tone every 200 ms while a recording runs; nothing ticks
+    // while the program is idle.
+    void watchTone(bool recording);
     static constexpr const char* noToneNotice =
         "No tone from the ECG front end: check the cable and that it is switched on";
     static constexpr double toneMissingSeconds = 1.0;

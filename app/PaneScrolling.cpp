@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "acquisition/PrintJob.h"
 #include "platform/DialogMessage.h"
 
 namespace app {
@@ -39,7 +40,7 @@ void placePanes(Controller& controller, int oldG, int g) {
 
 }  // namespace
 
-int paneScrollTarget(int g, int request) {
+int paneScrollTarget(int g, int request, int position) {
     switch (request) {
         case platform::scroll::lineUp:
             return g > 0 ? g - 1 : g;
@@ -53,18 +54,26 @@ int paneScrollTarget(int g, int request) {
             return 0;
         case platform::scroll::bottom:
             return lastFullWindow;
+        case platform::scroll::thumbTrack:
+        case platform::scroll::thumbPosition: {
+            // The strips follow the thumb as it is dragged. Past the bar's
+            // end (after a page down from 11 to 14) the bar shows its end, and
+            // a thumb resting there leaves the window where it is.
+            const int target = std::clamp(position, 0, lastFullWindow);
+            return g > lastFullWindow && target == lastFullWindow ? g : target;
+        }
         default:
             return g;
     }
 }
 
-void handlePaneScroll(Controller& controller, int request) {
+void handlePaneScroll(Controller& controller, int request, int position) {
     platform::MainDialog& dialog = controller.dialog();
     const int g = controller.firstVisiblePane;
     dialog.enable(resources::ids::filter, false);
     controller.disableSlots();
 
-    const int next = paneScrollTarget(g, request);
+    const int next = paneScrollTarget(g, request, position);
     if (next != g) {
         placePanes(controller, g, next);
         if (controller.idle) {
@@ -83,6 +92,24 @@ void handlePaneScroll(Controller& controller, int request) {
     if (next == 0 && controller.idle) {
         dialog.enable(resources::ids::filter, true);
         controller.enableFirstSlot();
+    }
+}
+
+void describePanes(Controller& controller) {
+    const double perSecond =
+        controller.samplesPerBuffer > 0
+            ? static_cast<double>(controller.sampleRate) / controller.samplesPerBuffer
+            : 0.0;
+    const int values = controller.painter().samplesPerPane(0);
+    if (!(perSecond > 0.0) || values <= 0) {
+        return;
+    }
+    for (int i = 0; i < Controller::paneCount; ++i) {
+        const double from = static_cast<double>(i) * values / perSecond;
+        const double to = static_cast<double>(i + 1) * values / perSecond;
+        controller.dialog().describe(
+            resources::ids::firstPane + i,
+            acquisition::PrintJob::clockText(from) + " to " + acquisition::PrintJob::clockText(to));
     }
 }
 

@@ -117,7 +117,7 @@ void Shell::contextMenu(const DialogMessage& message) {
 
 void Shell::verticalScroll(const DialogMessage& message) {
     if (message.id == DialogMessage::windowBar || paneScrollRoute_) {
-        handlePaneScroll(*controller_, message.code);
+        handlePaneScroll(*controller_, message.code, message.value);
     } else if (message.id == DialogMessage::pointer) {
         // A drag's scroll request that the selection has not claimed: it is
         // not the offset slider's, whose value it would change.

@@ -1,5 +1,6 @@
 #include "MainDialog.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -15,15 +16,18 @@
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
+#include <QWheelEvent>
 #include <map>
 
 #include "ApplicationIcon.h"
+#include "ChangeNotifier.h"
 #include "DialogUnits.h"
 #include "IconLibrary.h"
 #include "ModalService.h"
 #include "PaneView.h"
 #include "PictureView.h"
 #include "TemplateControls.h"
+#include "resources/ControlDescriptions.h"
 #include "resources/DialogTemplates.h"
 
 namespace platform {
@@ -33,9 +37,42 @@ namespace {
 constexpr int iconSize = 32;
 constexpr int printCommand = resources::ids::printGraph;
 constexpr int undoCommand = resources::ids::undo;
+constexpr int saveRecordedCommand = resources::ids::saveRecorded;
+// One notch of a mouse wheel, in eighths of a degree.
+constexpr int wheelNotch = 120;
 constexpr int firstPaneId = resources::ids::firstPane;
 constexpr int noticeHeight = 28;
 constexpr int noIcon = 0;
+
+// The request of a key that scrolls the strips, or -1.
+int stripScrollRequest(int key) {
+    switch (key) {
+        case Qt::Key_Up:
+            return scroll::lineUp;
+        case Qt::Key_Down:
+            return scroll::lineDown;
+        case Qt::Key_PageUp:
+            return scroll::pageUp;
+        case Qt::Key_PageDown:
+            return scroll::pageDown;
+        case Qt::Key_Home:
+            return scroll::top;
+        case Qt::Key_End:
+            return scroll::bottom;
+        default:
+            return -1;
+    }
+}
+
+// The slider keeps every key it moves by while it has the focus, the radio
+// buttons their arrows; everywhere else the strip keys scroll the strips.
+bool keepsOwnKey(const QWidget* focus, int key) {
+    if (qobject_cast<const QSlider*>(focus) != nullptr) {
+        return true;
+    }
+    return qobject_cast<const QRadioButton*>(focus) != nullptr &&
+           (key == Qt::Key_Up || key == Qt::Key_Down);
+}
 
 QRect toQRect(const Rect& r) {
     return {r.left, r.top, r.width(), r.height()};
@@ -98,6 +135,25 @@ public:
         client->resize(dialogWidthToPixels(t.width), dialogHeightToPixels(t.height));
         controls = std::make_unique<TemplateControls>(t, client, sink);
         bar = new QScrollBar(Qt::Vertical, this);
+        const resources::ControlDescription barText =
+            resources::describeMainControl(DialogMessage::windowBar);
+        bar->setAccessibleName(QString::fromStdString(barText.name));
+        bar->setAccessibleDescription(QString::fromStdString(barText.description));
+        bar->setToolTip(QString::fromStdString(barText.toolTip));
+        notifier = std::make_unique<ChangeNotifier>(
+            [this] {
+                for (auto& [id, view] : paneViews) {
+                    view->refresh();
+                }
+            },
+            nullptr);
+        // The strip keys and the wheel reach the window whatever has the
+        // focus (see keepsOwnKey).
+        for (QWidget* w : controls->all()) {
+            w->installEventFilter(this);
+        }
+        bar->installEventFilter(this);
+        client->installEventFilter(this);
         connect(bar, &QAbstractSlider::actionTriggered, bar, [this](int action) {
             const int request = scrollRequestOf(action);
             if (request >= 0) {
@@ -154,6 +210,38 @@ public:
     }
 
     QWidget* control(int id) const { return controls->widget(id); }
+    QWidget* controlOrBar(int id) const {
+        return id == DialogMessage::windowBar ? bar : control(id);
+    }
+
+    void scrollStrips(int request) {
+        deliver(DialogMessage::scroll(DialogMessage::Kind::VerticalScroll, DialogMessage::windowBar,
+                                      request, bar->sliderPosition()));
+    }
+
+    // A notch scrolls one strip, as the bar's arrows do; a fine wheel
+    // (a touchpad) scrolls once it has turned a notch's worth.
+    void wheel(const QWheelEvent* event) {
+        wheelTurn += event->angleDelta().y();
+        while (wheelTurn >= wheelNotch) {
+            wheelTurn -= wheelNotch;
+            scrollStrips(scroll::lineUp);
+        }
+        while (wheelTurn <= -wheelNotch) {
+            wheelTurn += wheelNotch;
+            scrollStrips(scroll::lineDown);
+        }
+    }
+
+    bool stripKey(const QKeyEvent* event, const QWidget* focus) {
+        const int request = stripScrollRequest(event->key());
+        if (request < 0 || (event->modifiers() & ~Qt::KeypadModifier) != 0 ||
+            keepsOwnKey(focus, event->key())) {
+            return false;
+        }
+        scrollStrips(request);
+        return true;
+    }
 
     MainDialog& owner_;
     Procedure procedure_;
@@ -161,6 +249,8 @@ public:
     QScrollBar* bar = nullptr;
     std::unique_ptr<TemplateControls> controls;
     std::map<int, PaneView*> paneViews;
+    std::unique_ptr<ChangeNotifier> notifier;
+    int wheelTurn = 0;
     QLabel* notice = nullptr;
     QTimer* ticker = nullptr;
     std::function<void()> tickerTask;
@@ -170,6 +260,21 @@ public:
     bool destroyed = false;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Wheel && (watched == bar || watched == client)) {
+            wheel(static_cast<QWheelEvent*>(event));
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress) {
+            // A key the focus widget let through arrives at the client area
+            // next; what matters is still the widget that has the focus.
+            const QWidget* focus =
+                watched == client ? focusWidget() : qobject_cast<QWidget*>(watched);
+            return stripKey(static_cast<QKeyEvent*>(event), focus);
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+    void wheelEvent(QWheelEvent* event) override { wheel(event); }
     void resizeEvent(QResizeEvent* event) override {
         QWidget::resizeEvent(event);
         layoutChildren();
@@ -195,6 +300,14 @@ protected:
         }
         if (event->key() == Qt::Key_Z && (event->modifiers() & Qt::ControlModifier) != 0) {
             deliver(DialogMessage::command(undoCommand, 0, 0));
+            return;
+        }
+        if (event->key() == Qt::Key_S && (event->modifiers() & Qt::ControlModifier) != 0) {
+            // As the button: refused while a recording runs.
+            deliver(DialogMessage::command(saveRecordedCommand, 0, 0));
+            return;
+        }
+        if (stripKey(event, focusWidget())) {
             return;
         }
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -310,8 +423,12 @@ void MainDialog::setIcon(int id, int iconId) {
     if (button == nullptr) {
         return;
     }
-    button->setIcon(QIcon(iconPixmap(iconId)));
+    button->setIcon(programIcon(iconId));
     button->setIconSize(QSize(iconSize, iconSize));
+    // A button that shows only an icon is read out as what the icon means.
+    if (button->text().isEmpty()) {
+        button->setAccessibleName(QString::fromUtf8(resources::iconMeaning(iconId)));
+    }
     frame_->icons[id] = iconId;
 }
 
@@ -324,7 +441,7 @@ void MainDialog::setWindowIcon(int iconId) {
     // The main window shows the program's own icon, the one the desktop
     // shows in its menu, at every size.
     frame_->setWindowIcon(iconId == resources::icons::window ? applicationIcon()
-                                                             : QIcon(iconPixmap(iconId)));
+                                                             : programIcon(iconId));
     frame_->windowIconId = iconId;
 }
 
@@ -442,7 +559,7 @@ void MainDialog::showSurface(int id, PaneSurface& surface) {
     // Mouse input on a pane goes to the main window, which tracks selections
     // in its own coordinates.
     host->setAttribute(Qt::WA_TransparentForMouseEvents);
-    auto* view = new PaneView(surface, host);
+    auto* view = new PaneView(surface, *frame_->notifier, host);
     view->move(0, 0);
     view->show();
     frame_->paneViews[id] = view;
@@ -577,13 +694,62 @@ void MainDialog::mouse(Mouse action, int x, int y) {
 }
 
 void MainDialog::pressKey(Key key) {
-    const Qt::Key code = key == Key::Escape  ? Qt::Key_Escape
-                         : key == Key::CtrlP ? Qt::Key_P
-                         : key == Key::CtrlZ ? Qt::Key_Z
-                                             : Qt::Key_Return;
-    const bool control = key == Key::CtrlP || key == Key::CtrlZ;
-    QKeyEvent event(QEvent::KeyPress, code, control ? Qt::ControlModifier : Qt::NoModifier);
-    QApplication::sendEvent(frame_.get(), &event);
+    static const std::map<Key, Qt::Key> codes = {
+        {Key::Escape, Qt::Key_Escape},     {Key::Return, Qt::Key_Return},
+        {Key::CtrlP, Qt::Key_P},           {Key::CtrlZ, Qt::Key_Z},
+        {Key::CtrlS, Qt::Key_S},           {Key::Up, Qt::Key_Up},
+        {Key::Down, Qt::Key_Down},         {Key::PageUp, Qt::Key_PageUp},
+        {Key::PageDown, Qt::Key_PageDown}, {Key::Home, Qt::Key_Home},
+        {Key::End, Qt::Key_End},
+    };
+    const bool control = key == Key::CtrlP || key == Key::CtrlZ || key == Key::CtrlS;
+    QKeyEvent event(QEvent::KeyPress, codes.at(key),
+                    control ? Qt::ControlModifier : Qt::NoModifier);
+    // To the widget that has the focus, as the keyboard gives it.
+    QWidget* focus = frame_->focusWidget();
+    QApplication::sendEvent(focus != nullptr ? focus : frame_.get(), &event);
+}
+
+void MainDialog::focus(int id) {
+    if (QWidget* w = frame_->controlOrBar(id)) {
+        w->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void MainDialog::turnWheel(int x, int y, int eighths) {
+    // To what the pointer is over, as the wheel gives it: the bar beside
+    // the client area, or the topmost control at the point.
+    QWidget* target = x >= frame_->client->width() ? frame_->bar : frame_->client->childAt(x, y);
+    if (target == nullptr) {
+        target = frame_->client;
+    }
+    const QPointF local = target->mapFrom(frame_.get(), QPointF(x, y));
+    const QPointF global = target->mapToGlobal(local);
+    QWheelEvent event(local, global, QPoint(), QPoint(0, eighths), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+}
+
+void MainDialog::describe(int id, const std::string& description) {
+    if (QWidget* w = frame_->controlOrBar(id)) {
+        w->setAccessibleDescription(QString::fromStdString(description));
+    }
+}
+
+std::string MainDialog::accessibleText(int id, Accessible what) const {
+    QWidget* w = frame_->controlOrBar(id);
+    if (w == nullptr) {
+        return {};
+    }
+    if (what == Accessible::ToolTip) {
+        return w->toolTip().toStdString();
+    }
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
+    if (face == nullptr) {
+        return {};
+    }
+    return face->text(what == Accessible::Name ? QAccessible::Name : QAccessible::Description)
+        .toStdString();
 }
 
 void MainDialog::showNotice(const std::string& text) {

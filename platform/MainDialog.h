@@ -112,8 +112,23 @@ public:
     // Left-button mouse input at a client point, as the pointer gives it.
     enum class Mouse { Press, Move, Release };
     void mouse(Mouse action, int x, int y);
-    enum class Key { Escape, Return, CtrlP, CtrlZ };
+    enum class Key { Escape, Return, CtrlP, CtrlZ, CtrlS, Up, Down, PageUp, PageDown, Home, End };
+    // A key pressed while the control that has the focus has it.
     void pressKey(Key key);
+    // Gives a control (0: the window's bar) the keyboard focus.
+    void focus(int id);
+    // Turns the mouse wheel (120 eighths of a degree a notch, positive away
+    // from the user) over a point in client coordinates; x beyond the client
+    // area is the window's bar.
+    void turnWheel(int x, int y, int eighths);
+
+    // What a screen reader learns of a control (0: the window's bar), read
+    // through Qt's accessibility interface, and its tooltip.
+    enum class Accessible { Name, Description, ToolTip };
+    std::string accessibleText(int id, Accessible what) const;
+    // The accessible description of a control that changes while the
+    // program runs (the stretch a strip shows).
+    void describe(int id, const std::string& description);
 
     // A notice across the top of the strips, in words that stand out; shown
     // until hidden.

@@ -1,26 +1,31 @@
 #pragma once
 
-#include <QTimer>
 #include <QWidget>
 
 #include "PaneSurface.h"
 
 namespace platform {
 
-// Shows a pane's surface. Drawing threads only mark the surface dirty; the
-// view looks at the flag on the user-interface thread a few dozen times a
-// second and repaints when it is set, so no drawing thread ever touches a
-// widget or allocates an event.
+class ChangeNotifier;
+
+// Shows a pane's surface. Drawing threads never touch the widget: the
+// surface collects what changed and wakes the notifier, and the window then
+// asks each view to refresh(), which repaints only the changed part.
 class PaneView final : public QWidget {
 public:
-    PaneView(PaneSurface& surface, QWidget* parent);
+    PaneView(PaneSurface& surface, ChangeNotifier& notifier, QWidget* parent);
+    ~PaneView() override;
+    PaneView(const PaneView&) = delete;
+    PaneView& operator=(const PaneView&) = delete;
+
+    // On the user-interface thread: schedules a repaint of what changed.
+    void refresh();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     PaneSurface& surface_;
-    QTimer poll_;
 };
 
 }  // namespace platform

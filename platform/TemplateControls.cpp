@@ -13,6 +13,8 @@
 
 #include "DialogUnits.h"
 #include "PictureView.h"
+#include "resources/ControlDescriptions.h"
+#include "resources/DialogTemplates.h"
 
 namespace platform {
 
@@ -91,6 +93,21 @@ void fitText(QWidget* widget) {
     label->setFont(font);
 }
 
+// Names, descriptions and tooltips for assistive technology and the pointer;
+// a control without a name of its own is named by its caption.
+void describe(QWidget* widget, int id) {
+    const resources::ControlDescription d = resources::describeMainControl(id);
+    if (!d.name.empty()) {
+        widget->setAccessibleName(QString::fromStdString(d.name));
+    }
+    if (!d.description.empty()) {
+        widget->setAccessibleDescription(QString::fromStdString(d.description));
+    }
+    if (!d.toolTip.empty()) {
+        widget->setToolTip(QString::fromStdString(d.toolTip));
+    }
+}
+
 }  // namespace
 
 int scrollRequestOf(int sliderAction) {
@@ -117,6 +134,7 @@ int scrollRequestOf(int sliderAction) {
 TemplateControls::TemplateControls(const resources::DialogTemplate& dialogTemplate, QWidget* parent,
                                    Sink sink)
     : sink_(std::move(sink)) {
+    const bool mainDialog = dialogTemplate.id == resources::mainDialogTemplate().id;
     int group = 0;
     bool previousWasRadio = false;
     for (const ControlTemplate& c : dialogTemplate.controls) {
@@ -143,6 +161,9 @@ TemplateControls::TemplateControls(const resources::DialogTemplate& dialogTempla
         if (c.id != resources::noId) {
             w->setObjectName(QString::number(c.id));
             byId_.emplace(c.id, w);
+            if (mainDialog) {
+                describe(w, c.id);
+            }
         }
         if (c.kind == ControlKind::AutoRadioButton) {
             connectRadio(w, c.id, group);

@@ -124,6 +124,59 @@ TEST_F(MainWindowTest, ADeviceNamingNoRateGroupRecordsAtARateItAccepts) {
     ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 5; }));
 }
 
+// What a screen reader says of the controls, read through Qt's
+// accessibility interface, and the shortcuts the tooltips name.
+TEST_F(MainWindowTest, EveryControlIsNamedForScreenReaders) {
+    using Text = platform::MainDialog::Accessible;
+    open();
+    const auto name = [&](int id) { return dialog().accessibleText(id, Text::Name); };
+    const auto description = [&](int id) { return dialog().accessibleText(id, Text::Description); };
+    for (const resources::ControlTemplate& c : resources::mainDialogTemplate().controls) {
+        if (c.id != resources::noId) {
+            EXPECT_FALSE(name(c.id).empty()) << c.id;
+            EXPECT_FALSE(description(c.id).empty()) << c.id;
+        }
+    }
+    EXPECT_EQ(name(ids::startStop), "Start recording");
+    EXPECT_EQ(name(ids::firstPane), "Strip 1");
+    EXPECT_EQ(description(ids::firstPane), "0:00.0 to 0:09.4");
+    EXPECT_EQ(name(ids::firstPane + 1), "Strip 2");
+    EXPECT_EQ(description(ids::firstPane + 1), "0:09.4 to 0:18.9");
+    EXPECT_EQ(name(ids::firstSlot + 2), "Record slot 3");
+    EXPECT_EQ(name(ids::offsetSlider), "Trace offset");
+    EXPECT_EQ(name(ids::filter), "Filter");
+    EXPECT_EQ(name(platform::DialogMessage::windowBar), "Strips");
+    EXPECT_NE(dialog().accessibleText(ids::saveRecorded, Text::ToolTip).find("Ctrl+S"),
+              std::string::npos);
+    EXPECT_NE(dialog().accessibleText(ids::printGraph, Text::ToolTip).find("Ctrl+P"),
+              std::string::npos);
+    EXPECT_NE(dialog().accessibleText(0, Text::ToolTip).find("PageUp/PageDown"), std::string::npos);
+    // The template's own texts stay as they are.
+    EXPECT_EQ(dialog().text(ids::filter), " F I L T E R ");
+
+    startRecording();
+    EXPECT_EQ(name(ids::startStop), "Stop recording");
+    // At half the chart speed a strip holds twice the time.
+    dialog().click(ids::startStop);
+    dialog().selectListEntry(ids::speedList, 0);
+    command(ids::speedList, platform::listSelectionConfirmed);
+    EXPECT_EQ(description(ids::firstPane + 1), "0:18.9 to 0:37.7");
+}
+
+// Ctrl+S is the "SAVE  RECORDED" button: refused while recording, the save
+// dialog otherwise.
+TEST_F(MainWindowTest, CtrlSSavesTheRecordingAsTheButtonDoes) {
+    open();
+    startRecording();
+    dialog().pressKey(platform::MainDialog::Key::CtrlS);
+    ASSERT_EQ(modal().boxes.size(), 1u);
+    EXPECT_EQ(modal().boxes[0].text, "Please STOP Recording first");
+    EXPECT_TRUE(modal().saveDialogs.empty());
+    dialog().click(ids::startStop);
+    dialog().pressKey(platform::MainDialog::Key::CtrlS);
+    EXPECT_EQ(modal().saveDialogs.size(), 1u);
+}
+
 TEST_F(MainWindowTest, StartAndStopStoreTheRecordingInTheCheckedSlot) {
     open();
     dialog().click(ids::startStop);

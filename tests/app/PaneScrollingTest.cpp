@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "MainWindowRig.h"
 #include "app/PaneScrolling.h"
 #include "app/Selection.h"
+#include "render/TraceOffset.h"
 
 namespace app::test {
 namespace {
@@ -117,11 +121,97 @@ TEST_F(PaneScrollingTest, TopAndBottomAreRealJumps) {
     expectWindowAt(15);
 }
 
-TEST_F(PaneScrollingTest, DraggingTheBoxMovesNothingAndItReturns) {
+// Deliberately unlike the classic bar, whose box could not be dragged: the
+// strips follow the thumb while it moves, and it stays where it is let go.
+TEST_F(PaneScrollingTest, DraggingTheThumbScrollsAsItMoves) {
     barScroll(scroll::lineDown);
     dialog().dragThumb(platform::DialogMessage::windowBar, 9);
-    expectWindowAt(1);
-    EXPECT_EQ(dialog().barPosition(), 1);
+    expectWindowAt(9);
+    EXPECT_FALSE(dialog().isEnabled(ids::filter));
+    dialog().dragThumb(platform::DialogMessage::windowBar, 0);
+    expectWindowAt(0);
+    EXPECT_TRUE(dialog().isEnabled(ids::filter));
+    // Beyond the bar's end after a page down, the thumb rests at the end:
+    // letting it go there leaves the window as it is; dragging it moves it.
+    dialog().dragThumb(platform::DialogMessage::windowBar, 12);
+    barScroll(scroll::pageDown);
+    expectWindowAt(17);
+    dialog().dragThumb(platform::DialogMessage::windowBar, 15);
+    expectWindowAt(17);
+    dialog().dragThumb(platform::DialogMessage::windowBar, 3);
+    expectWindowAt(3);
+}
+
+// The wheel and the keys are the bar's requests under other names: each
+// reaches the window the request would, whatever has the focus, except that
+// the slider and the radio buttons keep the keys they move by.
+TEST_F(PaneScrollingTest, WheelAndKeysScrollAsTheBarsRequests) {
+    using Key = platform::MainDialog::Key;
+    const platform::Point strip = slotCentre(2);
+    const int besideClient = dialog().clientWidth() + 4;
+    struct Step {
+        std::function<void()> input;
+        int request;
+        const char* what;
+    };
+    const std::vector<Step> steps = {
+        {[&] { dialog().turnWheel(strip.x, strip.y, -120); }, scroll::lineDown, "wheel on a strip"},
+        {[&] { dialog().turnWheel(besideClient, 200, -120); }, scroll::lineDown,
+         "wheel on the bar"},
+        {[&] { dialog().pressKey(Key::PageDown); }, scroll::pageDown, "PageDown"},
+        {[&] { dialog().pressKey(Key::Down); }, scroll::lineDown, "Down"},
+        {[&] { dialog().pressKey(Key::End); }, scroll::bottom, "End"},
+        {[&] { dialog().turnWheel(strip.x, strip.y, 120); }, scroll::lineUp, "wheel up"},
+        {[&] { dialog().pressKey(Key::PageUp); }, scroll::pageUp, "PageUp"},
+        {[&] { dialog().pressKey(Key::Up); }, scroll::lineUp, "Up"},
+        {[&] { dialog().pressKey(Key::Home); }, scroll::top, "Home"},
+    };
+    for (const int focus : {ids::startStop, ids::saveRecorded}) {
+        dialog().focus(focus);
+        for (const Step& step : steps) {
+            const int expected = paneScrollTarget(controller().firstVisiblePane, step.request);
+            step.input();
+            SCOPED_TRACE(step.what);
+            expectWindowAt(expected);
+        }
+    }
+    // Back at the top, slot 1 is usable: it keeps its arrows (which move
+    // the focus on), but PageDown scrolls from it too.
+    dialog().focus(ids::firstSlot);
+    dialog().pressKey(Key::Down);
+    expectWindowAt(0);
+    dialog().focus(ids::firstSlot);
+    dialog().pressKey(Key::PageDown);
+    expectWindowAt(5);
+
+    // The slider moves the traces with its keys; the strips stay.
+    const int offset = dialog().scrollPosition(ids::offsetSlider);
+    dialog().focus(ids::offsetSlider);
+    dialog().pressKey(Key::Down);
+    dialog().pressKey(Key::PageDown);
+    expectWindowAt(5);
+    EXPECT_NE(dialog().scrollPosition(ids::offsetSlider), offset);
+    // The offset is the process's: the tests after this one start from 1.9.
+    render::traceOffset.store(render::initialTraceOffset);
+
+    // A touchpad's small turns scroll once they add up to a notch.
+    dialog().turnWheel(strip.x, strip.y, -60);
+    expectWindowAt(5);
+    dialog().turnWheel(strip.x, strip.y, -60);
+    expectWindowAt(6);
+}
+
+TEST_F(PaneScrollingTest, KeysDuringARecordingWaitForTheStopToRedraw) {
+    startRecording();
+    dialog().pressKey(platform::MainDialog::Key::End);
+    expectWindowAt(15);
+    EXPECT_TRUE(controller().redrawPending);
+    dialog().pressKey(platform::MainDialog::Key::Home);
+    expectWindowAt(0);
+    EXPECT_FALSE(dialog().isEnabled(ids::filter));
+    dialog().click(ids::startStop);
+    EXPECT_FALSE(controller().redrawPending);
+    EXPECT_TRUE(dialog().isEnabled(ids::firstSlot));
 }
 
 TEST_F(PaneScrollingTest, AResizeKeepsThePanesAndThePosition) {
@@ -176,8 +266,13 @@ TEST(PaneScrollTarget, EveryRequestFromEveryFirstPane) {
         EXPECT_EQ(paneScrollTarget(g, scroll::lineDown), g <= 14 ? g + 1 : g);
         EXPECT_EQ(paneScrollTarget(g, scroll::pageUp), g >= 5 ? g - 5 : g);
         EXPECT_EQ(paneScrollTarget(g, scroll::pageDown), g <= 14 ? g + 5 : g);
-        for (const int r : {scroll::thumbPosition, scroll::thumbTrack, scroll::endScroll, 99}) {
-            EXPECT_EQ(paneScrollTarget(g, r), g);
+        for (const int r : {scroll::endScroll, 99}) {
+            EXPECT_EQ(paneScrollTarget(g, r, 3), g);
+        }
+        for (const int r : {scroll::thumbPosition, scroll::thumbTrack}) {
+            EXPECT_EQ(paneScrollTarget(g, r, 7), 7);
+            EXPECT_EQ(paneScrollTarget(g, r, 40), g > 15 ? g : 15);
+            EXPECT_EQ(paneScrollTarget(g, r, -1), 0);
         }
     }
 }

@@ -73,6 +73,35 @@ TEST(ProgramRun, RecordsUnattendedAndLeavesTheRecordingAndAScreenshot) {
     EXPECT_GT(trace, 300);
 }
 
+// On a screen of twice the density the paper is drawn in device pixels: its
+// lines stay one device pixel wide instead of two blocky ones.
+TEST(ProgramRun, AtScaleTwoThePaperLinesAreOneDevicePixelWide) {
+    testsupport::ScratchDirectory scratch;
+    ASSERT_EQ(
+        runShell("QT_SCALE_FACTOR=2 " + program + " --simulate --record 2 --screenshot big.png"),
+        0);
+    const QImage shot("big.png");
+    ASSERT_GE(shot.width(), 2 * 1028);
+    ASSERT_GE(shot.height(), 2 * 739);
+    // Row 2 of the first strip (its picture starts at 25, 82) crosses the
+    // vertical lines, every 20 pixels, and no dots.
+    const int y = 2 * (82 + 2) + 1;
+    int crossings = 0;
+    int widest = 0;
+    int run = 0;
+    for (int x = 2 * 25; x < 2 * (25 + 958); ++x) {
+        const QColor c = shot.pixelColor(x, y);
+        const bool pink = c.red() == 255 && c.green() == 150 && c.blue() == 150;
+        run = pink ? run + 1 : 0;
+        crossings += run == 1 ? 1 : 0;
+        widest = std::max(widest, run);
+    }
+    EXPECT_GE(crossings, 45);
+    EXPECT_EQ(widest, 1);
+    // Recorded values are the same at any scale: about two seconds' worth.
+    EXPECT_NEAR(static_cast<double>(lines("REC1.txt")), 2 * 48.75, 48.75);
+}
+
 // A logout or a kill in the middle of a recording: the window closes as its
 // close box does, every stored value is whole, and the exit code is 0.
 TEST(ProgramRun, ATerminationSignalClosesTheWindowCleanly) {
