@@ -22,7 +22,8 @@ std::size_t at(int i) {
 // modulo the denominator.
 void unitRoot(long long numerator, long long denominator, double& re, double& im) {
     numerator %= denominator;
-    const double angle = 2.0 * pi * static_cast<double>(numerator) / static_cast<double>(denominator);
+    const double angle =
+        2.0 * pi * static_cast<double>(numerator) / static_cast<double>(denominator);
     re = std::cos(angle);
     im = -std::sin(angle);
 }

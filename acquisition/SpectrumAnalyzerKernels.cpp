@@ -37,10 +37,9 @@ TRELMONT_KERNEL_BODY void storeBlocks(double* out, const int* reverse, int u0, c
     const V h01 = TRELMONT_SHUFFLE(y0, y1, 2, 6, 3, 7);
     const V l23 = TRELMONT_SHUFFLE(y2, y3, 0, 4, 1, 5);
     const V h23 = TRELMONT_SHUFFLE(y2, y3, 2, 6, 3, 7);
-    const V rows[4] = {TRELMONT_SHUFFLE(l01, l23, 0, 1, 4, 5),
-                       TRELMONT_SHUFFLE(l01, l23, 2, 3, 6, 7),
-                       TRELMONT_SHUFFLE(h01, h23, 0, 1, 4, 5),
-                       TRELMONT_SHUFFLE(h01, h23, 2, 3, 6, 7)};
+    const V rows[4] = {
+        TRELMONT_SHUFFLE(l01, l23, 0, 1, 4, 5), TRELMONT_SHUFFLE(l01, l23, 2, 3, 6, 7),
+        TRELMONT_SHUFFLE(h01, h23, 0, 1, 4, 5), TRELMONT_SHUFFLE(h01, h23, 2, 3, 6, 7)};
     for (int i = 0; i < 4; ++i) {
         std::memcpy(out + 4 * reverse[u0 + i], &rows[i], sizeof rows[i]);
     }
@@ -323,24 +322,24 @@ TRELMONT_KERNEL_BODY void runPartsBody(const double* __restrict magnitudes, int 
 #define TRELMONT_SPECTRUM_CLONES
 #endif
 
-#define TRELMONT_KERNEL_SET(suffix, attribute)                                                   \
-    attribute void load##suffix(const Plan& plan, const double* x, double* re, double* im) {     \
-        loadBody(plan, x, re, im);                                                               \
-    }                                                                                            \
-    attribute void transform##suffix(const Plan& plan, double* re, double* im, double* binRe,    \
-                                     double* binIm) {                                            \
-        transformBody(plan, re, im, binRe, binIm);                                               \
-    }                                                                                            \
-    attribute void taper##suffix(const int* values, const double* weights, int count,            \
-                                 double* out) {                                                  \
-        taperBody(values, weights, count, out);                                                  \
-    }                                                                                            \
-    attribute void magnitudes##suffix(const double* re, const double* im, double rootN,          \
-                                      int count, double* out) {                                  \
-        magnitudeBody(re, im, rootN, count, out);                                                \
-    }                                                                                            \
-    attribute void runParts##suffix(const double* magnitudes, int count, RunParts& parts) {      \
-        runPartsBody(magnitudes, count, parts);                                                  \
+#define TRELMONT_KERNEL_SET(suffix, attribute)                                                     \
+    attribute void load##suffix(const Plan& plan, const double* x, double* re, double* im) {       \
+        loadBody(plan, x, re, im);                                                                 \
+    }                                                                                              \
+    attribute void transform##suffix(const Plan& plan, double* re, double* im, double* binRe,      \
+                                     double* binIm) {                                              \
+        transformBody(plan, re, im, binRe, binIm);                                                 \
+    }                                                                                              \
+    attribute void taper##suffix(const int* values, const double* weights, int count,              \
+                                 double* out) {                                                    \
+        taperBody(values, weights, count, out);                                                    \
+    }                                                                                              \
+    attribute void magnitudes##suffix(const double* re, const double* im, double rootN, int count, \
+                                      double* out) {                                               \
+        magnitudeBody(re, im, rootN, count, out);                                                  \
+    }                                                                                              \
+    attribute void runParts##suffix(const double* magnitudes, int count, RunParts& parts) {        \
+        runPartsBody(magnitudes, count, parts);                                                    \
     }
 
 TRELMONT_KERNEL_SET(Automatic, TRELMONT_SPECTRUM_CLONES)
@@ -374,29 +373,29 @@ bool runs(Version version) {
 // A version this processor does not run falls back to the plain code (the
 // analyzer only asks for one that runs()).
 #if TRELMONT_SPECTRUM_X86
-#define TRELMONT_DISPATCH(name, ...)                      \
-    switch (version) {                                    \
-        case Version::automatic:                          \
-            return name##Automatic(__VA_ARGS__);          \
-        case Version::avx2:                               \
-            if (runs(Version::avx2)) {                    \
-                return name##Avx2(__VA_ARGS__);           \
-            }                                             \
-            break;                                        \
-        case Version::avx512f:                            \
-            if (runs(Version::avx512f)) {                 \
-                return name##Avx512f(__VA_ARGS__);        \
-            }                                             \
-            break;                                        \
-        case Version::plain:                              \
-            break;                                        \
-    }                                                     \
+#define TRELMONT_DISPATCH(name, ...)               \
+    switch (version) {                             \
+        case Version::automatic:                   \
+            return name##Automatic(__VA_ARGS__);   \
+        case Version::avx2:                        \
+            if (runs(Version::avx2)) {             \
+                return name##Avx2(__VA_ARGS__);    \
+            }                                      \
+            break;                                 \
+        case Version::avx512f:                     \
+            if (runs(Version::avx512f)) {          \
+                return name##Avx512f(__VA_ARGS__); \
+            }                                      \
+            break;                                 \
+        case Version::plain:                       \
+            break;                                 \
+    }                                              \
     return name##Plain(__VA_ARGS__)
 #else
-#define TRELMONT_DISPATCH(name, ...)             \
-    if (version == Version::automatic) {         \
-        return name##Automatic(__VA_ARGS__);     \
-    }                                            \
+#define TRELMONT_DISPATCH(name, ...)         \
+    if (version == Version::automatic) {     \
+        return name##Automatic(__VA_ARGS__); \
+    }                                        \
     return name##Plain(__VA_ARGS__)
 #endif
 

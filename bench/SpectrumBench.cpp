@@ -8,8 +8,8 @@
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -192,8 +192,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    std::printf("\n%6s %16s %12s %12s %16s %16s\n", "N", "bufferAnalysis", "FFTW c2c",
-                "FFTW r2c", "analysis/c2c", "analysis/r2c");
+    std::printf("\n%6s %16s %12s %12s %16s %16s\n", "N", "bufferAnalysis", "FFTW c2c", "FFTW r2c",
+                "analysis/c2c", "analysis/r2c");
     for (const int n : {1024, 2048, 4096, 8192}) {
         const double analysis = reporter.median("bufferAnalysis", n);
         const double c2c = reporter.median("fftwComplex", n);

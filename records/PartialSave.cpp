@@ -5,8 +5,8 @@
 
 #include "RecordFormat.h"
 #include "RecordTime.h"
-#include "platform/ReplacementFile.h"
 #include "SampleFile.h"
+#include "platform/ReplacementFile.h"
 
 namespace records {
 

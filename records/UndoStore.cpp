@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "RecordedCopy.h"
-#include "platform/ReplacementFile.h"
 #include "SampleFile.h"
 #include "Slots.h"
+#include "platform/ReplacementFile.h"
 
 namespace records {
 

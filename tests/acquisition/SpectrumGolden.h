@@ -77,8 +77,8 @@ inline const std::vector<Case>& cases() {
 // clang-format on
 
 // One buffer's value and prominence, as the capture worker reads them.
-using Reading = std::function<void(int buffer, const SpectrumAnalyzer& analyzer,
-                                   const PeakReading& reading)>;
+using Reading =
+    std::function<void(int buffer, const SpectrumAnalyzer& analyzer, const PeakReading& reading)>;
 
 // Runs the case buffer by buffer through a fresh analyzer.
 inline void run(const Case& c, const Reading& each) {
@@ -104,8 +104,8 @@ inline void run(const Case& c, const Reading& each) {
     for (int buffer = 0; buffer < c.buffers; ++buffer) {
         if (c.toneHertz > 0.0) {
             for (std::size_t i = 0; i < s; ++i, ++sample) {
-                const double unit = std::sin(2.0 * pi * c.toneHertz * static_cast<double>(sample) /
-                                             c.sampleRate);
+                const double unit =
+                    std::sin(2.0 * pi * c.toneHertz * static_cast<double>(sample) / c.sampleRate);
                 if (c.bitsPerSample == 8) {
                     bytes[i] = static_cast<char>(128 + std::lround(100.0 * unit));
                 } else {

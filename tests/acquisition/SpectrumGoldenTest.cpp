@@ -59,21 +59,21 @@ TEST(SpectrumGoldenTest, ValuesAreTheStoredOnes) {
     std::size_t next = 0;
     const std::size_t count = sizeof stored / sizeof stored[0];
     for (const golden::Case& c : golden::cases()) {
-        golden::run(c, [&](int buffer, const SpectrumAnalyzer& analyzer,
-                           const PeakReading& reading) {
-            ASSERT_LT(next, count) << "more buffers than stored values";
-            const Stored& expected = stored[next++];
-            ASSERT_STREQ(expected.name, c.name);
-            ASSERT_EQ(expected.buffer, buffer);
-            if (nearWholeNumbers.count({c.name, buffer}) != 0) {
-                return;
-            }
-            EXPECT_EQ(reading.value, expected.value)
-                << c.name << " buffer " << buffer << ": closest magnitude "
-                << closestToWholeNumber(analyzer) << " from a whole number";
-            EXPECT_NEAR(reading.prominence, expected.prominence, 1e-9 * expected.prominence)
-                << c.name << " buffer " << buffer;
-        });
+        golden::run(
+            c, [&](int buffer, const SpectrumAnalyzer& analyzer, const PeakReading& reading) {
+                ASSERT_LT(next, count) << "more buffers than stored values";
+                const Stored& expected = stored[next++];
+                ASSERT_STREQ(expected.name, c.name);
+                ASSERT_EQ(expected.buffer, buffer);
+                if (nearWholeNumbers.count({c.name, buffer}) != 0) {
+                    return;
+                }
+                EXPECT_EQ(reading.value, expected.value)
+                    << c.name << " buffer " << buffer << ": closest magnitude "
+                    << closestToWholeNumber(analyzer) << " from a whole number";
+                EXPECT_NEAR(reading.prominence, expected.prominence, 1e-9 * expected.prominence)
+                    << c.name << " buffer " << buffer;
+            });
     }
     EXPECT_EQ(next, count);
 }

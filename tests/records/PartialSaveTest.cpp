@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/ScratchDirectoryTest.h"
 #include "records/SampleFile.h"
+#include "tests/support/ScratchDirectoryTest.h"
 
 namespace records {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ScratchDirectoryTest.h"
 #include "records/SampleFile.h"
+#include "tests/support/ScratchDirectoryTest.h"
 
 namespace records {
 namespace {

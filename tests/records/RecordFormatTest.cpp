@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ScratchDirectoryTest.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordCopy.h"
 #include "records/SampleFile.h"
+#include "tests/support/ScratchDirectoryTest.h"
 
 namespace records {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/ScratchDirectoryTest.h"
 #include "records/RecordBuffer.h"
+#include "tests/support/ScratchDirectoryTest.h"
 
 namespace records {
 namespace {
