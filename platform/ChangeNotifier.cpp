@@ -19,12 +19,16 @@ namespace platform {
 namespace {
 
 constexpr double fallbackFrameRate = 60.0;
+// A live trace gains nothing from more than 25 looks a second (a value comes
+// every 20.5 ms at the default settings), and each look costs a repaint sent
+// to the display server: half the values' rate keeps a recording cheap.
+constexpr int shortestLookMilliseconds = 40;
 
 int frameMillisecondsOfScreen() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const double rate = screen != nullptr && screen->refreshRate() > 1.0 ? screen->refreshRate()
                                                                          : fallbackFrameRate;
-    return std::max(1, static_cast<int>(std::floor(1000.0 / rate)));
+    return std::max(shortestLookMilliseconds, static_cast<int>(std::floor(1000.0 / rate)));
 }
 
 }  // namespace

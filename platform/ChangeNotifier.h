@@ -16,8 +16,8 @@ namespace platform {
 // allocates nothing and takes no lock; only the first change since the last
 // look wakes the user-interface thread (through an eventfd, or a pipe where
 // there is none, watched by a QSocketNotifier). Looks are held back to one a
-// frame of the screen: a wake-up that comes sooner waits for the rest of the
-// frame, and later changes join it.
+// frame of the screen, and to 25 a second at the most: a wake-up that comes
+// sooner waits for the rest of the frame, and later changes join it.
 class ChangeNotifier final : public QObject {
 public:
     // `look` runs on the user-interface thread after changes.
@@ -37,7 +37,7 @@ private:
     std::unique_ptr<QSocketNotifier> watch_;
     QTimer restOfFrame_;
     QElapsedTimer sinceLook_;
-    int frameMilliseconds_ = 16;
+    int frameMilliseconds_ = 40;
     // Set from the first change after a look until the next look: while it
     // is set, changes wake nobody.
     std::atomic<bool> pending_{false};
