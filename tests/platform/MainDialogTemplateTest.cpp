@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "OffscreenApplicationTest.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -229,19 +231,8 @@ TEST(MainDialogTemplateData, AboutAndPrintCancelDialogs) {
     EXPECT_STREQ(cancel.controls[1].caption, "Printing in progress...");
 }
 
-class MainDialogBuilt : public ::testing::Test {
+class MainDialogBuilt : public OffscreenApplicationTest {
 protected:
-    // One application for the suite, gone before the process exits: Qt's own
-    // statics must outlive it.
-    static void SetUpTestSuite() {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        static int argc = 1;
-        static char name[] = "platform_tests";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<Application>(argc, argv);
-    }
-    static void TearDownTestSuite() { app.reset(); }
-
     MainDialogBuilt()
         : dialog(std::make_unique<MainDialog>(
               resources::mainDialogTemplate(),
@@ -257,7 +248,6 @@ protected:
         return nullptr;
     }
 
-    static inline std::unique_ptr<Application> app;
     std::vector<DialogMessage> messages;
     std::unique_ptr<MainDialog> dialog;
 };

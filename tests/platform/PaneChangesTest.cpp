@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "OffscreenApplicationTest.h"
+
 #include <QImage>
 #include <atomic>
 #include <chrono>
@@ -16,25 +18,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class PaneChanges : public ::testing::Test {
+class PaneChanges : public OffscreenApplicationTest {
 protected:
-    static void SetUpTestSuite() {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        static int argc = 1;
-        static char name[] = "platform_tests";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<Application>(argc, argv);
-    }
-    static void TearDownTestSuite() { app.reset(); }
-
     static void pumpFor(std::chrono::milliseconds time) {
         const auto end = std::chrono::steady_clock::now() + time;
         while (std::chrono::steady_clock::now() < end) {
             Application::processEvents(5);
         }
     }
-
-    static inline std::unique_ptr<Application> app;
 };
 
 // A drawing thread's changes reach the user-interface thread at most once a
