@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "Companion.h"
 #include "RecordFormat.h"
 #include "platform/ReplacementFile.h"
 
@@ -49,9 +50,12 @@ CopyOutcome copyRecordFile(const std::string& destination, const std::string& so
     out.reportWritesAs(destination);
     char line[lineBufferSize];
     char text[valueTextSize];
+    std::size_t lines = 0;
     while (std::fgets(line, sizeof line, in.get()) != nullptr) {
         const std::size_t length = formatValue(parseValue(line), LineEnd::BlankNewline, text);
         out.write({text, length});
+        // A line longer than a read is read in parts, each a value.
+        ++lines;
     }
     if (std::ferror(in.get()) != 0) {
         return failed(source + " cannot be read", errno != 0 ? errno : EIO);
@@ -59,6 +63,12 @@ CopyOutcome copyRecordFile(const std::string& destination, const std::string& so
     const std::string reason = out.commit();
     if (!reason.empty()) {
         return {CopyOutcome::Status::Failed, reason};
+    }
+    // The companion follows, as many lines as the copy holds (a companion a
+    // killed recording left one line ahead is cut back to its record).
+    const std::string companion = copyCompanion(destination, source, lines);
+    if (!companion.empty()) {
+        return {CopyOutcome::Status::Failed, companion};
     }
     return {CopyOutcome::Status::Copied, {}};
 }

@@ -19,7 +19,9 @@ struct CopyOutcome {
 // untouched, and a source that is not a regular file (a device, a pipe) is
 // refused, since it may never end. The copy is written to a temporary file
 // beside the destination, synced, and renamed over it only when complete, so
-// a failed copy never leaves a half-written slot.
+// a failed copy never leaves a half-written slot. The source's companion
+// goes with it, cut to as many lines as the copy holds; a source without one
+// leaves the destination without one.
 CopyOutcome copyRecordFile(const std::string& destination, const std::string& source);
 
 }  // namespace records

@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 
+#include "Companion.h"
 #include "RecordedCopy.h"
 #include "SampleFile.h"
 #include "Slots.h"
@@ -92,6 +93,19 @@ std::string putBack(bool existed, const std::string& from, const std::string& to
     return {};
 }
 
+// A record's companion goes with it: kept beside its copy when it has one.
+std::string keepCompanion(const std::string& record, const std::string& copy) {
+    const std::string companion = companionPath(record);
+    return exists(companion) ? copyFileBytes(companion, companionPath(copy)) : std::string();
+}
+
+// The companion as it was kept with the record's copy, or none when it had
+// none.
+std::string putBackCompanion(const std::string& copy, const std::string& record) {
+    const std::string kept = companionPath(copy);
+    return putBack(exists(kept), kept, companionPath(record));
+}
+
 }  // namespace
 
 std::string UndoStore::keep(int slot) {
@@ -103,10 +117,16 @@ std::string UndoStore::keep(int slot) {
     if (s.recordExisted) {
         reason = copyFileBytes(SampleFile::workingFileName, recordCopyName);
     }
+    if (reason.empty()) {
+        reason = keepCompanion(SampleFile::workingFileName, recordCopyName);
+    }
     const std::string slotFile = slotName(slot);
     s.slotExisted = exists(slotFile);
     if (reason.empty() && s.slotExisted) {
         reason = copyFileBytes(slotFile, slotCopyName);
+    }
+    if (reason.empty() && !slotFile.empty()) {
+        reason = keepCompanion(slotFile, slotCopyName);
     }
     if (reason.empty()) {
         reason = writeState(s);
@@ -134,6 +154,8 @@ void UndoStore::forget() {
     std::remove(stateName);
     std::remove(slotCopyName);
     std::remove(recordCopyName);
+    std::remove(companionPath(slotCopyName).c_str());
+    std::remove(companionPath(recordCopyName).c_str());
 }
 
 bool UndoStore::available() {
@@ -158,9 +180,15 @@ std::string UndoStore::restore() {
     std::string reason;
     if (s.slot != noSlot) {
         reason = putBack(s.slotExisted, slotCopyName, slotFile);
+        if (reason.empty()) {
+            reason = putBackCompanion(slotCopyName, slotFile);
+        }
     }
     if (reason.empty()) {
         reason = putBack(s.recordExisted, recordCopyName, SampleFile::workingFileName);
+    }
+    if (reason.empty()) {
+        reason = putBackCompanion(recordCopyName, SampleFile::workingFileName);
     }
     if (reason.empty()) {
         forget();

@@ -10,7 +10,9 @@ namespace records {
 // slip of the mouse nor a crash loses the rest of a recording:
 //   "REC.undo.txt"       the working recording before the change,
 //   "REC.undo.slot.txt"  the slot before the change (absent if it was),
-//   "REC.undo.state"     which slot, and what the change left behind.
+//   "REC.undo.state"     which slot, and what the change left behind,
+// and the companions of the two beside their copies ("REC.undo.hr.txt",
+// "REC.undo.slot.hr.txt"), put back with them.
 // An undo puts both back only while they are still what the change left:
 // anything else that changed them since (a new recording, a slot load, a
 // program outside) ends it.
