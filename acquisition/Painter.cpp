@@ -11,6 +11,7 @@
 #include "platform/ReplacementFile.h"
 #include "platform/WinException.h"
 #include "records/BaselineFilter.h"
+#include "records/Companion.h"
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
 #include "records/RecordTime.h"
@@ -54,6 +55,20 @@ Painter::Painter(platform::WaveInput& input, CommandTarget* window, const PaneLi
     forEachPane([](EcgPane& pane) {
         pane.setFactors(render::factors::defaultSpeed, render::factors::defaultGain);
     });
+    makeDemodulator();
+}
+
+void Painter::makeDemodulator() {
+    demodulator_.reset();
+    pending_.clear();
+    pendingFirst_ = 0;
+    pendingCount_ = 0;
+    if (sampleRate_ < HighRateDemodulator::minimumRate ||
+        samplesPerBuffer_ < HighRateDemodulator::valuesPerBuffer) {
+        return;
+    }
+    demodulator_ = std::make_unique<HighRateDemodulator>(sampleRate_, samplesPerBuffer_);
+    pending_.resize(static_cast<std::size_t>(demodulator_->lag()) + 1);
 }
 
 Painter::~Painter() {
@@ -139,24 +154,75 @@ void Painter::requestAutomaticStop(long long generation) {
 }
 
 void Painter::processBuffer(int sign) {
-    SampleCursor cursor(recorder_->currentBufferData(), *recorder_, recorder_->samplesPerBuffer());
+    const char* const data = recorder_->currentBufferData();
+    const int samples = recorder_->samplesPerBuffer();
+    SampleCursor cursor(data, *recorder_, samples);
     recorder_->recycleCurrent();
     analyzer_->loadBlock(cursor);
     analyzer_->transform();
     processedBuffers_.fetch_add(1, std::memory_order_relaxed);
     const PeakReading reading = readPeak(*analyzer_);
     noteTone(reading.prominence);
+    const PendingValue value{true, reading.value, sign};
+    if (!demodulator_) {
+        storeValue(value, {});
+        return;
+    }
+    // The same samples, continuously across buffers: the oldest value held
+    // has its ten values once the demodulator has seen far enough ahead.
+    const bool oldestComplete =
+        demodulator_->push(SampleCursor(data, *recorder_, samples), companionLine_);
+    pending_[(pendingFirst_ + pendingCount_) % pending_.size()] = value;
+    pendingCount_ = std::min(pendingCount_ + 1, pending_.size());
+    if (oldestComplete && pendingCount_ > 0) {
+        const PendingValue oldest = pending_[pendingFirst_];
+        pendingFirst_ = (pendingFirst_ + 1) % pending_.size();
+        pendingCount_ -= 1;
+        storeValue(oldest, companionLine_);
+    }
+}
 
+void Painter::storePendingValues() {
+    while (demodulator_ && pendingCount_ > 0 && !writeFailed_.load() &&
+           demodulator_->finish(companionLine_)) {
+        const PendingValue oldest = pending_[pendingFirst_];
+        pendingFirst_ = (pendingFirst_ + 1) % pending_.size();
+        pendingCount_ -= 1;
+        storeValue(oldest, companionLine_);
+    }
+    pendingFirst_ = 0;
+    pendingCount_ = 0;
+}
+
+void Painter::storeValue(const PendingValue& pending, std::span<const double> tenValues) {
     if (currentPane_ < 0 || currentPane_ >= livePanes || panes_[currentPane_] == nullptr) {
         currentPane_ = 0;
     }
     EcgPane& pane = *panes_[static_cast<std::size_t>(currentPane_)];
     if (pane.penX() < pane.clientRect().right) {
-        if (!pane.started()) {
-            // A recording's first processed buffer empties the working file.
+        int error = 0;
+        if (!pane.started() && !companion_.isOpen()) {
+            // A recording's first value empties the working file and its
+            // companion (a recording without one leaves none of another).
             SampleFile::openWrite(SampleFile::fileName());
+            const std::string companion = records::companionPath(SampleFile::fileName());
+            if (demodulator_) {
+                error = companion_.open(companion);
+            } else {
+                records::removeCompanion(SampleFile::fileName());
+            }
         }
-        const int error = pane.plotValue(reading.value, sign);
+        if (error == 0 && pane.drawValue(pending.value)) {
+            // The companion line first: a program killed between the two
+            // leaves the companion one line ahead, which the next start cuts.
+            error = tenValues.empty() ? 0 : companion_.append(tenValues);
+            if (error == 0) {
+                error = appendValue(pending);
+                if (error != 0 && !tenValues.empty()) {
+                    companion_.takeBackLast();
+                }
+            }
+        }
         if (error != 0) {
             // The disk refused the value: nothing more is processed, and the
             // next wake-up asks the window to stop, as a full recording does.
@@ -169,6 +235,14 @@ void Painter::processBuffer(int sign) {
         filledPanes_.fetch_add(1);
     }
     wrapIfLastPaneFull(pane);
+}
+
+int Painter::appendValue(const PendingValue& pending) {
+    char text[records::valueTextSize];
+    const std::size_t length =
+        records::formatValue(pending.sign * records::captureMarker + pending.value,
+                             records::LineEnd::BlankNewline, text);
+    return SampleFile::appendText({text, length});
 }
 
 void Painter::wrapIfLastPaneFull(const EcgPane& pane) {
@@ -186,6 +260,11 @@ CaptureOutcome Painter::startCapture() {
     forEachPane([](EcgPane& pane) { pane.resetTrace(); });
     const ScopedLock guard(lock_);
     writeError_.store(0);
+    pendingFirst_ = 0;
+    pendingCount_ = 0;
+    if (demodulator_) {
+        demodulator_->reset();
+    }
     // A recording starts with a second's grace before the tone is missed.
     lastTone_.store(Clock::now().time_since_epoch().count());
     {
@@ -206,6 +285,9 @@ void Painter::stopCapture() {
         if (recorder_) {
             recorder_->stop();
         }
+        // The last buffers processed are drawn and stored too.
+        storePendingValues();
+        companion_.close();
         currentPane_ = 0;
         filledPanes_.store(0);
         writeFailed_.store(false);
@@ -223,6 +305,7 @@ void Painter::stopCapture() {
 void Painter::rebuild() {
     analyzer_.reset();
     analyzer_ = std::make_unique<SpectrumAnalyzer>(fftPoints_, sampleRate_);
+    makeDemodulator();
     recorder_.reset();
     recorder_ = makeRecorder(input_, bitsPerSample_, samplesPerBuffer_, sampleRate_);
 }
@@ -247,6 +330,9 @@ CaptureOutcome Painter::configure(int samplesPerBuffer, int sampleRate, int fftP
     const bool wasRecording = recorder_ && recorder_->isRecording();
     if (wasRecording) {
         recorder_->stop();
+        // The recording goes on at the new settings; the values held under
+        // the old ones are stored first.
+        storePendingValues();
     }
     try {
         rebuild();
@@ -379,8 +465,25 @@ std::string Painter::filterAndShow(int firstPane) {
     // record holds: FILTER never drops a sample.
     std::vector<double> values = readWorkingRecording();
     records::decodeRecord(values);
-    const std::vector<double> filtered = records::BaselineFilter::apply(
-        values, static_cast<double>(sampleRate_) / samplesPerBuffer_);
+    const double valuesPerSecond = static_cast<double>(sampleRate_) / samplesPerBuffer_;
+    const std::vector<double> filtered = records::BaselineFilter::apply(values, valuesPerSecond);
+    // The companion is filtered alike at its own rate. It is written beside
+    // the new working file and put in place only after it, so neither ever
+    // lies beside a version of the other that it does not belong to.
+    const std::vector<double> companion =
+        records::loadCompanion(SampleFile::workingFileName, values);
+    const std::string companionFile = records::companionPath(SampleFile::workingFileName);
+    ReplacementFile companionReplacement(companionFile, records::companionPath(filterFileName));
+    if (!companion.empty()) {
+        const std::vector<double> filteredCompanion = records::BaselineFilter::apply(
+            companion, valuesPerSecond * records::companionValuesPerLine);
+        char line[records::companionLineSize];
+        const auto perLine = static_cast<std::size_t>(records::companionValuesPerLine);
+        for (std::size_t k = 0; k + perLine <= filteredCompanion.size(); k += perLine) {
+            const auto ten = std::span<const double>(filteredCompanion).subspan(k, perLine);
+            companionReplacement.write({line, records::formatCompanionLine(ten, line)});
+        }
+    }
     RecordBuffer& record = panes_[0]->record();
     const int m = loadWorkingRecording().count;
     record.filtered.fill(RecordBuffer::fillLevel);
@@ -397,7 +500,12 @@ std::string Painter::filterAndShow(int firstPane) {
             records::formatValue(filtered[i] + marker, records::LineEnd::Newline, text);
         replacement.write({text, length});
     }
-    return replacement.commit();
+    std::string failure = replacement.commit();
+    if (failure.empty() && !companion.empty() && !companionReplacement.commit().empty()) {
+        // Unfiltered, it would no longer belong to the filtered record.
+        records::removeCompanion(SampleFile::workingFileName);
+    }
+    return failure;
 }
 
 PrintSettings Painter::printSettings() {

@@ -8,16 +8,19 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "ActiveObject.h"
 #include "AutoResetEvent.h"
 #include "CaptureOutcome.h"
 #include "CommandTarget.h"
 #include "CriticalSection.h"
+#include "HighRateDemodulator.h"
 #include "PrintJob.h"
 #include "Recorder.h"
 #include "SpectrumAnalyzer.h"
 #include "platform/WaveInput.h"
+#include "records/CompanionWriter.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordEncoding.h"
 #include "render/TraceFactors.h"
@@ -29,8 +32,13 @@ class EcgPane;
 namespace acquisition {
 
 // The capture worker. Its thread waits for completed wave buffers, runs each
-// through the spectrum analyser and hands it to the pane the live trace is in,
-// which draws one segment and appends one value to the working recording. The
+// through the spectrum analyser and the high-rate demodulator and hands it to
+// the pane the live trace is in, which draws one segment; the worker then
+// appends the buffer's ten demodulated values as one line to the working
+// recording's companion and its value to the working recording. A buffer's
+// ten values are complete only once the next buffer is in (the filters look
+// ahead), so each buffer is drawn and stored when the next one has been
+// processed, and the last one at the stop. The
 // trace runs through panes 0 to 4 and wraps to pane 0; after more than five
 // filled panes the worker asks the main window to stop the recording.
 //
@@ -122,6 +130,24 @@ protected:
 
 private:
     void processBuffer(int sign);
+    // A buffer's value, held until its ten companion values are complete.
+    struct PendingValue {
+        bool held = false;
+        double value = 0.0;
+        int sign = 1;
+    };
+    // Draws `pending` in the pane the live trace is in and stores it, after
+    // its companion line `tenValues` (none without a demodulator), when the
+    // pane draws it.
+    void storeValue(const PendingValue& pending, std::span<const double> tenValues);
+    // Stores the values still held, with the look-ahead their companion
+    // lines lack made up; at a stop or a change of settings, under the lock.
+    void storePendingValues();
+    // A demodulator for the current settings, or none for settings it
+    // cannot take (the recording then has no companion).
+    void makeDemodulator();
+    // 0, or the system's error number.
+    int appendValue(const PendingValue& pending);
     void wrapIfLastPaneFull(const render::EcgPane& pane);
     // Asks the main window to run its stop path and waits until a stop of the
     // capture has happened or the thread is asked to end.
@@ -155,6 +181,16 @@ private:
     AutoResetEvent bufferEvent_;
     std::unique_ptr<Recorder> recorder_;
     std::unique_ptr<SpectrumAnalyzer> analyzer_;
+    // Guarded by lock_, like the analyser: the worker's demodulator, the
+    // value it holds back and the companion it writes.
+    std::unique_ptr<HighRateDemodulator> demodulator_;
+    // The values held back, oldest first, in a ring made for the
+    // demodulator's look-ahead: no allocation per buffer.
+    std::vector<PendingValue> pending_;
+    std::size_t pendingFirst_ = 0;
+    std::size_t pendingCount_ = 0;
+    HighRateDemodulator::Line companionLine_{};
+    records::CompanionWriter companion_;
     PaneList panes_{};
 
     // Capture position, guarded by lock_; filledPanes_ is also read by the

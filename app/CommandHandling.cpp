@@ -11,6 +11,7 @@
 #include "Selection.h"
 #include "platform/Application.h"
 #include "platform/ModalService.h"
+#include "records/Companion.h"
 #include "records/SampleFile.h"
 #include "records/Slots.h"
 #include "records/UndoStore.h"
@@ -198,6 +199,12 @@ void CommandHandling::stopPath() {
     // nothing to store.
     const bool storable =
         records::SampleFile::notARecordFile(records::SampleFile::workingFileName).empty();
+    if (storable) {
+        // A recording killed between a companion line and its value left
+        // the companion one line ahead: both end on the same line again.
+        records::trimCompanion(records::SampleFile::workingFileName,
+                               records::countLines(records::SampleFile::workingFileName));
+    }
     const records::CopyOutcome copy =
         storable ? records::copyRecordFile(records::slotFileName(slot),
                                            records::SampleFile::workingFileName)

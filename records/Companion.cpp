@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -144,11 +145,20 @@ bool companionBelongs(std::span<const double> companion, std::span<const double>
         return false;
     }
     for (std::size_t k = 0; k < decoded.size(); ++k) {
+        const auto line = companion.subspan(k * companionValuesPerLine, companionValuesPerLine);
         double sum = 0.0;
-        for (int j = 0; j < companionValuesPerLine; ++j) {
-            sum += companion[k * companionValuesPerLine + static_cast<std::size_t>(j)];
+        double lowest = line[0];
+        double highest = line[0];
+        for (const double v : line) {
+            sum += v;
+            lowest = std::min(lowest, v);
+            highest = std::max(highest, v);
         }
-        if (!(std::abs(sum / companionValuesPerLine - decoded[k]) <= companionAgreement)) {
+        // Where the tone sweeps within a buffer (a QRS) its strongest
+        // frequency and its mean frequency part: the agreement widens by a
+        // share of the sweep.
+        const double allowed = companionAgreement + companionSweepShare * (highest - lowest);
+        if (!(std::abs(sum / companionValuesPerLine - decoded[k]) <= allowed)) {
             return false;
         }
     }

@@ -16,14 +16,19 @@ namespace records {
 //
 // A companion is only ever used together with its record: when it has as
 // many lines as the record and every line's mean agrees with the record's
-// value. A companion that does not (older records have none, a file from
+// value (see companionAgreement). A companion that does not (older records have none, a file from
 // elsewhere may lie beside a stranger's) is ignored, never shown, exported or
 // printed for another recording.
 inline constexpr int companionValuesPerLine = 10;
 // How far a line's mean may lie from its record's value, in record units
-// (0.09 mV): the strongest frequency of a buffer and its mean frequency differ
-// by less on any ECG the front end passes.
+// (0.09 mV), where the tone holds its frequency through the buffer. Where it
+// sweeps (the steep flanks of a QRS) the buffer's strongest frequency is not
+// its mean frequency: there a quarter of the line's own range is allowed on
+// top (a simulated QRS parts them by up to 0.55 at a range of 5.3). A line of
+// another recording, or one line off, still lies units away on the flat
+// lines and at every QRS.
 inline constexpr double companionAgreement = 0.5;
+inline constexpr double companionSweepShare = 0.25;
 // Room for one line as formatCompanionLine writes it.
 inline constexpr std::size_t companionLineSize = 10 * 330;
 

@@ -73,13 +73,13 @@ bool EcgPane::traceTo(double value, Clamp clamp) {
     return drawn;
 }
 
+bool EcgPane::drawValue(double value) {
+    const PaneSurface::Lock guard = surface_->lock();
+    return traceTo(value, Clamp::BottomMinusTwo);
+}
+
 int EcgPane::plotValue(double value, int sign) {
-    bool drawn = false;
-    {
-        const PaneSurface::Lock guard = surface_->lock();
-        drawn = traceTo(value, Clamp::BottomMinusTwo);
-    }
-    if (!drawn) {
+    if (!drawValue(value)) {
         return 0;
     }
     char text[records::valueTextSize];

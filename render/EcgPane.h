@@ -31,6 +31,9 @@ public:
     // value after a start or stop only sets the starting height. Returns 0, or
     // the system's error number when the working file refused the line.
     int plotValue(double value, int sign);
+    // Draws the segment of one value as plotValue() does, without storing
+    // it: true when a segment was drawn, i.e. when the value is one to store.
+    bool drawValue(double value);
 
     // Draws the first `count` values of `samples` from x = 0. A value that
     // differs from its successor by less than 1 is drawn (and written) as the

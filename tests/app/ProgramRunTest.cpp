@@ -268,6 +268,15 @@ TEST(ProgramRun, AKilledRecordingKeepsEveryValueStored) {
     // Nothing but whole lines: the kill cannot cut a value in half.
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n');
+    // The companion line goes first: the kill leaves it at most one line
+    // ahead, and the next start stores both in slot 1 ending on one line.
+    const long long companion = lines("REC.hr.txt");
+    EXPECT_GE(companion, whole);
+    EXPECT_LE(companion, whole + 1);
+    ASSERT_EQ(run("--simulate --record 1 >/dev/null 2>&1"), 0);
+    EXPECT_EQ(lines("REC1.txt"), whole);
+    EXPECT_EQ(lines("REC1.hr.txt"), whole);
+    EXPECT_EQ(lines("REC.hr.txt"), lines("REC.txt"));
 }
 
 // A working file that never ends (a link to /dev/zero) or never opens (a

@@ -31,7 +31,7 @@ Recording makeRecording(int lines, double phase = 0.0) {
         const double value = 57.2 + 3.0 * std::sin(0.3 * k + phase);
         r.values.push_back(value);
         for (int j = 0; j < companionValuesPerLine; ++j) {
-            r.companion.push_back(value + 0.2 * (j - 4.5));
+            r.companion.push_back(value + 0.02 * (j - 4.5));
         }
     }
     return r;
