@@ -200,7 +200,7 @@ TEST_F(MainWindowTest, ARecordingLeftRunningStopsItselfAndIsStored) {
     startRecording();
     ASSERT_TRUE(pumpUntil([&] { return controller().idle; }, 180s));
     EXPECT_EQ(dialog().icon(ids::startStop), icons::readyToRecord);
-    EXPECT_EQ(lines("REC.txt"), 7 * 461 - 5);
+    EXPECT_EQ(lines("REC.txt"), 7 * 461 - 4);
     EXPECT_EQ(testsupport::readFile("REC1.txt"), testsupport::readFile("REC.txt"));
     // A second request from the same recording, crossing the stop, takes
     // the stop path again and leaves the program idle.
