@@ -160,8 +160,13 @@ void CommandHandling::startStop(int value) {
 void CommandHandling::startPath() {
     controller_.disableSlots();
     clearSelection(controller_);
-    const std::string unusable =
+    std::string unusable =
         records::SampleFile::notARecordFile(records::SampleFile::workingFileName);
+    if (unusable.empty()) {
+        // Its companion takes a line for every value.
+        unusable = records::SampleFile::notARecordFile(
+            records::companionPath(records::SampleFile::workingFileName));
+    }
     if (!unusable.empty()) {
         // Values written there would be lost, or fill the disk.
         modalService().messageBox({unusable + ": no recording can be stored in it.\nRemove or "

@@ -516,6 +516,15 @@ TEST_F(MainWindowTest, AWorkingFileThatIsADeviceIsRefusedAtTheStart) {
     EXPECT_NE(modal().boxes[0].text.find("not a regular file"), std::string::npos);
     EXPECT_EQ(modal().boxes[0].icon, platform::BoxIcon::Error);
     EXPECT_FALSE(std::filesystem::exists("REC1.txt"));
+
+    // A companion that is no file is refused alike, by its name.
+    std::filesystem::remove("REC.txt");
+    std::filesystem::create_directory("REC.hr.txt");
+    dialog().click(ids::startStop);
+    EXPECT_TRUE(controller().idle);
+    ASSERT_EQ(modal().boxes.size(), 2u);
+    EXPECT_NE(modal().boxes[1].text.find("REC.hr.txt is not a regular file"), std::string::npos)
+        << modal().boxes[1].text;
 }
 
 // A disk that fills up in the middle of a recording: the values stored
@@ -538,6 +547,10 @@ TEST_F(MainWindowTest, AFullDiskKeepsTheValuesStoredAndSaysHowMany) {
     EXPECT_EQ(stored.back(), '\n');
     const long long kept = lines("REC.txt");
     EXPECT_EQ(testsupport::readFile("REC1.txt"), stored);
+    // The companion, ten values a line, fills the disk first: its refusal
+    // stops the recording as the record's would, both ending on one line.
+    EXPECT_EQ(lines("REC.hr.txt"), kept);
+    EXPECT_EQ(lines("REC1.hr.txt"), kept);
     ASSERT_EQ(modal().boxes.size(), 1u) << modal().boxes.front().text;
     EXPECT_NE(modal().boxes[0].text.find(std::to_string(kept) + " values were kept"),
               std::string::npos)
