@@ -15,20 +15,21 @@ class SampleCursor;
 // a buffer the spectrum gives.
 //
 // An FM discriminator that runs on across buffers. The samples are mixed
-// down at the carrier (their DC level taken off) and decimated to
-// about 8 kHz in one step by a triangular kernel (two boxcars), the mixing
-// folded into the kernel so that the carrier is taken off only at the
-// decimated rate, from an exact integer phase index (no drift, however long
-// the recording). A Kaiser-windowed low-pass, flat to 1.2 kHz and 75 dB down
-// from 2.2 kHz (the tone's mirror at twice the carrier), keeps every other
-// sample. Their phase, unwrapped sample to
-// sample and kept relative to a recent sample, gives a stretch's mean
-// frequency as its phase advance over its duration, read at the fractional
-// boundaries by linear interpolation. Both filters are symmetric: their delay
-// is constant and taken off, so each value lies in its own buffer's time.
+// down at the carrier and decimated to about 8 kHz in one step by a
+// triangular kernel (two boxcars), the mixing folded into the kernel so that
+// the carrier is taken off only at the decimated rate, from an exact integer
+// phase index (no drift, however long the recording); a 5 Hz high-pass there
+// takes off the input's DC level. A Kaiser-windowed low-pass, flat to 1.2 kHz
+// and 75 dB down from 2.2 kHz (the tone's mirror at twice the carrier), keeps
+// every other sample. Their phase, unwrapped sample to sample and kept
+// relative to a recent sample, gives a stretch's mean frequency as its phase
+// advance over its duration, read at the fractional boundaries by cubic
+// interpolation. Both filters are symmetric: their delay is constant and
+// taken off, so each value lies in its own buffer's time.
 //
 // A buffer's values need samples of the buffers after it: they come out
-// lag() pushes later, one buffer later at the program's settings. All memory
+// lag() pushes later: one at the default settings, more where buffers are
+// shorter than the filters' reach (four of 1024 at 798720 a second). All memory
 // is allocated by the constructor. Not thread-safe: the capture worker alone
 // uses it.
 class HighRateDemodulator {
@@ -36,11 +37,11 @@ public:
     static constexpr int valuesPerBuffer = 10;
     using Line = std::array<double, valuesPerBuffer>;
 
+    static constexpr int minimumRate = 8000;
+
     // Throws std::invalid_argument for a rate below minimumRate or fewer than
     // valuesPerBuffer samples a buffer.
     HighRateDemodulator(int sampleRate, int samplesPerBuffer);
-
-    static constexpr int minimumRate = 8000;
 
     // A new recording starts: nothing of the previous one is kept.
     void reset();
@@ -50,8 +51,8 @@ public:
     // false while the first lag() buffers of a recording come in.
     bool push(SampleCursor cursor, Line& completed);
     // At the stop, after the last push: the values still owed, oldest buffer
-    // first, one buffer a call (the one line of the last buffer at the
-    // program's settings); false when none is left. What lies beyond the last
+    // first, one buffer a call (at most lag() of them, the last buffer's
+    // alone at the default settings); false when none is left. What lies beyond the last
     // sample is taken to go on at the frequency of the last millisecond.
     // A recording too short for any frequency reads the carrier (0 mV).
     bool finish(Line& completed);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <iostream>
 #include <memory>
@@ -122,13 +123,17 @@ struct Agreement {
     double worstQrsError = 0.0;  // relative, over the beats
 };
 
+std::size_t shifted(std::size_t i, int lag) {
+    return static_cast<std::size_t>(static_cast<std::ptrdiff_t>(i) + lag);
+}
+
 double correlation(const std::vector<double>& a, const std::vector<double>& b, std::size_t from,
                    std::size_t to, int lag) {
     double ma = 0.0;
     double mb = 0.0;
     const double n = static_cast<double>(to - from);
     for (std::size_t i = from; i < to; ++i) {
-        ma += a[i + static_cast<std::size_t>(lag)];
+        ma += a[shifted(i, lag)];
         mb += b[i];
     }
     ma /= n;
@@ -137,7 +142,7 @@ double correlation(const std::vector<double>& a, const std::vector<double>& b, s
     double saa = 0.0;
     double sbb = 0.0;
     for (std::size_t i = from; i < to; ++i) {
-        const double da = a[i + static_cast<std::size_t>(lag)] - ma;
+        const double da = a[shifted(i, lag)] - ma;
         const double db = b[i] - mb;
         sab += da * db;
         saa += da * da;
@@ -164,7 +169,7 @@ Agreement compare(const HighRateRecording& recording) {
             best.lag = lag;
         }
     }
-    const auto at = [&](std::size_t i) { return measured[i + static_cast<std::size_t>(best.lag)]; };
+    const auto at = [&](std::size_t i) { return measured[shifted(i, best.lag)]; };
     double squares = 0.0;
     for (std::size_t i = from; i < to; ++i) {
         squares += (at(i) - truth[i]) * (at(i) - truth[i]);
@@ -182,7 +187,10 @@ Agreement compare(const HighRateRecording& recording) {
         if (centre + reach >= to) {
             break;
         }
-        double tLo = 1e9, tHi = -1e9, mLo = 1e9, mHi = -1e9;
+        double tLo = truth[centre];
+        double tHi = tLo;
+        double mLo = at(centre);
+        double mHi = mLo;
         for (std::size_t i = centre - reach; i <= centre + reach; ++i) {
             tLo = std::min(tLo, truth[i]);
             tHi = std::max(tHi, truth[i]);
@@ -309,10 +317,10 @@ struct Setting {
 };
 
 // Every value is the tone's mean frequency over its tenth, at every setting:
-// from the first 5 ms on (the filters reach about 2.4 ms to either side; what
+// from the first 5 ms on (the filters reach about 2.5 ms to either side; what
 // lies before holds the first settled frequency), with the look-ahead over
 // several buffers where they are short. The stop delivers the last buffers,
-// their last 2.4 ms holding the last frequency.
+// their last 2.5 ms holding the last frequency.
 TEST(HighRateDemodulator, GivesEachTenthsMeanFrequencyAtAnySetting) {
     Tone swinging;
     swinging.offsetHertz = 40.0;
