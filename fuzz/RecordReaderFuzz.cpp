@@ -1,7 +1,8 @@
 // The record reader alone, fast enough for millions of inputs: any bytes as
 // the working recording, read as the program reads a record (lines of at most
 // 99 characters, at most 10000 values), its values parsed and both encodings
-// taken off. Every value that comes out is a finite number.
+// taken off; the same bytes as its high-rate companion, read and checked
+// against the record. Every value that comes out is a finite number.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -13,7 +14,9 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "records/Companion.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
@@ -61,6 +64,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<double> values(record->samples.data(), static_cast<std::size_t>(record->count));
     records::decodeRecord(values);
     for (const double v : values) {
+        if (!std::isfinite(v)) {
+            std::abort();
+        }
+    }
+    // The same bytes as the record's companion: used only whole, ten finite
+    // values for every value of the record.
+    std::FILE* c = std::fopen("REC.hr.txt", "wb");
+    if (c == nullptr || (size > 0 && std::fwrite(data, 1, size, c) != size)) {
+        std::abort();
+    }
+    std::fclose(c);
+    const std::vector<double> companion =
+        records::loadCompanion(records::SampleFile::workingFileName, values);
+    if (!companion.empty() && companion.size() != values.size() * records::companionValuesPerLine) {
+        std::abort();
+    }
+    for (const double v : companion) {
         if (!std::isfinite(v)) {
             std::abort();
         }
