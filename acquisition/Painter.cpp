@@ -517,6 +517,7 @@ PrintSettings Painter::printSettings() {
     SampleFile::close();
     const auto& samples = panes_[0]->record().samples;
     settings.values.assign(samples.begin(), samples.begin() + loaded.count);
+    PrintJob::attachCompanion(settings, SampleFile::workingFileName);
     settings.samplesPerStrip = samplesPerPane(0);
     settings.valuesPerSecond = static_cast<double>(sampleRate_) / samplesPerBuffer_;
     settings.millimetresPerMillivolt =

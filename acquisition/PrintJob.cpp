@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <span>
 
+#include "records/Companion.h"
 #include "records/RecordTime.h"
+#include "records/WholeRecord.h"
 #include "render/PaperPrinter.h"
 
 namespace acquisition {
@@ -26,6 +28,21 @@ double valuesPerSecond(const PrintSettings& settings) {
     return settings.valuesPerSecond > 0.0 && std::isfinite(settings.valuesPerSecond)
                ? settings.valuesPerSecond
                : defaultValuesPerSecond;
+}
+
+// How many printed points each value of the recording becomes: ten when its
+// companion is printed, one otherwise.
+std::size_t pointsPerValue(const PrintSettings& settings) {
+    const std::size_t perLine = records::companionValuesPerLine;
+    const bool companion =
+        !settings.values.empty() && settings.companion.size() == settings.values.size() * perLine;
+    return companion ? perLine : 1;
+}
+
+// What the strips draw: the companion when there is one, else the values.
+std::span<const double> printedPoints(const PrintSettings& settings) {
+    return pointsPerValue(settings) > 1 ? std::span<const double>(settings.companion)
+                                        : std::span<const double>(settings.values);
 }
 
 }  // namespace
@@ -69,6 +86,10 @@ std::string PrintJob::clockText(double seconds) {
     return text;
 }
 
+void PrintJob::attachCompanion(PrintSettings& settings, const std::string& recordPath) {
+    settings.companion = records::wholeRecordCompanion(recordPath, settings.values.size());
+}
+
 std::vector<std::string> PrintJob::header(const PrintSettings& settings, int page, int pages) {
     const double rate = valuesPerSecond(settings);
     const std::string start = settings.startSeconds
@@ -80,8 +101,9 @@ std::vector<std::string> PrintJob::header(const PrintSettings& settings, int pag
             clockText(static_cast<double>(settings.values.size()) / rate) + gap + "page " +
             std::to_string(page) + " of " + std::to_string(pages),
         numberText(render::PaperPrinter::paperSpeed) + " mm/s" + gap +
-            numberText(settings.millimetresPerMillivolt) + " mm/mV" + gap + numberText(rate) +
-            " values/s" + gap + (settings.filtered ? "baseline filtered" : "unfiltered"),
+            numberText(settings.millimetresPerMillivolt) + " mm/mV" + gap +
+            numberText(rate * static_cast<double>(pointsPerValue(settings))) + " values/s" + gap +
+            (settings.filtered ? "baseline filtered" : "unfiltered"),
         "Name: ____________________" + gap + "Date of birth: ____________",
     };
 }
@@ -92,14 +114,18 @@ bool PrintJob::print(platform::PrinterSurface& printer, const PrintSettings& set
         return false;
     }
     const render::PaperPrinter paper(printer);
-    const render::PaperTrace trace{valuesPerSecond(settings), settings.millimetresPerMillivolt};
+    const std::size_t perValue = pointsPerValue(settings);
+    const double rate = valuesPerSecond(settings);
+    const render::PaperTrace trace{rate * static_cast<double>(perValue),
+                                   settings.millimetresPerMillivolt};
     const int m = static_cast<int>(settings.values.size());
     const int n = settings.samplesPerStrip;
+    // Strip i is pane i's stretch of values [i n, (i + 1) n), in as many
+    // points as stand for them.
     const auto stripValues = [&](int strip) {
         const std::size_t offset = static_cast<std::size_t>(strip) * static_cast<std::size_t>(n);
-        const int count = std::min(n, m - strip * n);
-        return std::span<const double>(settings.values)
-            .subspan(offset, static_cast<std::size_t>(count));
+        const auto count = static_cast<std::size_t>(std::min(n, m - strip * n));
+        return printedPoints(settings).subspan(offset * perValue, count * perValue);
     };
     std::vector<double> lengths;
     for (int i = 0; i < stripCount(m, n); ++i) {
@@ -126,7 +152,7 @@ bool PrintJob::print(platform::PrinterSurface& printer, const PrintSettings& set
             }
             paper.drawPage(header(settings, page + 1, pages));
         }
-        const double start = static_cast<double>(piece.strip) * n / trace.valuesPerSecond;
+        const double start = static_cast<double>(piece.strip) * n / rate;
         paper.drawPiece(piece, stripValues(piece.strip), trace, clockText(start));
     }
     if (cancelled.load()) {

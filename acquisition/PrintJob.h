@@ -17,6 +17,9 @@ namespace acquisition {
 struct PrintSettings {
     // The working recording with its encoding taken off.
     std::vector<double> values;
+    // Its companion, ten values to each of `values`, when it belongs to the
+    // recording; the strips then draw it instead. Empty otherwise.
+    std::vector<double> companion;
     // Samples a strip holds: those of one pane on screen.
     int samplesPerStrip = 0;
     // The recording's own rate: sample rate / samples per buffer.
@@ -37,7 +40,9 @@ struct PrintSettings {
 // pane i's stretch, at 25 mm/s and the window's gain, in bands flowing down
 // the pages under a header that states the recording, the scales and the
 // page. Runs on a thread of its own; the cancel flag is read between strips
-// and aborts the document.
+// and aborts the document. A companion, where there is one, is printed in
+// place of the values it belongs to: each strip covers the same stretch in
+// ten times as many points.
 class PrintJob {
 public:
     static constexpr const char* documentName = "TrelmontGraph";
@@ -65,6 +70,9 @@ public:
                       const std::atomic<bool>& cancelled);
     // How many strips a recording of m values gives at n samples a strip.
     static int stripCount(int m, int n);
+    // Fills in the companion of the record file at `recordPath` when it
+    // belongs to the whole file, cut to the values the settings hold.
+    static void attachCompanion(PrintSettings& settings, const std::string& recordPath);
     // The header lines of page `page` of `pages`.
     static std::vector<std::string> header(const PrintSettings& settings, int page, int pages);
     // "m:ss.s", as strips are labelled with their start.

@@ -63,6 +63,7 @@ int printWorkingRecordingToPdf(const std::string& path) {
     acquisition::PrintSettings settings;
     settings.values.assign(record->samples.begin(), record->samples.begin() + record->count);
     settings.filtered = records::decodeRecord(settings.values) == records::Encoding::Filter1000;
+    acquisition::PrintJob::attachCompanion(settings, working);
     // As the window prints at its default settings: one pane's stretch to a
     // strip at the default chart speed, and the default gain.
     settings.samplesPerStrip =

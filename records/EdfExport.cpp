@@ -1,19 +1,16 @@
 #include "EdfExport.h"
 
 #include <edflib.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
+#include <system_error>
+#include <vector>
 
+#include "Companion.h"
 #include "FrontEndCalibration.h"
 #include "RecordEncoding.h"
-#include "RecordFormat.h"
 #include "RecordTime.h"
 #include "platform/ReplacementFile.h"
 
@@ -24,6 +21,7 @@ namespace {
 constexpr int maxRecordSeconds = 60;
 constexpr long long annotationUnitsPerSecond = 10000;  // EDFlib's 100 microseconds
 constexpr int durationUnitsPerSecond = 100000;         // EDFlib's 10 microseconds
+constexpr std::size_t prefilterFieldSize = 80;
 
 // An open EDFlib handle, closed on every path.
 class EdfHandle {
@@ -49,56 +47,65 @@ private:
     int handle_;
 };
 
-std::string readValues(const std::string& path, std::vector<double>& values,
-                       std::timespec& lastStored) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return path + " cannot be read: " + std::strerror(errno);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return path + " is not a regular file";
-    }
-    lastStored = info.st_mtim;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return path + " cannot be read";
-    }
-    std::string line;
-    while (std::getline(in, line)) {
-        if (values.size() >= EdfExport::maxValues) {
-            return path + " holds more values than any recording";
+struct DataRecord {
+    int seconds = 1;
+    int samples = 1;
+};
+
+// The shortest data record that holds a whole number of samples at
+// `perSecondTimesBuffer / samplesPerBuffer` samples a second, so that the
+// rate is written exactly (48.75 per second: 195 in 4 s).
+DataRecord dataRecordFor(long long perSecondTimesBuffer, int samplesPerBuffer) {
+    for (int seconds = 1; seconds <= maxRecordSeconds; ++seconds) {
+        const long long perRecord = perSecondTimesBuffer * seconds;
+        if (perRecord % samplesPerBuffer == 0) {
+            return {seconds, static_cast<int>(perRecord / samplesPerBuffer)};
         }
-        values.push_back(parseValue(line));
     }
-    if (in.bad()) {
-        return path + " cannot be read";
-    }
-    if (values.empty()) {
-        return path + " holds no values";
-    }
-    return {};
+    const double perSecond = static_cast<double>(perSecondTimesBuffer) / samplesPerBuffer;
+    return {1, std::max(1, static_cast<int>(std::lround(perSecond)))};
+}
+
+// "2.05": a number with two decimals, whatever the locale says.
+std::string twoDecimals(double value) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+    return result.ec == std::errc{} ? std::string(text, result.ptr) : std::string("?");
 }
 
 }  // namespace
 
 EdfExport::EdfExport(int sampleRate, int samplesPerBuffer)
     : sampleRate_(sampleRate), samplesPerBuffer_(std::max(samplesPerBuffer, 1)) {
-    // The shortest data record that holds a whole number of values, so the
-    // sample rate is written exactly (48.75 per second: 195 in 4 s).
-    for (int seconds = 1; seconds <= maxRecordSeconds; ++seconds) {
-        const long long perRecord = static_cast<long long>(sampleRate_) * seconds;
-        if (perRecord % samplesPerBuffer_ == 0) {
-            recordSeconds_ = seconds;
-            samplesPerRecord_ = static_cast<int>(perRecord / samplesPerBuffer_);
-            return;
-        }
-    }
-    recordSeconds_ = 1;
-    samplesPerRecord_ = std::max(1, static_cast<int>(std::lround(samplesPerSecond())));
+    const DataRecord values = dataRecordFor(sampleRate_, samplesPerBuffer_);
+    recordSeconds_ = values.seconds;
+    samplesPerRecord_ = values.samples;
+    const DataRecord companion = dataRecordFor(
+        static_cast<long long>(sampleRate_) * companionValuesPerLine, samplesPerBuffer_);
+    companionRecordSeconds_ = companion.seconds;
+    companionSamplesPerRecord_ = companion.samples;
 }
 
 double EdfExport::samplesPerSecond() const {
     return static_cast<double>(sampleRate_) / samplesPerBuffer_;
+}
+
+double EdfExport::companionSamplesPerSecond() const {
+    return samplesPerSecond() * companionValuesPerLine;
+}
+
+std::string EdfExport::companionPrefilter(bool filtered) const {
+    // Each companion value is the mean over a tenth of a buffer: a moving
+    // average of that length, whose response falls by 3 dB at 0.443 / length.
+    constexpr double halfPowerPoint = 0.443;
+    const double window = 1.0 / companionSamplesPerSecond();
+    const long long cutoff = sampleRate_ > 0 ? std::llround(halfPowerPoint / window) : 0;
+    std::string text =
+        "mean over " + twoDecimals(window * 1000.0) + " ms (LP ~" + std::to_string(cutoff) + " Hz)";
+    if (filtered) {
+        text += " HP: baseline wander removed (FILTER)";
+    }
+    return text.substr(0, prefilterFieldSize);
 }
 
 int EdfExport::digitalValue(double value) {
@@ -111,27 +118,34 @@ int EdfExport::digitalValue(double value) {
 }
 
 std::string EdfExport::write(const std::string& recordPath, const std::string& outPath) const {
-    std::vector<double> values;
-    std::timespec lastStored{};
-    std::string reason = readValues(recordPath, values, lastStored);
+    WholeRecord record;
+    std::string reason = readWholeRecord(recordPath, record);
     if (!reason.empty()) {
         return reason;
     }
+    std::vector<double>& values = record.values;
     // The file's time is when its last value was stored; the recording
     // started its duration earlier.
-    const auto start = static_cast<std::time_t>(std::floor(
-        recordingStart(lastStored, static_cast<long long>(values.size()), samplesPerSecond())));
+    const double seconds = static_cast<double>(values.size()) / samplesPerSecond();
+    const auto start = static_cast<std::time_t>(std::floor(recordingStart(
+        record.lastStored, static_cast<long long>(values.size()), samplesPerSecond())));
     const bool filtered = decodeRecord(values) == Encoding::Filter1000;
+    const std::vector<double> companion = loadCompanion(recordPath, values);
+    const Signal signal = companion.empty()
+                              ? Signal{values, recordSeconds_, samplesPerRecord_,
+                                       filtered ? "baseline wander removed (FILTER)" : "none"}
+                              : Signal{companion, companionRecordSeconds_,
+                                       companionSamplesPerRecord_, companionPrefilter(filtered)};
     platform::ReplacementFile replacement(outPath);
     if (!replacement.isOpen()) {
         return replacement.failure();
     }
-    reason = writeFile(values, start, filtered, replacement.temporaryPath());
+    reason = writeFile(signal, seconds, start, replacement.temporaryPath());
     return reason.empty() ? replacement.commit() : reason;
 }
 
-std::string EdfExport::writeFile(const std::vector<double>& values, std::time_t start,
-                                 bool filtered, const std::string& path) const {
+std::string EdfExport::writeFile(const Signal& signal, double seconds, std::time_t start,
+                                 const std::string& path) const {
     EdfHandle edf(path);
     const int h = edf.get();
     if (h < 0) {
@@ -140,22 +154,23 @@ std::string EdfExport::writeFile(const std::vector<double>& values, std::time_t 
     std::tm local{};
     localtime_r(&start, &local);
     const bool headerSet =
-        edf_set_samplefrequency(h, 0, samplesPerRecord_) == 0 &&
-        edf_set_datarecord_duration(h, recordSeconds_ * durationUnitsPerSecond) == 0 &&
+        edf_set_samplefrequency(h, 0, signal.samplesPerRecord) == 0 &&
+        edf_set_datarecord_duration(h, signal.recordSeconds * durationUnitsPerSecond) == 0 &&
         edf_set_physical_maximum(h, 0, physicalLimit) == 0 &&
         edf_set_physical_minimum(h, 0, -physicalLimit) == 0 &&
         edf_set_digital_maximum(h, 0, digitalLimit) == 0 &&
         edf_set_digital_minimum(h, 0, -digitalLimit) == 0 && edf_set_label(h, 0, "ECG") == 0 &&
         edf_set_physical_dimension(h, 0, "mV") == 0 &&
         edf_set_transducer(h, 0, calibration::description) == 0 &&
-        edf_set_prefilter(h, 0, filtered ? "baseline wander removed (FILTER)" : "none") == 0 &&
+        edf_set_prefilter(h, 0, signal.prefilter.c_str()) == 0 &&
         edf_set_equipment(h, "trelmont-ecg") == 0 &&
         edf_set_startdatetime(h, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                               local.tm_hour, local.tm_min, local.tm_sec) == 0;
     if (!headerSet) {
         return "the EDF+ header cannot be set";
     }
-    std::vector<int> block(static_cast<std::size_t>(samplesPerRecord_));
+    std::vector<int> block(static_cast<std::size_t>(signal.samplesPerRecord));
+    const std::span<const double> values = signal.samples;
     const std::size_t n = values.size();
     for (std::size_t first = 0; first < n; first += block.size()) {
         for (std::size_t i = 0; i < block.size(); ++i) {
@@ -167,8 +182,7 @@ std::string EdfExport::writeFile(const std::vector<double>& values, std::time_t 
             return path + " cannot be written";
         }
     }
-    const long long end = static_cast<long long>(
-        std::llround(static_cast<double>(n) * annotationUnitsPerSecond / samplesPerSecond()));
+    const long long end = std::llround(seconds * annotationUnitsPerSecond);
     if (edfwrite_annotation_utf8(h, end, -1, "end of recording") != 0) {
         return "the end of the recording cannot be marked";
     }

@@ -10,6 +10,8 @@
 
 #include "MainWindowRig.h"
 #include "acquisition/PrintJob.h"
+#include "records/Companion.h"
+#include "records/RecordBuffer.h"
 #include "records/RecordFormat.h"
 #include "tests/support/PrintedPages.h"
 
@@ -40,6 +42,24 @@ void writeRecord(const std::string& name, int count) {
         out.write(text, static_cast<std::streamsize>(
                             records::formatValue(stored, records::LineEnd::BlankNewline, text)));
     }
+}
+
+// A record as writeRecord writes it, and its companion: ten values to a
+// line rising by 0.02 across it, whose mean is the line's value.
+std::vector<double> writeRecordWithCompanion(const std::string& name, int count) {
+    writeRecord(name, count);
+    std::vector<double> values;
+    std::ifstream in(name);
+    std::string line;
+    while (std::getline(in, line)) {
+        const double stored = records::parseValue(line);
+        const double value = stored + (stored > 0.0 ? -744.0 : 744.0);
+        for (int j = 0; j < records::companionValuesPerLine; ++j) {
+            values.push_back(value + (j - 4.5) * 0.02);
+        }
+    }
+    EXPECT_EQ(records::writeCompanion(name, values), "");
+    return values;
 }
 
 class PrintTest : public MainWindowTest {
@@ -99,6 +119,32 @@ TEST_F(PrintTest, ASevenPaneRecordingPrintsFiveStripsAPageAtTheWindowsGain) {
         testsupport::risesAbove(pages[0], first[0], 20, 200);
     ASSERT_FALSE(rises.empty());
     EXPECT_NEAR(first[0] - rises[0].top, 10 * pixelsPerMillimetre, 5.0);
+}
+
+// A recording longer than the window holds, with its companion: the strips
+// are printed from the companion while it belongs to the whole file, and
+// from the values alone once a line past the printed ones disagrees.
+TEST_F(PrintTest, TheCompanionIsPrintedWhileItBelongsToTheWholeRecording) {
+    const int count = records::RecordBuffer::capacity + 100;
+    std::vector<double> companion = writeRecordWithCompanion("REC.txt", count);
+    open();
+    modal().printToPdf = pdf();
+    printAndWait();
+    const std::string text = testsupport::pdfText(pdf());
+    for (const char* expected : {"487.5 values/s", "page 1 of 4", "0:09.4", "2:59.3"}) {
+        EXPECT_TRUE(contains(text, expected)) << expected << " in\n" << text;
+    }
+    EXPECT_FALSE(contains(text, "48.75 values/s")) << text;
+
+    const std::size_t late = static_cast<std::size_t>(count - 50) * 10;
+    for (std::size_t j = late; j < late + 10; ++j) {
+        companion[j] += 1.0;
+    }
+    ASSERT_EQ(records::writeCompanion("REC.txt", companion), "");
+    printAndWait();
+    const std::string alone = testsupport::pdfText(pdf());
+    EXPECT_TRUE(contains(alone, "48.75 values/s")) << alone;
+    EXPECT_FALSE(contains(alone, "487.5 values/s")) << alone;
 }
 
 TEST_F(PrintTest, AnEmptyRecordingPrintsOneEmptyPage) {

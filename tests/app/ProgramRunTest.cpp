@@ -225,6 +225,72 @@ TEST(ProgramRun, PrintsAnEcgAt25MillimetresASecondOnTheGrid) {
     }
 }
 
+// The same rhythm as its high-rate companion holds it: 9750 values at 487.5
+// a second, each spike 1.5 mV high and three values (6 ms) wide, values 3 to
+// 5 of the record's line; the record stores each line's mean, where the
+// spike is less than a third as high.
+void writeSpikeRecordWithCompanion() {
+    {
+        std::ofstream record("REC.txt");
+        std::ofstream companion("REC.hr.txt");
+        record << std::fixed;
+        companion << std::fixed;
+        for (int i = 0; i < 975; ++i) {
+            double sum = 0.0;
+            for (int j = 0; j < 10; ++j) {
+                const double value = 57.2 + (i % 49 == 10 && j >= 3 && j <= 5 ? 1.5 * 5.48 : 0.0);
+                companion << value << (j < 9 ? " " : "\n");
+                sum += value;
+            }
+            record << sum / 10 + (i % 2 == 0 ? 744.0 : -744.0) << " \n";
+        }
+    }
+    const timespec stored{1709287220, 0};
+    const timespec times[2] = {stored, stored};
+    ASSERT_EQ(::utimensat(AT_FDCWD, "REC.txt", times, 0), 0);
+}
+
+// With its companion, the printout draws what the record alone cannot: the
+// narrow spikes at their full height, where they lie at 25 mm/s, and says
+// at what rate.
+TEST(ProgramRun, PrintsTheCompanionWhereARecordingHasOne) {
+    testsupport::ScratchDirectory scratch;
+    writeSpikeRecordWithCompanion();
+    ASSERT_EQ(run("--print-pdf hr.pdf"), 0);
+    const std::string text = testsupport::pdfText("hr.pdf");
+    for (const char* expected : {"duration 0:20.0", "487.5 values/s", "0:09.4", "0:18.9"}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+    }
+    EXPECT_EQ(text.find("48.75 values/s"), std::string::npos) << text;
+
+    const std::vector<testsupport::PrintedPage> pages = testsupport::renderPdf("hr.pdf", 254);
+    ASSERT_EQ(pages.size(), 1u);
+    const std::vector<double> baselines = testsupport::traceBaselines(pages[0], 1500);
+    ASSERT_EQ(baselines.size(), 2u);
+    // The first spike of each strip: line 10 of the first, line 500 (40 of
+    // the second strip, which starts at line 460).
+    const int firstSpike[] = {10, 40};
+    for (std::size_t strip = 0; strip < baselines.size(); ++strip) {
+        const double baseline = baselines[strip];
+        const std::vector<testsupport::Rise> rises =
+            testsupport::risesAbove(pages[0], baseline, 20, 150);
+        ASSERT_GE(rises.size(), 10u);
+        // The pulse rises 3 mm into the strip, whose values start at 12 mm:
+        // the middle of a spike in companion values 10 k + 3 to 10 k + 5 lies
+        // 9 mm + (10 k + 4) / 487.5 s after it.
+        EXPECT_NEAR(rises[1].middle() - rises[0].left,
+                    (9 + (10 * firstSpike[strip] + 4) / 487.5 * 25) * 10, 4.0)
+            << "strip " << strip;
+        for (std::size_t i = 1; i < rises.size(); ++i) {
+            EXPECT_NEAR(baseline - rises[i].top, 1.5 * 5 * 10, 5.0) << "spike " << i;
+            if (i >= 2) {
+                EXPECT_NEAR(rises[i].middle() - rises[i - 1].middle(), 490 / 487.5 * 25 * 10, 4.0)
+                    << "spike " << i;
+            }
+        }
+    }
+}
+
 // The medical centre's form without a window: EDF+ from a record file, or a
 // one-line reason and no file.
 TEST(ProgramRun, ExportsARecordAsEdf) {

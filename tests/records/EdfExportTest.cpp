@@ -1,10 +1,14 @@
 #include "records/EdfExport.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "records/Companion.h"
 #include "records/FrontEndCalibration.h"
 #include "records/PartialSave.h"
 #include "records/RecordEncoding.h"
@@ -158,6 +163,133 @@ TEST(EdfExport, TheFileDoesNotDependOnTheLocale) {
     EXPECT_EQ(header.compare(88, 10, "Startdate "), 0);
     EXPECT_NE(header.find("X X trelmont-ecg"), std::string::npos);
     EXPECT_EQ(header.compare(192, 5, "EDF+C"), 0);
+}
+
+// A smooth ECG as the companion holds it, 487.5 values a second (a narrow
+// QRS every 0.8 s, a T wave), and its record beside it: each value the mean
+// of its ten, stored with the markers of `encoding`, the last stored at
+// 2024-03-01 10:00:20 UTC. Returns the companion's values.
+std::vector<double> writeRecordWithCompanion(const std::string& record, int count,
+                                             records::Encoding encoding) {
+    std::vector<double> companion;
+    for (int i = 0; i < count * records::companionValuesPerLine; ++i) {
+        const double t = std::fmod(i / 487.5, 0.8);
+        const double mv = 1.4 * std::exp(-std::pow((t - 0.2) / 0.012, 2)) +
+                          0.3 * std::exp(-std::pow((t - 0.45) / 0.06, 2));
+        companion.push_back(records::calibration::zeroLevel + mv * 5.48);
+    }
+    const double marker =
+        encoding == records::Encoding::Filter1000 ? records::filterMarker : records::captureMarker;
+    {
+        std::ofstream out(record, std::ios::binary);
+        char text[records::valueTextSize];
+        for (int k = 0; k < count; ++k) {
+            double sum = 0.0;
+            for (int j = 0; j < records::companionValuesPerLine; ++j) {
+                sum += companion[static_cast<std::size_t>(k * records::companionValuesPerLine + j)];
+            }
+            const double stored =
+                sum / records::companionValuesPerLine + (encoding == records::Encoding::Plain ? 0.0
+                                                         : k % 2 == 0 ? marker
+                                                                      : -marker);
+            out.write(text, static_cast<std::streamsize>(records::formatValue(
+                                stored, records::LineEnd::BlankNewline, text)));
+        }
+    }
+    const timespec stored{1709287220, 0};
+    const timespec times[2] = {stored, stored};
+    EXPECT_EQ(::utimensat(AT_FDCWD, record.c_str(), times, 0), 0);
+    EXPECT_EQ(records::writeCompanion(record, companion), "");
+    return companion;
+}
+
+// Runs `body` with the local time zone UTC.
+template <typename Body>
+void inUtc(Body body) {
+    const char* previous = std::getenv("TZ");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("TZ", "UTC", 1);
+    tzset();
+    body();
+    if (previous != nullptr) {
+        setenv("TZ", saved.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+// A record with a companion that belongs is sent at the companion's rate:
+// 975 samples in data records of 2 s, sample for sample the companion, the
+// demodulator's low-pass named, the start and the end those of the record.
+TEST(EdfExport, ARecordWithItsCompanionIsSentAtTenTimesTheRate) {
+    testsupport::ScratchDirectory scratch;
+    const int count = 400;  // 8.2 s
+    for (const auto encoding : {records::Encoding::Capture744, records::Encoding::Filter1000}) {
+        const std::vector<double> companion = writeRecordWithCompanion("REC1.txt", count, encoding);
+        const records::EdfExport edf(199680, 4096);
+        EXPECT_EQ(edf.companionRecordSeconds(), 2);
+        EXPECT_EQ(edf.companionSamplesPerRecord(), 975);
+        inUtc([&] { ASSERT_EQ(edf.write("REC1.txt", "hr.edf"), ""); });
+
+        const ReadBack back = readWithBiosig("hr.edf");
+        EXPECT_DOUBLE_EQ(back.samplingRate, 487.5);
+        EXPECT_EQ(back.storedSamples, (10 * count + 974) / 975 * 975);
+        EXPECT_NEAR(back.endOfRecording, count / 48.75, 1e-3);
+        ASSERT_GE(back.millivolts.size(), companion.size());
+        for (std::size_t i = 0; i < companion.size(); ++i) {
+            ASSERT_NEAR(back.millivolts[i], records::calibration::toMillivolts(companion[i]),
+                        0.001 + 1e-9)
+                << "sample " << i;
+        }
+        // The QRS at its full height: 1.4 mV, where the record's means
+        // flatten it.
+        EXPECT_NEAR(*std::max_element(back.millivolts.begin(), back.millivolts.end()), 1.4, 0.02);
+
+        // The header: 400 values before 10:00:20 is 10:00:11.8; the
+        // prefilter field of the signal after the annotations' label.
+        const std::string header = testsupport::readFile("hr.edf").substr(0, 3 * 256);
+        EXPECT_EQ(header.substr(168, 16), "01.03.2410.00.11");
+        const bool filtered = encoding == records::Encoding::Filter1000;
+        const std::string prefilter = std::string("mean over 2.05 ms (LP ~216 Hz)") +
+                                      (filtered ? " HP: baseline wander removed (FILTER)" : "");
+        EXPECT_EQ(header.substr(256 + 2 * 136, 80),
+                  prefilter + std::string(80 - prefilter.size(), ' '));
+    }
+}
+
+// A companion that does not belong to its record (one line's mean 1.0 off,
+// or one line short) is left out: the export is byte for byte the record's
+// own at 48.75 values a second.
+TEST(EdfExport, ACompanionThatDoesNotBelongIsLeftOut) {
+    testsupport::ScratchDirectory scratch;
+    const int count = 300;
+    std::vector<double> companion =
+        writeRecordWithCompanion("REC1.txt", count, records::Encoding::Capture744);
+    const records::EdfExport edf(199680, 4096);
+    records::removeCompanion("REC1.txt");
+    ASSERT_EQ(edf.write("REC1.txt", "alone.edf"), "");
+    const std::string alone = testsupport::readFile("alone.edf");
+    EXPECT_DOUBLE_EQ(readWithBiosig("alone.edf").samplingRate, 48.75);
+
+    std::vector<double> offByOne = companion;
+    for (std::size_t j = 1230; j < 1240; ++j) {
+        offByOne[j] += 1.0;
+    }
+    const std::vector<double> shortByOne(companion.begin(), companion.end() - 10);
+    for (const auto& stranger : {offByOne, shortByOne}) {
+        ASSERT_EQ(records::writeCompanion("REC1.txt", stranger), "");
+        ASSERT_EQ(edf.write("REC1.txt", "out.edf"), "");
+        EXPECT_EQ(testsupport::readFile("out.edf"), alone);
+    }
+    // Within the agreement, the companion is taken.
+    std::vector<double> close = companion;
+    for (std::size_t j = 1230; j < 1240; ++j) {
+        close[j] += 0.4;
+    }
+    ASSERT_EQ(records::writeCompanion("REC1.txt", close), "");
+    ASSERT_EQ(edf.write("REC1.txt", "out.edf"), "");
+    EXPECT_DOUBLE_EQ(readWithBiosig("out.edf").samplingRate, 487.5);
 }
 
 TEST(EdfExport, ValuesBecomeMicrovoltsAndAreClippedNotWrapped) {
