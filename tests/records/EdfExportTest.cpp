@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -84,44 +85,177 @@ ReadBack readWithBiosig(const std::string& edf) {
     return r;
 }
 
-// A recording of seven panes from the simulator, as the capture stores it.
-void recordSevenPanes() {
-    Rig rig(nullptr);
-    ASSERT_TRUE(rig.painter->startCapture());
+// A recording of seven panes from the simulator, as the capture stores it,
+// with its companion; the heart signal it carried.
+HeartSignal recordSevenPanes(SimulatorSettings settings = Rig::unpaced()) {
+    Rig rig(nullptr, settings);
+    EXPECT_TRUE(rig.painter->startCapture());
     const auto end = std::chrono::steady_clock::now() + 120s;
     while (rig.painter->isRecording() && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(10ms);
     }
-    ASSERT_FALSE(rig.painter->isRecording());
+    EXPECT_FALSE(rig.painter->isRecording());
+    return rig.simulator.heartSignal();
 }
 
+// The record's values as the export must send them: its companion when that
+// belongs to it (ten values a line, 487.5 a second), otherwise its own.
 void expectReadsBackAs(const std::string& record) {
     std::vector<double> values = testsupport::readRecordValues(record);
     ASSERT_FALSE(values.empty());
     records::decodeRecord(values);
+    const std::vector<double> companion = records::loadCompanion(record, values);
+    const bool high = !companion.empty();
+    const std::vector<double>& sent = high ? companion : values;
+    const double rate = high ? 487.5 : 48.75;
+    const long long perRecord = high ? 975 : 195;
     const records::EdfExport edf(199680, 4096);
     ASSERT_EQ(edf.write(record, "out.edf"), "");
     const ReadBack back = readWithBiosig("out.edf");
-    EXPECT_DOUBLE_EQ(back.samplingRate, 48.75);
+    EXPECT_DOUBLE_EQ(back.samplingRate, rate);
     EXPECT_EQ(back.label, "ECG");
     EXPECT_EQ(back.unit, "mV");
-    // Whole data records of 4 s (195 samples), the last padded; the
-    // annotation marks the true end.
-    EXPECT_EQ(back.storedSamples, (static_cast<long long>(values.size()) + 194) / 195 * 195);
-    EXPECT_NEAR(back.endOfRecording * 48.75, static_cast<double>(values.size()), 0.01);
-    ASSERT_GE(back.millivolts.size(), values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const double expected = records::calibration::toMillivolts(values[i]);
+    // Whole data records (4 s of 195 values, or 2 s of 975), the last
+    // padded; the annotation marks the true end.
+    const auto n = static_cast<long long>(sent.size());
+    EXPECT_EQ(back.storedSamples, (n + perRecord - 1) / perRecord * perRecord);
+    EXPECT_NEAR(back.endOfRecording * rate, static_cast<double>(n), 0.01);
+    ASSERT_GE(back.millivolts.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        const double expected = records::calibration::toMillivolts(sent[i]);
         ASSERT_NEAR(back.millivolts[i], expected, 0.001 + 1e-9) << "sample " << i;
     }
 }
 
-TEST(EdfExport, ASimulatorRecordingReadsBackInMillivolts) {
+// Low-passed at 100 Hz without delay (a Hamming-windowed sinc of 61 taps at
+// 487.5 values a second, run forwards and centred).
+std::vector<double> lowPassed(const std::vector<double>& x) {
+    const int half = 30;
+    const double cut = 100.0 / 487.5;
+    const double pi = std::acos(-1.0);
+    std::vector<double> taps;
+    for (int i = -half; i <= half; ++i) {
+        const double sinc = i == 0 ? 2.0 * cut : std::sin(2.0 * pi * cut * i) / (pi * i);
+        taps.push_back(sinc * (0.54 + 0.46 * std::cos(pi * i / half)));
+    }
+    double sum = 0.0;
+    for (const double t : taps) {
+        sum += t;
+    }
+    std::vector<double> y(x.size(), 0.0);
+    for (std::size_t k = half; k + half < x.size(); ++k) {
+        for (int i = -half; i <= half; ++i) {
+            y[k] += taps[static_cast<std::size_t>(i + half)] * x[k + static_cast<std::size_t>(i)];
+        }
+        y[k] /= sum;
+    }
+    return y;
+}
+
+struct Agreement {
+    double r = 0.0;
+    double rms = 0.0;       // mV
+    double peakToPeak = 0;  // the export's over the true one
+    int lag = 0;
+};
+
+// The exported ECG against the heart signal, both low-passed at 100 Hz, at
+// the lag that fits best.
+Agreement compare(const std::vector<double>& sent, const std::vector<double>& truth) {
+    const std::vector<double> a = lowPassed(sent);
+    const std::vector<double> b = lowPassed(truth);
+    Agreement best;
+    best.r = -2.0;
+    const std::size_t edge = 40;
+    for (int lag = -5; lag <= 5; ++lag) {
+        std::vector<double> x;
+        std::vector<double> y;
+        for (std::size_t k = edge; k + edge < a.size(); ++k) {
+            const long long m = static_cast<long long>(k) + lag;
+            if (m >= static_cast<long long>(edge) &&
+                m + static_cast<long long>(edge) < static_cast<long long>(b.size())) {
+                x.push_back(a[k]);
+                y.push_back(b[static_cast<std::size_t>(m)]);
+            }
+        }
+        const double n = static_cast<double>(x.size());
+        double mx = 0.0, my = 0.0;
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            mx += x[i] / n;
+            my += y[i] / n;
+        }
+        double sxy = 0.0, sxx = 0.0, syy = 0.0, se = 0.0;
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            sxy += (x[i] - mx) * (y[i] - my);
+            sxx += (x[i] - mx) * (x[i] - mx);
+            syy += (y[i] - my) * (y[i] - my);
+            se += (x[i] - y[i]) * (x[i] - y[i]);
+        }
+        const double r = sxy / std::sqrt(sxx * syy);
+        if (r > best.r) {
+            const auto [xLow, xHigh] = std::minmax_element(x.begin(), x.end());
+            const auto [yLow, yHigh] = std::minmax_element(y.begin(), y.end());
+            best = {r, std::sqrt(se / n), (*xHigh - *xLow) / (*yHigh - *yLow), lag};
+        }
+    }
+    return best;
+}
+
+// The first pane's stretch of the export (its values 1 to 460 are buffers 2
+// to 461 of the recording, without a gap) and the heart signal at the
+// middle of each tenth of those buffers.
+Agreement exportAgainstHeart(const HeartSignal& heart) {
+    const records::EdfExport edf(199680, 4096);
+    EXPECT_EQ(edf.write("REC.txt", "out.edf"), "");
+    const ReadBack back = readWithBiosig("out.edf");
+    EXPECT_DOUBLE_EQ(back.samplingRate, 487.5);
+    const std::size_t lines = 460;
+    if (back.millivolts.size() < lines * 10) {
+        ADD_FAILURE() << "the export holds " << back.millivolts.size() << " samples";
+        return {};
+    }
+    std::vector<double> sent(back.millivolts.begin(), back.millivolts.begin() + lines * 10);
+    std::vector<double> truth;
+    for (std::size_t k = 0; k < lines; ++k) {
+        for (int j = 0; j < 10; ++j) {
+            const double sample = static_cast<double>(k + 1) * 4096 + (j + 0.5) * 409.6;
+            truth.push_back(heart.millivolts(sample / 199680.0));
+        }
+    }
+    const Agreement a = compare(sent, truth);
+    std::cout << "export against the heart signal: r " << a.r << ", RMS " << a.rms
+              << " mV, QRS peak to peak x" << a.peakToPeak << ", lag " << a.lag << "\n";
+    return a;
+}
+
+// What the medical centre gets from a recording is the whole QRS: the
+// companion at 487.5 values a second follows the simulated heart signal.
+TEST(EdfExport, TheCompanionOfARecordingCarriesTheWholeQrs) {
     testsupport::ScratchDirectory scratch;
-    recordSevenPanes();
+    const HeartSignal heart = recordSevenPanes();
     EXPECT_EQ(testsupport::readRecordValues("REC.txt").size(),
-              static_cast<std::size_t>(7 * 461 - 5));
+              static_cast<std::size_t>(7 * 461 - 4));
     expectReadsBackAs("REC.txt");
+    const Agreement clean = exportAgainstHeart(heart);
+    EXPECT_GE(clean.r, 0.999);
+    EXPECT_LE(clean.rms, 0.02);
+    EXPECT_NEAR(clean.peakToPeak, 1.0, 0.03);
+
+    // Without its companion the record is sent as before.
+    std::filesystem::remove("REC.hr.txt");
+    expectReadsBackAs("REC.txt");
+}
+
+// White noise over the whole band of the input, ten times the tone's power.
+TEST(EdfExport, TheCompanionHoldsUpInNoiseTenDecibelsAboveTheTone) {
+    testsupport::ScratchDirectory scratch;
+    SimulatorSettings settings = Rig::unpaced();
+    settings.amplitude = 0.1;
+    // Uniform noise of peak p has the power p^2 / 3, the tone a^2 / 2.
+    settings.lineNoise = settings.amplitude * std::sqrt(15.0);
+    const HeartSignal heart = recordSevenPanes(settings);
+    const Agreement noisy = exportAgainstHeart(heart);
+    EXPECT_GE(noisy.r, 0.98);
 }
 
 TEST(EdfExport, FilteredAndTrimmedRecordingsReadBackToo) {
@@ -133,9 +267,11 @@ TEST(EdfExport, FilteredAndTrimmedRecordingsReadBackToo) {
     }
     ASSERT_EQ(records::detectEncoding(testsupport::readRecordValues("REC.txt")),
               records::Encoding::Filter1000);
+    ASSERT_TRUE(std::filesystem::exists("REC.hr.txt"));
     expectReadsBackAs("REC.txt");
     ASSERT_EQ(records::keepLines({101, 1500}, 48.75).status,
               records::PartialSaveOutcome::Status::Saved);
+    ASSERT_EQ(records::countLines("REC.hr.txt"), 1400u);
     expectReadsBackAs("REC.txt");
 }
 
