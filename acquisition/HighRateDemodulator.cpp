@@ -24,10 +24,27 @@ static_assert(static_cast<double>(carrier) == records::calibration::carrierHertz
 constexpr int basebandRate = 8000;
 
 // The low-pass after the mixer: the tone stays within a few millivolts of the
-// carrier (164.4 Hz a millivolt), its mirror lies 3432 Hz below it.
-constexpr double passbandHertz = 1200.0;
-constexpr double stopbandHertz = 2200.0;
+// carrier (164.4 Hz a millivolt): flat to 3.6 mV either side and 75 dB down
+// from 6.7 mV, far short of the tone's mirror 3432 Hz below the carrier. Its
+// width sets how much noise reaches the phase: below some 10 dB of tone to
+// noise within it the phase starts to slip by whole turns, each slip a spike
+// of a turn over one value, and a narrower band keeps the tone above that
+// threshold through noise ten times its power over the whole input band. The
+// filter's phase is linear: a tone in its transition comes out weaker, at
+// its own frequency.
+constexpr double passbandHertz = 600.0;
+constexpr double stopbandHertz = 1100.0;
 constexpr double stopbandDecibels = 75.0;
+
+// The low-pass on the phase's steps. The frequency noise grows with its
+// distance from the carrier (as the square of it), and a tenth's mean, read
+// 487.5 times a second, folds what lies near every multiple of that rate onto
+// the ECG's band: through noise as strong as the tone that trebles the power
+// of the noise under 100 Hz. Flat to 150 Hz, 50 dB down from 380 Hz (487.5 -
+// 100 Hz).
+constexpr double smoothPassHertz = 150.0;
+constexpr double smoothStopHertz = 380.0;
+constexpr double smoothDecibels = 50.0;
 
 // The corner of the high-pass that takes off the input's DC level: its
 // phase barely changes over the tone's band (a quarter of a microsecond of
@@ -60,14 +77,18 @@ HighRateDemodulator::HighRateDemodulator(int sampleRate, int samplesPerBuffer)
     mixerLength_ = 2 * decimation_ - 1;
     designMixer();
     designLowPass();
-    dcWeight_ = 1.0 - std::exp(-twoPi * dcCornerHertz * decimation_ / sampleRate);
     phaseSpacing_ = static_cast<std::int64_t>(decimation_) * lowPassStride;
+    designSmoother();
+    phaseDelay_ = static_cast<std::int64_t>(lowPassHalf_) * decimation_ +
+                  static_cast<std::int64_t>(smootherHalf_) * phaseSpacing_;
+    dcWeight_ = 1.0 - std::exp(-twoPi * dcCornerHertz * decimation_ / sampleRate);
     holdSamples_ = std::max(1, static_cast<int>(std::lround(holdSeconds * sampleRate /
                                                             static_cast<double>(phaseSpacing_))));
     // Phase sample i needs baseband samples up to i * stride back to
-    // 2 * half, and baseband sample m needs input from (m - 1) * D + 1 on.
+    // 2 * half, and baseband sample m needs input from (m - 1) * D + 1 on;
+    // a smoothed step needs the smoother's length of such steps.
     const int settled = 2 * lowPassHalf_ + (decimation_ > 1 ? 1 : 0);
-    firstValid_ = ceilDivide(settled, lowPassStride);
+    firstValid_ = ceilDivide(settled, lowPassStride) + smootherLength_;
     lag_ = computeLag();
 
     const auto perBuffer = static_cast<std::size_t>(samplesPerBuffer);
@@ -79,7 +100,8 @@ HighRateDemodulator::HighRateDemodulator(int sampleRate, int samplesPerBuffer)
     basebandIm_.resize(baseband);
     phase_.resize(static_cast<std::size_t>((static_cast<std::int64_t>(lag_) + 2) *
                                                samplesPerBuffer / phaseSpacing_ +
-                                           holdSamples_ + lowPassHalf_ + 8));
+                                           holdSamples_ + lowPassHalf_ + smootherLength_ + 8));
+    steps_.resize(2 * static_cast<std::size_t>(smootherLength_));
     reset();
 }
 
@@ -146,18 +168,41 @@ void HighRateDemodulator::designLowPass() {
     }
 }
 
+void HighRateDemodulator::designSmoother() {
+    // Kaiser again, at the rate of the phase samples (about 4 kHz at every
+    // rate).
+    const double rate = static_cast<double>(sampleRate_) / static_cast<double>(phaseSpacing_);
+    const double beta = 0.1102 * (smoothDecibels - 8.7);
+    const double width = twoPi * (smoothStopHertz - smoothPassHertz) / rate;
+    const auto order = static_cast<int>(std::ceil((smoothDecibels - 7.95) / (2.285 * width)));
+    smootherHalf_ = (order + 1) / 2;
+    smootherLength_ = 2 * smootherHalf_ + 1;
+    const double cutoff = (smoothPassHertz + smoothStopHertz) / 2.0 / rate;
+    const double norm = std::cyl_bessel_i(0.0, beta);
+    smoother_.resize(static_cast<std::size_t>(smootherLength_));
+    double sum = 0.0;
+    for (int n = 0; n < smootherLength_; ++n) {
+        const double x = static_cast<double>(n - smootherHalf_) / smootherHalf_;
+        const double window = std::cyl_bessel_i(0.0, beta * std::sqrt(1.0 - x * x)) / norm;
+        const double h = 2.0 * cutoff * sinc(2.0 * cutoff * (n - smootherHalf_)) * window;
+        smoother_[static_cast<std::size_t>(n)] = h;
+        sum += h;
+    }
+    for (double& h : smoother_) {
+        h /= sum;
+    }
+}
+
 int HighRateDemodulator::computeLag() const {
     // A phase sample centred on input sample c is known once sample c + reach
     // is in.
-    const std::int64_t reach =
-        (mixerLength_ - 1) / 2 + static_cast<std::int64_t>(lowPassHalf_) * decimation_;
+    const std::int64_t reach = (mixerLength_ - 1) / 2 + phaseDelay_;
     const std::int64_t perBuffer = samplesPerBuffer_;
     // Buffer k ends at (k + 1) S; the two phase samples after that boundary
     // must be in when the buffer's values are made, lag buffers later.
     const std::int64_t steady = ceilDivide(reach + 2 * phaseSpacing_ + 1, perBuffer);
     // The first buffer's values also need a millisecond of settled phase.
-    const std::int64_t settledCentre =
-        (firstValid_ + holdSamples_) * phaseSpacing_ - lowPassHalf_ * decimation_;
+    const std::int64_t settledCentre = (firstValid_ + holdSamples_) * phaseSpacing_ - phaseDelay_;
     const std::int64_t start = ceilDivide(settledCentre + reach + 1, perBuffer) - 1;
     return static_cast<int>(std::max<std::int64_t>({1, steady, start}));
 }
@@ -172,6 +217,8 @@ void HighRateDemodulator::reset() {
     // m D + D - 1, centred on input sample m D.
     mixerNext_ = (mixerLength_ - 1) + (decimation_ - 1);
     lowPassNext_ = lowPassLength_ - 1;
+    std::fill(steps_.begin(), steps_.end(), 0.0);
+    stepNext_ = 0;
     carrierIndex_ = (decimation_ - 1) * carrier % sampleRate_;
     phaseStart_ = 0;
     phaseCount_ = 0;
@@ -200,10 +247,7 @@ bool HighRateDemodulator::finish(Line& completed) {
     ++nextLine_;
     // What the next buffer's first boundary needs, and the last millisecond
     // for a hold.
-    const std::int64_t first =
-        (nextLine_ * samplesPerBuffer_ + static_cast<std::int64_t>(lowPassHalf_) * decimation_) /
-            phaseSpacing_ -
-        1;
+    const std::int64_t first = (nextLine_ * samplesPerBuffer_ + phaseDelay_) / phaseSpacing_ - 1;
     dropBefore(std::min(first, phaseStart_ + phaseCount_ - 1 - holdSamples_));
     return true;
 }
@@ -270,11 +314,13 @@ void HighRateDemodulator::lowPass(int count) {
     for (; o < end; o += lowPassStride) {
         const double* re = basebandRe_.data() + (o - history);
         const double* im = basebandIm_.data() + (o - history);
-        double sumRe = 0.0;
-        double sumIm = 0.0;
-        for (int k = 0; k < lowPassLength_; ++k) {
-            sumRe += lowPass_[static_cast<std::size_t>(k)] * re[k];
-            sumIm += lowPass_[static_cast<std::size_t>(k)] * im[k];
+        // Symmetric: each tap weighs the two samples it stands for.
+        double sumRe = lowPass_[static_cast<std::size_t>(lowPassHalf_)] * re[lowPassHalf_];
+        double sumIm = lowPass_[static_cast<std::size_t>(lowPassHalf_)] * im[lowPassHalf_];
+        for (int k = 0; k < lowPassHalf_; ++k) {
+            const int mirror = lowPassLength_ - 1 - k;
+            sumRe += lowPass_[static_cast<std::size_t>(k)] * (re[k] + re[mirror]);
+            sumIm += lowPass_[static_cast<std::size_t>(k)] * (im[k] + im[mirror]);
         }
         appendPhase(sumRe, sumIm);
     }
@@ -289,9 +335,24 @@ void HighRateDemodulator::appendPhase(double re, double im) {
     }
     // Between two phase samples the tone moves far less than half a turn
     // from the carrier: the nearest turn is the right one.
+    // Each step goes through the low-pass before it adds to the phase: the
+    // phase is known up to a constant alone, its steps are not.
     const double angle = std::atan2(im, re);
-    lastPhase_ += std::remainder(angle - lastAngle_, twoPi);
+    // The last steps, oldest first, from stepNext_ on: the ring holds each
+    // step twice, so that they lie in one piece.
+    const auto length = static_cast<std::size_t>(smootherLength_);
+    const double newest = std::remainder(angle - lastAngle_, twoPi);
     lastAngle_ = angle;
+    steps_[stepNext_] = newest;
+    steps_[stepNext_ + length] = newest;
+    stepNext_ = stepNext_ + 1 == length ? 0 : stepNext_ + 1;
+    const double* window = steps_.data() + stepNext_;
+    const auto half = static_cast<std::size_t>(smootherHalf_);
+    double step = smoother_[half] * window[half];
+    for (std::size_t k = 0; k < half; ++k) {
+        step += smoother_[k] * (window[k] + window[length - 1 - k]);
+    }
+    lastPhase_ += step;
     phase_[static_cast<std::size_t>(phaseCount_)] = lastPhase_;
     ++phaseCount_;
 }
@@ -323,8 +384,7 @@ void HighRateDemodulator::emitLine(std::int64_t buffer, Line& line) const {
 double HighRateDemodulator::phaseAt(std::int64_t tenTimes, std::int64_t lo, std::int64_t hi,
                                     double startSlope, double endSlope) const {
     // Phase sample i is centred on input sample i * spacing - half * D.
-    const std::int64_t numerator =
-        tenTimes + 10 * static_cast<std::int64_t>(lowPassHalf_) * decimation_;
+    const std::int64_t numerator = tenTimes + 10 * phaseDelay_;
     const std::int64_t denominator = 10 * phaseSpacing_;
     const std::int64_t i = numerator / denominator;
     const double fraction =

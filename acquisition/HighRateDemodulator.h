@@ -10,28 +10,30 @@ class SampleCursor;
 
 // The front end's tone demodulated at ten values a buffer: value j of a
 // buffer of S samples is the tone's mean frequency over its samples j S/10 to
-// (j + 1) S/10 (fractional boundaries), on the record's scale (hertz / 30).
-// At the default settings that is 487.5 values a second beside the one value
-// a buffer the spectrum gives.
+// (j + 1) S/10 (fractional boundaries), on the record's scale (hertz / 30),
+// of the frequency low-passed flat to 150 Hz. At the default settings that is
+// 487.5 values a second beside the one value a buffer the spectrum gives.
 //
 // An FM discriminator that runs on across buffers. The samples are mixed
 // down at the carrier and decimated to about 8 kHz in one step by a
 // triangular kernel (two boxcars), the mixing folded into the kernel so that
 // the carrier is taken off only at the decimated rate, from an exact integer
 // phase index (no drift, however long the recording); a 5 Hz high-pass there
-// takes off the input's DC level. A Kaiser-windowed low-pass, flat to 1.2 kHz
-// and 75 dB down from 2.2 kHz (the tone's mirror at twice the carrier), keeps
-// every other sample. Their phase, unwrapped sample to sample and kept
-// relative to a recent sample, gives a stretch's mean frequency as its phase
-// advance over its duration, read at the fractional boundaries by cubic
-// interpolation. Both filters are symmetric: their delay is constant and
-// taken off, so each value lies in its own buffer's time.
+// takes off the input's DC level. A Kaiser-windowed low-pass, flat to 600 Hz
+// and 75 dB down from 1.1 kHz, keeps every other sample: as narrow as the
+// ECG allows, so that noise on the line slips the phase as seldom as it can.
+// Their phase steps, each the nearest turn from one sample to the next, pass
+// a second low-pass, flat to 150 Hz and 50 dB down from 380 Hz, that keeps
+// the noise near multiples of the value rate from folding onto the ECG. A
+// stretch's mean frequency is then the phase's advance over its duration,
+// read at the fractional boundaries by cubic interpolation. All filters are
+// symmetric: their delay is constant and taken off, so each value lies in
+// its own buffer's time.
 //
-// A buffer's values need samples of the buffers after it: they come out
-// lag() pushes later: one at the default settings, more where buffers are
-// shorter than the filters' reach (four of 1024 at 798720 a second). All memory
-// is allocated by the constructor. Not thread-safe: the capture worker alone
-// uses it.
+// A buffer's values need samples of the buffers after it (the filters reach
+// about 11 ms ahead): they come out lag() pushes later: one at the default
+// settings, more where buffers are shorter. All memory is allocated by the
+// constructor. Not thread-safe: the capture worker alone uses it.
 class HighRateDemodulator {
 public:
     static constexpr int valuesPerBuffer = 10;
@@ -64,6 +66,7 @@ public:
 private:
     void designMixer();
     void designLowPass();
+    void designSmoother();
     int computeLag() const;
 
     void loadSamples(SampleCursor& cursor);
@@ -87,6 +90,12 @@ private:
     static constexpr int lowPassStride = 2;
     int lowPassLength_ = 0;
     int lowPassHalf_ = 0;
+    // Third stage, on the phase's steps: odd length, half its length.
+    int smootherLength_ = 0;
+    int smootherHalf_ = 0;
+    // How far a kept phase sample's centre lies before its index times the
+    // spacing, in input samples.
+    std::int64_t phaseDelay_ = 0;
     // Kept phase samples: input samples between two, and how many make the
     // last millisecond that a hold continues.
     std::int64_t phaseSpacing_;
@@ -101,6 +110,7 @@ private:
     std::vector<double> mixerRe_;
     std::vector<double> mixerIm_;
     std::vector<double> lowPass_;
+    std::vector<double> smoother_;
     std::vector<double> coarseRe_;
     std::vector<double> coarseIm_;
     std::vector<double> fineRe_;
@@ -115,6 +125,7 @@ private:
     std::vector<double> input_;
     std::vector<double> basebandRe_;
     std::vector<double> basebandIm_;
+    std::vector<double> steps_;
     std::vector<double> phase_;
 
     // Running state, cleared by reset().
@@ -122,6 +133,7 @@ private:
     double dcIm_ = 0.0;
     int mixerNext_ = 0;
     int lowPassNext_ = 0;
+    std::size_t stepNext_ = 0;
     std::int64_t carrierIndex_ = 0;
     std::int64_t phaseStart_ = 0;
     std::int64_t phaseCount_ = 0;

@@ -41,9 +41,11 @@ struct HighRateRecording {
     std::vector<double> estimates;  // the spectrum's one a buffer
 };
 
-HighRateRecording recordSimulator(std::size_t buffers, double lineNoise) {
+HighRateRecording recordSimulator(std::size_t buffers, double lineNoise,
+                                  double amplitude = FmTone::defaultAmplitude) {
     SimulatorSettings settings;
     settings.speed = 0.0;
+    settings.amplitude = amplitude;
     settings.lineNoise = lineNoise;
     FrontEndSimulator simulator(settings);
     RecorderM16 recorder(simulator, defaultBuffer, defaultRate);
@@ -236,17 +238,36 @@ TEST(HighRateDemodulator, FollowsTheSimulatedEcgInItsOwnTime) {
     std::cout << "worst difference to the spectrum's value " << worst << "\n";
 }
 
-// White noise over the whole band, 10 dB above the tone (uniform noise of
-// peak n has the power n^2 / 3, the tone a^2 / 2).
-TEST(HighRateDemodulator, FollowsTheEcgThroughNoiseTenDecibelsAboveTheTone) {
-    const double tonePower = FmTone::defaultAmplitude * FmTone::defaultAmplitude / 2.0;
-    const HighRateRecording recording = recordSimulator(975, std::sqrt(3.0 * tonePower / 10.0));
-    ASSERT_EQ(recording.values.size(), 9750u);
+// White noise over the whole band, with ten times the tone's power and with
+// as much as the tone: the 100 Hz ECG still follows the heart signal. The
+// tone is turned down so that tone and noise stay within full scale (uniform
+// noise of peak p has the power p^2 / 3, a tone of peak a a^2 / 2). Ten times
+// the tone's power would slip the phase by whole turns in a wide band; as
+// strong as the tone, what is left is the noise of the frequency under
+// 100 Hz itself, some 0.01 mV.
+Agreement throughNoise(double noiseToTone) {
+    constexpr double amplitude = 0.1;
+    const double peak = std::sqrt(3.0 * noiseToTone * amplitude * amplitude / 2.0);
+    const HighRateRecording recording = recordSimulator(975, peak, amplitude);
+    EXPECT_EQ(recording.values.size(), 9750u);
     const Agreement agreement = compare(recording);
-    std::cout << "with noise: lag " << agreement.lag << ", r " << agreement.r << ", RMS "
-              << agreement.rmsValues / calibration::perMillivolt << " mV\n";
+    std::cout << "noise " << 10.0 * std::log10(noiseToTone) << " dB against the tone: lag "
+              << agreement.lag << ", r " << agreement.r << ", RMS "
+              << agreement.rmsValues / calibration::perMillivolt << " mV, worst QRS swing error "
+              << 100.0 * agreement.worstQrsError << " %\n";
+    return agreement;
+}
+
+TEST(HighRateDemodulator, FollowsTheEcgThroughNoiseTenTimesTheTonesPower) {
+    const Agreement agreement = throughNoise(10.0);
     EXPECT_EQ(agreement.lag, 0);
     EXPECT_GE(agreement.r, 0.98);
+}
+
+TEST(HighRateDemodulator, FollowsTheEcgThroughNoiseAsStrongAsTheTone) {
+    const Agreement agreement = throughNoise(1.0);
+    EXPECT_EQ(agreement.lag, 0);
+    EXPECT_GE(agreement.r, 0.998);
 }
 
 // ---------------------------------------------------------------------------
@@ -316,11 +337,12 @@ struct Setting {
     int bits;
 };
 
-// Every value is the tone's mean frequency over its tenth, at every setting:
-// from the first 5 ms on (the filters reach about 2.5 ms to either side; what
-// lies before holds the first settled frequency), with the look-ahead over
-// several buffers where they are short. The stop delivers the last buffers,
-// their last 2.5 ms holding the last frequency.
+// Every value is the tone's mean frequency over its tenth, at every setting
+// (the swing lies well within the 150 Hz the frequency keeps), with the
+// look-ahead over several buffers where they are short. The stop delivers the
+// last buffers: the filters reach about 11 ms to either side, and over the
+// last of it the frequency of the millisecond before is held, while the
+// swing moves on by up to 250 Hz * 2 pi * 3 / s * 11 ms = 1.7 values.
 TEST(HighRateDemodulator, GivesEachTenthsMeanFrequencyAtAnySetting) {
     Tone swinging;
     swinging.offsetHertz = 40.0;
@@ -341,16 +363,17 @@ TEST(HighRateDemodulator, GivesEachTenthsMeanFrequencyAtAnySetting) {
                 continue;
             }
             const double error = std::abs(values[v] - swinging.meanValue(a, a + tenth, s.rate));
-            if (a + tenth <= end - 0.005 * s.rate) {
+            if (a + tenth <= end - 0.015 * s.rate) {
                 worst = std::max(worst, error);
             } else {
                 worstHeld = std::max(worstHeld, error);
             }
         }
-        std::cout << s.rate << " Hz, " << s.perBuffer << " a buffer, " << s.bits
-                  << " bits: worst error " << worst << ", in the last 5 ms " << worstHeld << "\n";
+        std::cout << s.rate << " Hz, " << s.perBuffer << " a buffer, " << s.bits << " bits, lag "
+                  << demodulator.lag() << ": worst error " << worst << ", in the last 15 ms "
+                  << worstHeld << "\n";
         EXPECT_LE(worst, 0.01) << s.rate << " " << s.perBuffer;
-        EXPECT_LE(worstHeld, 0.5) << s.rate << " " << s.perBuffer;
+        EXPECT_LE(worstHeld, 2.5) << s.rate << " " << s.perBuffer;
     }
 }
 
