@@ -62,6 +62,32 @@ double sinc(double x) {
     return std::sin(a) / a;
 }
 
+// A Kaiser-windowed sinc low-pass at `rate` (Kaiser's formulas for order and
+// shape), flat to `passHertz` and `decibels` down from `stopHertz`, of odd
+// length so that its delay is a whole number of samples; unit gain at 0 Hz.
+std::vector<double> kaiserLowPass(double rate, double passHertz, double stopHertz,
+                                  double decibels) {
+    const double beta = 0.1102 * (decibels - 8.7);
+    const double width = twoPi * (stopHertz - passHertz) / rate;
+    const auto order = static_cast<int>(std::ceil((decibels - 7.95) / (2.285 * width)));
+    const int half = (order + 1) / 2;
+    const double cutoff = (passHertz + stopHertz) / 2.0 / rate;
+    const double norm = std::cyl_bessel_i(0.0, beta);
+    std::vector<double> taps(static_cast<std::size_t>(2 * half + 1));
+    double sum = 0.0;
+    for (int n = 0; n <= 2 * half; ++n) {
+        const double x = static_cast<double>(n - half) / half;
+        const double window = std::cyl_bessel_i(0.0, beta * std::sqrt(1.0 - x * x)) / norm;
+        const double h = 2.0 * cutoff * sinc(2.0 * cutoff * (n - half)) * window;
+        taps[static_cast<std::size_t>(n)] = h;
+        sum += h;
+    }
+    for (double& h : taps) {
+        h /= sum;
+    }
+    return taps;
+}
+
 std::int64_t ceilDivide(std::int64_t a, std::int64_t b) {
     return (a + b - 1) / b;
 }
@@ -144,53 +170,18 @@ void HighRateDemodulator::designMixer() {
 }
 
 void HighRateDemodulator::designLowPass() {
-    // A Kaiser-windowed sinc (Kaiser's formulas for order and shape), of odd
-    // length so that its delay is a whole number of baseband samples.
-    const double rate = static_cast<double>(sampleRate_) / decimation_;
-    const double beta = 0.1102 * (stopbandDecibels - 8.7);
-    const double width = twoPi * (stopbandHertz - passbandHertz) / rate;
-    const auto order = static_cast<int>(std::ceil((stopbandDecibels - 7.95) / (2.285 * width)));
-    lowPassHalf_ = (order + 1) / 2;
-    lowPassLength_ = 2 * lowPassHalf_ + 1;
-    const double cutoff = (passbandHertz + stopbandHertz) / 2.0 / rate;
-    const double norm = std::cyl_bessel_i(0.0, beta);
-    lowPass_.resize(static_cast<std::size_t>(lowPassLength_));
-    double sum = 0.0;
-    for (int n = 0; n < lowPassLength_; ++n) {
-        const double x = static_cast<double>(n - lowPassHalf_) / lowPassHalf_;
-        const double window = std::cyl_bessel_i(0.0, beta * std::sqrt(1.0 - x * x)) / norm;
-        const double h = 2.0 * cutoff * sinc(2.0 * cutoff * (n - lowPassHalf_)) * window;
-        lowPass_[static_cast<std::size_t>(n)] = h;
-        sum += h;
-    }
-    for (double& h : lowPass_) {
-        h /= sum;
-    }
+    lowPass_ = kaiserLowPass(static_cast<double>(sampleRate_) / decimation_, passbandHertz,
+                             stopbandHertz, stopbandDecibels);
+    lowPassLength_ = static_cast<int>(lowPass_.size());
+    lowPassHalf_ = lowPassLength_ / 2;
 }
 
 void HighRateDemodulator::designSmoother() {
-    // Kaiser again, at the rate of the phase samples (about 4 kHz at every
-    // rate).
-    const double rate = static_cast<double>(sampleRate_) / static_cast<double>(phaseSpacing_);
-    const double beta = 0.1102 * (smoothDecibels - 8.7);
-    const double width = twoPi * (smoothStopHertz - smoothPassHertz) / rate;
-    const auto order = static_cast<int>(std::ceil((smoothDecibels - 7.95) / (2.285 * width)));
-    smootherHalf_ = (order + 1) / 2;
-    smootherLength_ = 2 * smootherHalf_ + 1;
-    const double cutoff = (smoothPassHertz + smoothStopHertz) / 2.0 / rate;
-    const double norm = std::cyl_bessel_i(0.0, beta);
-    smoother_.resize(static_cast<std::size_t>(smootherLength_));
-    double sum = 0.0;
-    for (int n = 0; n < smootherLength_; ++n) {
-        const double x = static_cast<double>(n - smootherHalf_) / smootherHalf_;
-        const double window = std::cyl_bessel_i(0.0, beta * std::sqrt(1.0 - x * x)) / norm;
-        const double h = 2.0 * cutoff * sinc(2.0 * cutoff * (n - smootherHalf_)) * window;
-        smoother_[static_cast<std::size_t>(n)] = h;
-        sum += h;
-    }
-    for (double& h : smoother_) {
-        h /= sum;
-    }
+    // At the rate of the phase samples (about 4 kHz at every rate).
+    smoother_ = kaiserLowPass(static_cast<double>(sampleRate_) / static_cast<double>(phaseSpacing_),
+                              smoothPassHertz, smoothStopHertz, smoothDecibels);
+    smootherLength_ = static_cast<int>(smoother_.size());
+    smootherHalf_ = smootherLength_ / 2;
 }
 
 int HighRateDemodulator::computeLag() const {

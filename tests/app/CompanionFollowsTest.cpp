@@ -18,8 +18,7 @@ using Key = platform::MainDialog::Key;
 using Mouse = platform::MainDialog::Mouse;
 
 std::string bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return testsupport::readFile(path);
 }
 
 std::vector<double> decoded(const std::string& record) {
