@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "SampleCursor.h"
+#include "records/Companion.h"
 #include "records/FrontEndCalibration.h"
 
 namespace acquisition {
@@ -42,7 +43,7 @@ constexpr double stopbandDecibels = 75.0;
 // the ECG's band: through noise as strong as the tone that trebles the power
 // of the noise under 100 Hz. Flat to 150 Hz, 50 dB down from 380 Hz (487.5 -
 // 100 Hz).
-constexpr double smoothPassHertz = 150.0;
+constexpr double smoothPassHertz = records::companionLowPassHertz;
 constexpr double smoothStopHertz = 380.0;
 constexpr double smoothDecibels = 50.0;
 

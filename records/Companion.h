@@ -29,6 +29,9 @@ inline constexpr int companionValuesPerLine = 10;
 // lines and at every QRS.
 inline constexpr double companionAgreement = 0.5;
 inline constexpr double companionSweepShare = 0.25;
+// The capture worker's low-pass on the tone's frequency before the tenths'
+// means: flat to this, what the EDF+ export names as the signal's low-pass.
+inline constexpr double companionLowPassHertz = 150.0;
 // Room for one line as formatCompanionLine writes it.
 inline constexpr std::size_t companionLineSize = 10 * 330;
 

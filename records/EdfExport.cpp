@@ -95,13 +95,11 @@ double EdfExport::companionSamplesPerSecond() const {
 }
 
 std::string EdfExport::companionPrefilter(bool filtered) const {
-    // Each companion value is the mean over a tenth of a buffer: a moving
-    // average of that length, whose response falls by 3 dB at 0.443 / length.
-    constexpr double halfPowerPoint = 0.443;
-    const double window = 1.0 / companionSamplesPerSecond();
-    const long long cutoff = sampleRate_ > 0 ? std::llround(halfPowerPoint / window) : 0;
-    std::string text =
-        "mean over " + twoDecimals(window * 1000.0) + " ms (LP ~" + std::to_string(cutoff) + " Hz)";
+    // The demodulator's low-pass on the tone's frequency, then each value the
+    // mean over a tenth of a buffer.
+    const double window = sampleRate_ > 0 ? 1.0 / companionSamplesPerSecond() : 0.0;
+    std::string text = "LP:" + std::to_string(std::lround(companionLowPassHertz)) +
+                       "Hz, mean over " + twoDecimals(window * 1000.0) + " ms";
     if (filtered) {
         text += " HP: baseline wander removed (FILTER)";
     }

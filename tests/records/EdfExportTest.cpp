@@ -387,7 +387,7 @@ TEST(EdfExport, ARecordWithItsCompanionIsSentAtTenTimesTheRate) {
         const std::string header = testsupport::readFile("hr.edf").substr(0, 3 * 256);
         EXPECT_EQ(header.substr(168, 16), "01.03.2410.00.11");
         const bool filtered = encoding == records::Encoding::Filter1000;
-        const std::string prefilter = std::string("mean over 2.05 ms (LP ~216 Hz)") +
+        const std::string prefilter = std::string("LP:150Hz, mean over 2.05 ms") +
                                       (filtered ? " HP: baseline wander removed (FILTER)" : "");
         EXPECT_EQ(header.substr(256 + 2 * 136, 80),
                   prefilter + std::string(80 - prefilter.size(), ' '));
