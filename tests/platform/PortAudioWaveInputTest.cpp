@@ -164,13 +164,17 @@ public:
     int readFd() const { return readEnd_ ? readEnd_->get() : -1; }
 
 private:
+    // A write that had to wait for room (nobody read the pipe before the
+    // device started) puts the schedule behind; it goes on at the real rate
+    // from then on rather than catching up, which would feed the device
+    // faster than a sound card delivers.
     void feed(const std::stop_token& stop) {
         auto next = std::chrono::steady_clock::now();
         while (!stop.stop_requested()) {
             if (!writeBlock(stop)) {
                 return;
             }
-            next += blockTime_;
+            next = std::max(next + blockTime_, std::chrono::steady_clock::now());
             std::this_thread::sleep_until(next);
         }
     }
