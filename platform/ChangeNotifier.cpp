@@ -118,8 +118,9 @@ void ChangeNotifier::tick() {
         return;
     }
     pending_.store(false);
-    // A change made between the two stores above found a look arranged and
-    // woke nobody: arrange one for it, unless its thread just did.
+    // A change made after the look above found nothing and before the look
+    // was called off found a look arranged and woke nobody: arrange one for
+    // it, unless its thread has just done so.
     if (changed_.load() && !pending_.exchange(true)) {
         lookSoon_ = true;
         restOfFrame_.start(0);
