@@ -210,8 +210,8 @@ def main():
                                               pass_fds=(pipe_write,))
                     os.close(pipe_write)
                 try:
-                    cpu, wakes, values, threads = measure(binary, arguments, 5.0, seconds, env,
-                                                 pipe_read)
+                    cpu, wakes, values, threads = measure(binary, arguments, 5.0, seconds,
+                                                          env, pipe_read)
                 finally:
                     if feeder is not None:
                         feeder.kill()
