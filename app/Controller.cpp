@@ -25,8 +25,10 @@ constexpr const char* gainLabels[] = {"5  mm/mV", "10 mm/mV", "20 mm/mV"};
 constexpr int defaultGainEntry = 0;
 constexpr int paneBorder = 1;
 constexpr int initialOffsetEntry = 4;
-// Often enough that the notice comes and goes within a second of the tone.
-constexpr int toneCheckMilliseconds = 200;
+// The notice comes at most 0.4 s after a second without the tone, and goes
+// at most 0.4 s after its return; each check wakes the window, which a
+// recording otherwise wakes only to draw.
+constexpr int toneCheckMilliseconds = 400;
 
 bool anyOf(std::uint32_t formats, std::uint32_t bits) {
     return (formats & bits) != 0;

@@ -1,5 +1,6 @@
 #include "UnattendedRun.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/Application.h"
@@ -9,7 +10,15 @@ namespace app {
 
 namespace {
 
-constexpr int pollMilliseconds = 50;
+// How often the window is asked whether it has come up idle; it does so once.
+constexpr std::chrono::milliseconds idlePoll{50};
+// How often a running recording is looked at, for a stop that it made itself
+// (full, a failure): the stop has stored every value already, so noticing it
+// a little later only closes the window later. The stop at the deadline is
+// timed to the deadline itself, so the run's length does not depend on it.
+// Every look wakes the user-interface thread, which a recording otherwise
+// wakes only to draw.
+constexpr std::chrono::milliseconds recordingPoll{500};
 
 }  // namespace
 
@@ -22,7 +31,13 @@ void UnattendedRun::begin() {
 }
 
 void UnattendedRun::schedule() {
-    platform::Application::postAfter(pollMilliseconds, [this] { tick(); });
+    std::chrono::milliseconds wait = idlePoll;
+    if (stage_ == Stage::Recording) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline_ - std::chrono::steady_clock::now());
+        wait = std::clamp(left, std::chrono::milliseconds(0), recordingPoll);
+    }
+    platform::Application::postAfter(static_cast<int>(wait.count()), [this] { tick(); });
 }
 
 void UnattendedRun::tick() {

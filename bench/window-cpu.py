@@ -15,7 +15,10 @@ context switches summed over /proc/PID/task/*), per second:
              inside the program (reported, not a target)
 
 Usage:
-    bench/window-cpu.py BINARY [BINARY ...] [--idle 60] [--record 20]
+    bench/window-cpu.py BINARY [BINARY ...] [--idle 60] [--record 20] [--threads]
+
+--threads adds each thread's share under its process (clock ticks of 10 ms:
+short runs are coarse per thread).
 
 Give the build before a change and the one after it to compare them in the
 same run. Targets: idle under 0.1 % of a core and under 5 wake-ups a second,
@@ -33,7 +36,12 @@ import tempfile
 import time
 
 RATE = 199680          # samples a second, 16-bit mono: the default settings
-BLOCK_SAMPLES = 2048   # 4096 bytes a write: atomic on a pipe
+# Each write is one buffer of the recorder, a whole number of ALSA's periods.
+# The file plugin reads a period from the pipe with one read() and passes it
+# off as captured whatever that read returned: a write of part of a period
+# would give half-filled periods, and the program would store values faster
+# than real time from garbage.
+BLOCK_SAMPLES = 4096
 CARRIER_HZ = 1716.0    # 0 mV
 HZ_PER_MV = 164.4
 ALSA_FD = 3            # the pipe's read end in the program
@@ -84,24 +92,42 @@ def alsa_config(directory):
 
 
 def threads_sample(pid):
-    """(cpu seconds of the process, {thread: context switches}) now."""
+    """(cpu seconds of the process, {thread: (name, cpu seconds, context switches)}) now."""
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
-    ticks = int(fields[11]) + int(fields[12])  # utime, stime of the whole process
-    switches = {}
+    tick = 1.0 / os.sysconf("SC_CLK_TCK")
+    process_cpu = (int(fields[11]) + int(fields[12])) * tick  # utime, stime of all threads
+    threads = {}
     for task in os.listdir("/proc/%d/task" % pid):
+        base = "/proc/%d/task/%s/" % (pid, task)
         try:
-            with open("/proc/%d/task/%s/status" % (pid, task)) as f:
-                switches[task] = sum(int(line.split()[1]) for line in f if line.startswith(
+            with open(base + "comm") as f:
+                name = f.read().strip()
+            with open(base + "stat") as f:
+                stat = f.read().rsplit(")", 1)[1].split()
+            with open(base + "status") as f:
+                switches = sum(int(line.split()[1]) for line in f if line.startswith(
                     ("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")))
-        except FileNotFoundError:
-            pass  # a thread that ended meanwhile
-    return ticks / os.sysconf("SC_CLK_TCK"), switches
+        except (FileNotFoundError, ProcessLookupError):
+            continue  # a thread that ended meanwhile
+        threads[task] = (name, (int(stat[11]) + int(stat[12])) * tick, switches)
+    return process_cpu, threads
 
 
 def switches_between(before, after):
     """Switches of the threads seen at the end: new ones count from 0."""
-    return sum(count - before.get(task, 0) for task, count in after.items())
+    return sum(switches - before.get(task, ("", 0.0, 0))[2]
+               for task, (_, _, switches) in after.items())
+
+
+def threads_between(pid, before, after, wall):
+    """Per thread seen at the end: (name, % of a core, wake-ups a second), busiest first."""
+    rows = []
+    for task, (name, cpu, switches) in after.items():
+        _, cpu0, switches0 = before.get(task, (name, 0.0, 0))
+        label = "%s (main)" % name if int(task) == pid else name
+        rows.append((label, 100.0 * (cpu - cpu0) / wall, (switches - switches0) / wall))
+    return sorted(rows, key=lambda row: (-row[1], -row[2]))
 
 
 def measure(binary, arguments, settle, seconds, env, pipe_read):
@@ -111,17 +137,17 @@ def measure(binary, arguments, settle, seconds, env, pipe_read):
         if pipe_read is not None:
             os.dup2(pipe_read, ALSA_FD)
 
-    process = subprocess.Popen([binary] + arguments, cwd=workdir, env=env,
+    process = subprocess.Popen([os.path.abspath(binary)] + arguments, cwd=workdir, env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                preexec_fn=give_pipe, pass_fds=() if pipe_read is None else (pipe_read,))
     try:
         time.sleep(settle)
         if process.poll() is not None:
             raise RuntimeError("%s ended early (%d)" % (binary, process.returncode))
-        cpu0, switches0 = threads_sample(process.pid)
+        cpu0, threads0 = threads_sample(process.pid)
         wall0 = time.monotonic()
         time.sleep(seconds)
-        cpu1, switches1 = threads_sample(process.pid)
+        cpu1, threads1 = threads_sample(process.pid)
         wall = time.monotonic() - wall0
         if process.poll() is not None:
             raise RuntimeError("%s ended during the measurement" % binary)
@@ -139,7 +165,8 @@ def measure(binary, arguments, settle, seconds, env, pipe_read):
                 process.kill()
                 process.wait()
         shutil.rmtree(workdir, ignore_errors=True)
-    return 100.0 * (cpu1 - cpu0) / wall, switches_between(switches0, switches1) / wall, values
+    return (100.0 * (cpu1 - cpu0) / wall, switches_between(threads0, threads1) / wall, values,
+            threads_between(process.pid, threads0, threads1, wall))
 
 
 def main():
@@ -148,6 +175,9 @@ def main():
     parser.add_argument("--idle", type=float, default=60.0)
     parser.add_argument("--record", type=float, default=20.0)
     parser.add_argument("--scenarios", default="idle,recording,simulator")
+    parser.add_argument("--threads", action="store_true",
+                        help="also show each thread's share (threads that used or woke nothing "
+                        "are left out)")
     args = parser.parse_args()
 
     config_dir = tempfile.mkdtemp(prefix="window-cpu-alsa-")
@@ -180,8 +210,8 @@ def main():
                                               pass_fds=(pipe_write,))
                     os.close(pipe_write)
                 try:
-                    cpu, wakes, values = measure(binary, arguments, 5.0, seconds, env,
-                                                 pipe_read)
+                    cpu, wakes, values, threads = measure(binary, arguments, 5.0, seconds,
+                                                          env, pipe_read)
                 finally:
                     if feeder is not None:
                         feeder.kill()
@@ -189,6 +219,11 @@ def main():
                         os.close(pipe_read)
                 print("%-10s %-44s %12.2f %14.1f %8d" % (name, binary[-44:], cpu, wakes, values),
                       flush=True)
+                if args.threads:
+                    for thread, thread_cpu, thread_wakes in threads:
+                        if thread_cpu > 0.0 or thread_wakes > 0.0:
+                            print("%-10s   %-42s %12.2f %14.1f" % ("", thread, thread_cpu,
+                                                                    thread_wakes), flush=True)
     finally:
         xvfb.terminate()
         xvfb.wait()

@@ -25,6 +25,25 @@ void onSignal(int) {
     }
 }
 
+// What the window sends an X11 server is mostly a live trace: a strip a few
+// pixels wide, a dozen times a second. Qt's shared-memory transfer costs a
+// round trip to the server before each paint over a part sent before (every
+// one of those strips) and an event from the server after it; plain requests
+// cost neither, and even a whole window sent so (scrolling) is a few
+// megabytes, a millisecond or two on a local server. Set while Qt connects,
+// only when the user has not chosen, and taken back so that programs started
+// from here do not inherit it. Other platforms ignore it.
+std::unique_ptr<QApplication> makeApplication(int& argc, char** argv) {
+    const char* const noSharedMemory = "QT_XCB_NO_MITSHM";
+    if (qEnvironmentVariableIsSet(noSharedMemory)) {
+        return std::make_unique<QApplication>(argc, argv);
+    }
+    qputenv(noSharedMemory, "1");
+    auto app = std::make_unique<QApplication>(argc, argv);
+    qunsetenv(noSharedMemory);
+    return app;
+}
+
 }  // namespace
 
 // Turns the termination signals into a call on the user-interface thread.
@@ -76,8 +95,7 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-Application::Application(int& argc, char** argv)
-    : app_(std::make_unique<QApplication>(argc, argv)) {
+Application::Application(int& argc, char** argv) : app_(makeApplication(argc, argv)) {
     // The names the desktop matches against the menu entry: the X11 window
     // class and the Wayland application id.
     QApplication::setApplicationName(QStringLiteral("trelmont-ecg"));

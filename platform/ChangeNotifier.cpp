@@ -19,22 +19,22 @@ namespace platform {
 namespace {
 
 constexpr double fallbackFrameRate = 60.0;
-// A live trace gains nothing from more than 25 looks a second (a value comes
-// every 20.5 ms at the default settings), and each look costs a repaint sent
-// to the display server: half the values' rate keeps a recording cheap.
-constexpr int shortestLookMilliseconds = 40;
 
 int frameMillisecondsOfScreen() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const double rate = screen != nullptr && screen->refreshRate() > 1.0 ? screen->refreshRate()
                                                                          : fallbackFrameRate;
-    return std::max(shortestLookMilliseconds, static_cast<int>(std::floor(1000.0 / rate)));
+    return std::max(static_cast<int>(ChangeNotifier::shortestInterval.count()),
+                    static_cast<int>(std::floor(1000.0 / rate)));
 }
 
 }  // namespace
 
 ChangeNotifier::ChangeNotifier(std::function<void()> look, QObject* parent)
-    : QObject(parent), frameMilliseconds_(frameMillisecondsOfScreen()), look_(std::move(look)) {
+    : QObject(parent),
+      frameMilliseconds_(frameMillisecondsOfScreen()),
+      userInterfaceThread_(std::this_thread::get_id()),
+      look_(std::move(look)) {
 #ifdef __linux__
     readEnd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     writeEnd_ = readEnd_;
@@ -56,7 +56,7 @@ ChangeNotifier::ChangeNotifier(std::function<void()> look, QObject* parent)
     watch_ = std::make_unique<QSocketNotifier>(readEnd_, QSocketNotifier::Read);
     connect(watch_.get(), &QSocketNotifier::activated, this, [this] { woken(); });
     restOfFrame_.setSingleShot(true);
-    connect(&restOfFrame_, &QTimer::timeout, this, [this] { lookNow(); });
+    connect(&restOfFrame_, &QTimer::timeout, this, [this] { tick(); });
 }
 
 ChangeNotifier::~ChangeNotifier() {
@@ -68,7 +68,19 @@ ChangeNotifier::~ChangeNotifier() {
 }
 
 void ChangeNotifier::notify() noexcept {
-    if (pending_.exchange(true, std::memory_order_acq_rel)) {
+    changed_.store(true);
+    if (std::this_thread::get_id() == userInterfaceThread_) {
+        // The user's own doing: shown at once, with whatever else changed.
+        // A picture drawn anew makes thousands of changes; the timer is
+        // set once for them all.
+        pending_.store(true);
+        if (!lookSoon_) {
+            lookSoon_ = true;
+            restOfFrame_.start(0);
+        }
+        return;
+    }
+    if (pending_.exchange(true)) {
         return;
     }
     // An eventfd takes an 8-byte count; a pipe takes the same bytes. A full
@@ -86,18 +98,33 @@ void ChangeNotifier::woken() {
     }
     const qint64 since = sinceLook_.isValid() ? sinceLook_.elapsed() : frameMilliseconds_;
     if (since >= frameMilliseconds_) {
-        lookNow();
+        tick();
     } else {
         restOfFrame_.start(static_cast<int>(frameMilliseconds_ - since));
     }
 }
 
-void ChangeNotifier::lookNow() {
-    sinceLook_.start();
-    // Cleared before the look: a change made while it runs wakes us again,
-    // and one it has already seen costs at most one empty look.
-    pending_.store(false, std::memory_order_release);
-    look_();
+// While changes keep coming (a recording), the timer alone paces the looks:
+// each look arranges the next one, and other threads' changes meanwhile find
+// a look arranged and wake nobody. The first tick that finds nothing changed
+// ends the arrangement, and the next change wakes the thread again.
+void ChangeNotifier::tick() {
+    lookSoon_ = false;
+    if (changed_.exchange(false)) {
+        sinceLook_.start();
+        restOfFrame_.start(frameMilliseconds_);
+        // A change made while the look runs is seen by the next tick.
+        look_();
+        return;
+    }
+    pending_.store(false);
+    // A change made after the look above found nothing and before the look
+    // was called off found a look arranged and woke nobody: arrange one for
+    // it, unless its thread has just done so.
+    if (changed_.load() && !pending_.exchange(true)) {
+        lookSoon_ = true;
+        restOfFrame_.start(0);
+    }
 }
 
 }  // namespace platform

@@ -34,7 +34,7 @@ PaneView::~PaneView() {
 void PaneView::refresh() {
     const Rect changed = surface_.takeChanged();
     if (changed.width() > 0 && changed.height() > 0) {
-        update(changed.left + border, changed.top + border, changed.width(), changed.height());
+        repaint(changed.left + border, changed.top + border, changed.width(), changed.height());
     }
 }
 

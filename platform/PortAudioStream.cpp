@@ -230,15 +230,20 @@ void PortAudioStream::stopWatchdog() {
     }
 }
 
+// Sleeps until the silence limit after the last frames, not in short steps:
+// a working device delivers all the time, and the watchdog then wakes once
+// in those seconds instead of ten times a second.
 void PortAudioStream::watch(const std::stop_token& stop) {
-    constexpr auto step = std::chrono::milliseconds(100);
     std::unique_lock guard(watchMutex_);
-    while (!watchWake_.wait_for(guard, stop, step, [] { return false; })) {
+    for (;;) {
+        const Clock::time_point last(Clock::duration(lastFrames_.load(std::memory_order_relaxed)));
+        watchWake_.wait_until(guard, stop, last + silenceLimit, [] { return false; });
         if (stop.stop_requested()) {
             return;
         }
-        const Clock::time_point last(Clock::duration(lastFrames_.load(std::memory_order_relaxed)));
-        if (Clock::now() - last > silenceLimit) {
+        const Clock::time_point latest(
+            Clock::duration(lastFrames_.load(std::memory_order_relaxed)));
+        if (Clock::now() - latest >= silenceLimit) {
             noteFailure("no sound arrived from the device for " +
                         std::to_string(silenceLimit.count() / 1000) + " seconds");
             queue_.wakeOwner();

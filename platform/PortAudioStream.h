@@ -47,9 +47,17 @@ struct PortAudioCapture {
 // so that nothing joins that thread again, not even at exit.
 class PortAudioStream final : public WaveInStream {
 public:
-    // Frames per callback. A fixed power of two keeps ALSA's periods, and so
-    // every read the driver makes, a whole power of two as well.
-    static constexpr unsigned long framesPerCallback = 1024;
+    // Frames per callback, which PortAudio makes ALSA's period: one buffer
+    // of the recorder at the default settings, so that the audio thread
+    // wakes once a buffer (48.75 times a second at 199680 samples/s) and
+    // not four times. A fixed power of two keeps every read the driver makes
+    // a whole power of two as well. It stays within what the recorder keeps
+    // queued at its smallest buffers (7 of 1024 samples), so no frame finds
+    // the queue empty. Callbacks need not line up with the recorder's
+    // buffers: the queue fills them across callbacks and hands a buffer over
+    // only once it is full, so a short callback never makes a value, and
+    // values come exactly as fast as the device delivers frames.
+    static constexpr unsigned long framesPerCallback = 4096;
     // How long a running stream may deliver nothing before it counts as
     // failed; a working device calls back every few milliseconds.
     static constexpr std::chrono::milliseconds silenceLimit{3000};

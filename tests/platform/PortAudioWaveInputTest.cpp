@@ -130,17 +130,18 @@ std::vector<char> toneBlock(int bitsPerSample, int frames) {
 }
 
 // A pipe whose read end is the ALSA device's input, filled with the tone at
-// the real sample rate. Each write is one block of 4096 bytes: at most
-// PIPE_BUF, so ALSA never sees half a block, and a multiple of the period the
-// backend asks for, so every read the file plugin makes is complete.
+// the real sample rate. Each write is one period of the backend (a callback's
+// frames), which the pipe takes whole: the file plugin reads a period with one
+// read() and passes it off as captured whatever that read returned, so a
+// write of part of a period would give half-filled periods, delivered faster
+// than real time.
 class ToneFeeder {
 public:
-    static constexpr int blockBytes = 4096;
+    static constexpr int blockFrames = static_cast<int>(PortAudioStream::framesPerCallback);
 
     explicit ToneFeeder(int bitsPerSample)
-        : block_(toneBlock(bitsPerSample, blockBytes / (bitsPerSample / 8))),
-          blockTime_(std::chrono::nanoseconds(1'000'000'000LL * (blockBytes / (bitsPerSample / 8)) /
-                                              sampleRate)) {
+        : block_(toneBlock(bitsPerSample, blockFrames)),
+          blockTime_(std::chrono::nanoseconds(1'000'000'000LL * blockFrames / sampleRate)) {
         int ends[2];
         if (::pipe2(ends, O_CLOEXEC) != 0) {
             ADD_FAILURE() << "pipe2 failed";
@@ -163,13 +164,17 @@ public:
     int readFd() const { return readEnd_ ? readEnd_->get() : -1; }
 
 private:
+    // A write that had to wait for room (nobody read the pipe before the
+    // device started) puts the schedule behind; it goes on at the real rate
+    // from then on rather than catching up, which would feed the device
+    // faster than a sound card delivers.
     void feed(const std::stop_token& stop) {
         auto next = std::chrono::steady_clock::now();
         while (!stop.stop_requested()) {
             if (!writeBlock(stop)) {
                 return;
             }
-            next += blockTime_;
+            next = std::max(next + blockTime_, std::chrono::steady_clock::now());
             std::this_thread::sleep_until(next);
         }
     }
@@ -244,6 +249,7 @@ int peakBin(const acquisition::SpectrumAnalyzer& analyzer) {
 
 struct Capture {
     std::vector<int> peaks;
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
     int largestSample = 0;
 };
 
@@ -268,6 +274,7 @@ Capture captureBuffers(acquisition::Recorder& recorder, AutoResetEvent& event, s
             analyzer.loadBlock(cursor);
             analyzer.transform();
             result.peaks.push_back(peakBin(analyzer));
+            result.arrivals.push_back(std::chrono::steady_clock::now());
         }
     }
     return result;
@@ -324,6 +331,14 @@ TEST_F(ToneDevice, RecorderM16FindsTheToneInEveryBuffer) {
     // Half of full scale, so the 16-bit samples arrived whole and in order.
     EXPECT_NEAR(capture.largestSample, 16384, 200);
     EXPECT_FALSE(recorder.isRecording());
+    // What the pipe held before the start (at most 64 KiB, eight buffers)
+    // comes at once; from then on buffers come no faster than the device's
+    // rate, as from a sound card.
+    constexpr std::size_t backlog = 12;
+    const auto paced = capture.arrivals.back() - capture.arrivals[backlog];
+    const auto realTime = std::chrono::nanoseconds(
+        1'000'000'000LL * samplesPerBuffer * static_cast<long long>(32 - 1 - backlog) / sampleRate);
+    EXPECT_GE(paced, realTime * 9 / 10);
 }
 
 TEST_F(EightBitToneDevice, RecorderM8FindsTheToneInEveryBuffer) {
