@@ -175,20 +175,21 @@ void Painter::processBuffer(int sign) {
     pending_[(pendingFirst_ + pendingCount_) % pending_.size()] = value;
     pendingCount_ = std::min(pendingCount_ + 1, pending_.size());
     if (oldestComplete && pendingCount_ > 0) {
-        const PendingValue oldest = pending_[pendingFirst_];
-        pendingFirst_ = (pendingFirst_ + 1) % pending_.size();
-        pendingCount_ -= 1;
-        storeValue(oldest, companionLine_);
+        storeValue(takeOldestValue(), companionLine_);
     }
+}
+
+Painter::PendingValue Painter::takeOldestValue() {
+    const PendingValue oldest = pending_[pendingFirst_];
+    pendingFirst_ = (pendingFirst_ + 1) % pending_.size();
+    pendingCount_ -= 1;
+    return oldest;
 }
 
 void Painter::storePendingValues() {
     while (demodulator_ && pendingCount_ > 0 && !writeFailed_.load() &&
            demodulator_->finish(companionLine_)) {
-        const PendingValue oldest = pending_[pendingFirst_];
-        pendingFirst_ = (pendingFirst_ + 1) % pending_.size();
-        pendingCount_ -= 1;
-        storeValue(oldest, companionLine_);
+        storeValue(takeOldestValue(), companionLine_);
     }
     pendingFirst_ = 0;
     pendingCount_ = 0;

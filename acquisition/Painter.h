@@ -143,6 +143,8 @@ private:
     // Stores the values still held, with the look-ahead their companion
     // lines lack made up; at a stop or a change of settings, under the lock.
     void storePendingValues();
+    // The oldest value held, taken out of the ring (which holds one).
+    PendingValue takeOldestValue();
     // A demodulator for the current settings, or none for settings it
     // cannot take (the recording then has no companion).
     void makeDemodulator();

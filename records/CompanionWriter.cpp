@@ -22,6 +22,7 @@ int CompanionWriter::open(const std::string& path) {
     // Straight to the system, as the values are: nothing that failed to
     // reach the disk lingers in a buffer to be written behind a cut.
     std::setvbuf(file_, nullptr, _IONBF, 0);
+    size_ = 0;
     lastLineStart_ = -1;
     return 0;
 }
@@ -30,16 +31,18 @@ int CompanionWriter::append(std::span<const double> tenValues) {
     if (file_ == nullptr) {
         return EBADF;
     }
-    const long before = std::ftell(file_);
+    // The writer alone writes the file: its size is known without asking.
+    const long before = size_;
     const std::size_t length = formatCompanionLine(tenValues, text_.data());
     errno = 0;
     if (std::fwrite(text_.data(), 1, length, file_) == length && std::fflush(file_) == 0) {
         lastLineStart_ = before;
+        size_ += static_cast<long>(length);
         return 0;
     }
     const int error = errno != 0 ? errno : EIO;
     std::clearerr(file_);
-    if (before >= 0 && ::ftruncate(fileno(file_), before) == 0) {
+    if (::ftruncate(fileno(file_), before) == 0) {
         std::fseek(file_, before, SEEK_SET);
     }
     return error;
@@ -51,6 +54,7 @@ void CompanionWriter::takeBackLast() {
     }
     if (::ftruncate(fileno(file_), lastLineStart_) == 0) {
         std::fseek(file_, lastLineStart_, SEEK_SET);
+        size_ = lastLineStart_;
     }
     lastLineStart_ = -1;
 }

@@ -36,6 +36,8 @@ public:
 
 private:
     std::FILE* file_ = nullptr;
+    // The file's length, and where the last line appended began.
+    long size_ = 0;
     long lastLineStart_ = -1;
     std::array<char, companionLineSize> text_{};
 };
