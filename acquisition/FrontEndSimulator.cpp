@@ -1,5 +1,7 @@
 #include "FrontEndSimulator.h"
 
+#include <charconv>
+
 #include "SimulatorStream.h"
 
 namespace acquisition {
@@ -107,6 +109,22 @@ MMResult FrontEndSimulator::open(std::unique_ptr<WaveInStream>& stream, unsigned
     }
     stream = std::make_unique<SimulatorStream>(format, signal, settings);
     return MMSYSERR_NOERROR;
+}
+
+std::string FrontEndSimulator::describe(unsigned device) const {
+    static_cast<void>(device);
+    const SimulatorSettings s = settings();
+    // Whatever the locale says: a point, not a comma.
+    const auto number = [](double value) {
+        char text[32];
+        const auto result = std::to_chars(text, text + sizeof text, value);
+        return std::string(text, result.ptr);
+    };
+    std::string description = "simulator at " + number(s.heart.beatsPerMinute) + " per minute";
+    if (s.heart.wanderMillivolts > 0.0) {
+        description += ", baseline wander " + number(s.heart.wanderMillivolts) + " mV";
+    }
+    return description;
 }
 
 std::string FrontEndSimulator::errorText(MMResult code, std::size_t maxChars) const {

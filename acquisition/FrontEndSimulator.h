@@ -49,6 +49,8 @@ public:
                             const platform::WaveFormat& format,
                             platform::WaveSignal& signal) override;
     std::string errorText(platform::MMResult code, std::size_t maxChars) const override;
+    // "simulator at 72 per minute" (and its wander, when it has one).
+    std::string describe(unsigned device) const override;
 
 private:
     mutable std::mutex mutex_;

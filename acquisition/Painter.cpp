@@ -1,6 +1,10 @@
 #include "Painter.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+
+#include <unistd.h>
 
 #include "RecorderM16.h"
 #include "RecorderM8.h"
@@ -10,11 +14,9 @@
 #include "platform/Application.h"
 #include "platform/ReplacementFile.h"
 #include "platform/WinException.h"
-#include "records/BaselineFilter.h"
 #include "records/Companion.h"
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
-#include "records/RecordTime.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
 #include "render/TraceMapping.h"
@@ -22,7 +24,6 @@
 
 namespace acquisition {
 
-using platform::ReplacementFile;
 using records::RecordBuffer;
 using records::SampleFile;
 using render::EcgPane;
@@ -30,7 +31,6 @@ using render::EcgPane;
 namespace {
 
 constexpr int maxFilledPanes = 5;
-constexpr const char* filterFileName = "RECf.txt";
 
 std::unique_ptr<Recorder> makeRecorder(platform::WaveInput& input, int bitsPerSample,
                                        int samplesPerBuffer, int sampleRate) {
@@ -59,6 +59,7 @@ Painter::Painter(platform::WaveInput& input, CommandTarget* window, const PaneLi
 }
 
 void Painter::makeDemodulator() {
+    companionScale_ = records::valueScaleAt(sampleRate_, fftPoints_);
     demodulator_.reset();
     pending_.clear();
     pendingFirst_ = 0;
@@ -161,6 +162,13 @@ void Painter::processBuffer(int sign) {
     analyzer_->loadBlock(cursor);
     analyzer_->transform();
     processedBuffers_.fetch_add(1, std::memory_order_relaxed);
+    if (buffersThisRecording_++ == 0) {
+        // The first buffer's first sample was taken one buffer ago.
+        const double now =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        facts_.startSeconds = now - static_cast<double>(samples) / sampleRate_;
+    }
     const PeakReading reading = readPeak(*analyzer_);
     noteTone(reading.prominence);
     const PendingValue value{true, reading.value, sign};
@@ -172,6 +180,12 @@ void Painter::processBuffer(int sign) {
     // has its ten values once the demodulator has seen far enough ahead.
     const bool oldestComplete =
         demodulator_->push(SampleCursor(data, *recorder_, samples), companionLine_);
+    if (oldestComplete && companionScale_ != 1.0) {
+        // On the record's own scale, as the spectrum's values are.
+        for (double& v : companionLine_) {
+            v *= companionScale_;
+        }
+    }
     pending_[(pendingFirst_ + pendingCount_) % pending_.size()] = value;
     pendingCount_ = std::min(pendingCount_ + 1, pending_.size());
     if (oldestComplete && pendingCount_ > 0) {
@@ -189,6 +203,11 @@ Painter::PendingValue Painter::takeOldestValue() {
 void Painter::storePendingValues() {
     while (demodulator_ && pendingCount_ > 0 && !writeFailed_.load() &&
            demodulator_->finish(companionLine_)) {
+        if (companionScale_ != 1.0) {
+            for (double& v : companionLine_) {
+                v *= companionScale_;
+            }
+        }
         storeValue(takeOldestValue(), companionLine_);
     }
     pendingFirst_ = 0;
@@ -201,18 +220,7 @@ void Painter::storeValue(const PendingValue& pending, std::span<const double> te
     }
     EcgPane& pane = *panes_[static_cast<std::size_t>(currentPane_)];
     if (pane.penX() < pane.clientRect().right) {
-        int error = 0;
-        if (!pane.started() && !companion_.isOpen()) {
-            // A recording's first value empties the working file and its
-            // companion (a recording without one leaves none of another).
-            SampleFile::openWrite(SampleFile::fileName());
-            const std::string companion = records::companionPath(SampleFile::fileName());
-            if (demodulator_) {
-                error = companion_.open(companion);
-            } else {
-                records::removeCompanion(SampleFile::fileName());
-            }
-        }
+        int error = filesOpen_ ? 0 : openRecordingFiles();
         if (error == 0 && pane.drawValue(pending.value)) {
             // The companion line first: a program killed between the two
             // leaves the companion one line ahead, which the next start cuts.
@@ -223,6 +231,10 @@ void Painter::storeValue(const PendingValue& pending, std::span<const double> te
                     companion_.takeBackLast();
                 }
             }
+            storedLines_ += error == 0 ? 1 : 0;
+        } else if (error == 0) {
+            // A pane's first value starts its trace and is not stored.
+            noteSkippedBuffer();
         }
         if (error != 0) {
             // The disk refused the value: nothing more is processed, and the
@@ -232,10 +244,101 @@ void Painter::storeValue(const PendingValue& pending, std::span<const double> te
             return;
         }
     } else {
+        noteSkippedBuffer();
         currentPane_ += 1;
         filledPanes_.fetch_add(1);
     }
     wrapIfLastPaneFull(pane);
+}
+
+int Painter::openRecordingFiles() {
+    filesOpen_ = true;
+    // The recording's first value empties the working file and its
+    // companion (a recording without one leaves none of another).
+    SampleFile::openWrite(SampleFile::fileName());
+    const std::string record = SampleFile::fileName();
+    int error = 0;
+    if (demodulator_) {
+        error = companion_.open(records::companionPath(record));
+    } else {
+        records::removeCompanion(record);
+    }
+    if (error != 0) {
+        return error;
+    }
+    // Written as soon as the files are there, not synced: a recording the
+    // program does not live to stop still says when and how it was made.
+    const std::string text = records::formatFacts(facts_);
+    std::FILE* facts = std::fopen(records::factsPath(record).c_str(), "w");
+    errno = 0;
+    if (facts == nullptr) {
+        return errno != 0 ? errno : EIO;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), facts) == text.size();
+    error = written ? 0 : (errno != 0 ? errno : EIO);
+    if (std::fclose(facts) != 0 && error == 0) {
+        error = errno != 0 ? errno : EIO;
+    }
+    return error;
+}
+
+void Painter::prepareFacts() {
+    // A recording stops itself after a few panes; even at the shortest
+    // buffers it skips a few dozen. Reserved here, never grown per buffer.
+    constexpr std::size_t skippedCapacity = 4096;
+    records::RecordingFacts facts;
+    facts.startMeasured = true;
+    facts.sampleRate = sampleRate_;
+    facts.samplesPerBuffer = samplesPerBuffer_;
+    facts.fftPoints = fftPoints_;
+    facts.bits = bitsPerSample_;
+    facts.valuesPerSecond = static_cast<double>(sampleRate_) / samplesPerBuffer_;
+    facts.zeroValue = records::zeroValueAt(sampleRate_, fftPoints_);
+    facts.valuesPerMillivolt = records::valuesPerMillivoltAt(sampleRate_, fftPoints_);
+    const std::string device = input_.describe(0);
+    facts.source = device.empty() ? "sound input" : device;
+    facts.skippedAfterLines.reserve(skippedCapacity);
+    facts_ = std::move(facts);
+    filesOpen_ = false;
+    factsInvalid_ = false;
+    storedLines_ = 0;
+    buffersThisRecording_ = 0;
+}
+
+void Painter::noteSkippedBuffer() {
+    // The list was reserved for longer than any recording; should it ever
+    // fill, the recording's facts no longer place every line.
+    auto& skipped = facts_.skippedAfterLines;
+    if (skipped.size() < skipped.capacity()) {
+        skipped.push_back(storedLines_);
+    } else {
+        factsInvalid_ = true;
+    }
+}
+
+void Painter::completeFacts() {
+    if (!filesOpen_) {
+        return;
+    }
+    filesOpen_ = false;
+    const std::string record = SampleFile::fileName();
+    const std::string path = records::factsPath(record);
+    if (factsInvalid_) {
+        // Read as a record without facts, by inference, rather than wrongly.
+        ::unlink(path.c_str());
+        return;
+    }
+    facts_.record = records::identifyFile(record);
+    facts_.companion =
+        demodulator_ ? records::identifyFile(records::companionPath(record)) : std::nullopt;
+    if (!facts_.record) {
+        return;
+    }
+    platform::ReplacementFile file(path, path + ".part");
+    file.limitModeTo(record);
+    file.write(records::formatFacts(facts_));
+    // A recording whose facts cannot be completed is read as a killed one.
+    static_cast<void>(file.commit());
 }
 
 int Painter::appendValue(const PendingValue& pending) {
@@ -263,6 +366,7 @@ CaptureOutcome Painter::startCapture() {
     writeError_.store(0);
     pendingFirst_ = 0;
     pendingCount_ = 0;
+    prepareFacts();
     if (demodulator_) {
         demodulator_->reset();
     }
@@ -289,12 +393,13 @@ void Painter::stopCapture() {
         // The last buffers processed are drawn and stored too.
         storePendingValues();
         companion_.close();
+        SampleFile::close();
+        completeFacts();
         currentPane_ = 0;
         filledPanes_.store(0);
         writeFailed_.store(false);
         deviceFailed_.store(false);
         forEachPane([](EcgPane& pane) { pane.resetTrace(); });
-        SampleFile::close();
     }
     {
         std::lock_guard guard(stopMutex_);
@@ -332,8 +437,9 @@ CaptureOutcome Painter::configure(int samplesPerBuffer, int sampleRate, int fftP
     if (wasRecording) {
         recorder_->stop();
         // The recording goes on at the new settings; the values held under
-        // the old ones are stored first.
+        // the old ones are stored first. Its facts named the old ones.
         storePendingValues();
+        factsInvalid_ = true;
     }
     try {
         rebuild();
@@ -384,19 +490,6 @@ int Painter::samplesPerPane(int pane) const {
         return 0;
     }
     return static_cast<int>((panes_[pane]->clientRect().right - 1) / speed);
-}
-
-std::vector<double> Painter::readWorkingRecording() {
-    std::vector<double> values;
-    const SampleFile::Session session;
-    SampleFile::close();
-    SampleFile::openRead(SampleFile::workingFileName);
-    std::string line;
-    while (SampleFile::readLine(line)) {
-        values.push_back(records::parseValue(line));
-    }
-    SampleFile::close();
-    return values;
 }
 
 Painter::LoadedRecording Painter::loadWorkingRecording() {
@@ -450,84 +543,39 @@ void Painter::showRecording(int firstPane) {
     SampleFile::close();
 }
 
-std::string Painter::filterAndShow(int firstPane) {
+void Painter::showFiltered(int firstPane, const std::vector<double>& filtered) {
     if (firstPane < 0 || firstPane >= paneCount || panes_[0] == nullptr) {
-        return {};
-    }
-    ReplacementFile replacement(SampleFile::workingFileName, filterFileName);
-    if (!replacement.isOpen()) {
-        return replacement.failure();
-    }
-    // The filtered recording is the same recording: it keeps its time.
-    if (const auto time = records::modificationTime(SampleFile::workingFileName)) {
-        replacement.keepTime(*time);
-    }
-    // The whole file is filtered and stored, also beyond the values a pane's
-    // record holds: FILTER never drops a sample.
-    std::vector<double> values = readWorkingRecording();
-    records::decodeRecord(values);
-    const double valuesPerSecond = static_cast<double>(sampleRate_) / samplesPerBuffer_;
-    const std::vector<double> filtered = records::BaselineFilter::apply(values, valuesPerSecond);
-    // The companion is filtered alike at its own rate. It is written beside
-    // the new working file and put in place only after it, so neither ever
-    // lies beside a version of the other that it does not belong to.
-    const std::vector<double> companion =
-        records::loadCompanion(SampleFile::workingFileName, values);
-    const std::string companionFile = records::companionPath(SampleFile::workingFileName);
-    ReplacementFile companionReplacement(companionFile, records::companionPath(filterFileName));
-    if (!companion.empty()) {
-        const std::vector<double> filteredCompanion = records::BaselineFilter::apply(
-            companion, valuesPerSecond * records::companionValuesPerLine);
-        char line[records::companionLineSize];
-        const auto perLine = static_cast<std::size_t>(records::companionValuesPerLine);
-        for (std::size_t k = 0; k + perLine <= filteredCompanion.size(); k += perLine) {
-            const auto ten = std::span<const double>(filteredCompanion).subspan(k, perLine);
-            companionReplacement.write({line, records::formatCompanionLine(ten, line)});
-        }
+        return;
     }
     RecordBuffer& record = panes_[0]->record();
-    const int m = loadWorkingRecording().count;
+    const int m = static_cast<int>(std::min<std::size_t>(filtered.size(), RecordBuffer::capacity));
+    record.count = m;
     record.filtered.fill(RecordBuffer::fillLevel);
-    std::copy_n(filtered.begin(),
-                std::min<std::size_t>(filtered.size(), static_cast<std::size_t>(m)),
-                record.filtered.begin());
+    std::copy_n(filtered.begin(), m, record.filtered.begin());
     drawGrid(firstPane);
     drawRecord(firstPane, record.filtered, m, false);
-    SampleFile::close();
-    char text[records::valueTextSize];
-    for (std::size_t i = 0; i < filtered.size(); ++i) {
-        const double marker = i % 2 == 0 ? records::filterMarker : -records::filterMarker;
-        const std::size_t length =
-            records::formatValue(filtered[i] + marker, records::LineEnd::Newline, text);
-        replacement.write({text, length});
-    }
-    std::string failure = replacement.commit();
-    if (failure.empty() && !companion.empty() && !companionReplacement.commit().empty()) {
-        // Unfiltered, it would no longer belong to the filtered record.
-        records::removeCompanion(SampleFile::workingFileName);
-    }
-    return failure;
+}
+
+records::Inference Painter::inference() const {
+    const ScopedLock guard(lock_);
+    return {sampleRate_, samplesPerBuffer_, fftPoints_};
 }
 
 PrintSettings Painter::printSettings() {
-    PrintSettings settings;
     if (panes_[0] == nullptr) {
-        return settings;
+        return {};
     }
-    const LoadedRecording loaded = loadWorkingRecording();
-    SampleFile::close();
-    const auto& samples = panes_[0]->record().samples;
-    settings.values.assign(samples.begin(), samples.begin() + loaded.count);
-    PrintJob::attachCompanion(settings, SampleFile::workingFileName);
-    settings.samplesPerStrip = samplesPerPane(0);
-    settings.valuesPerSecond = static_cast<double>(sampleRate_) / samplesPerBuffer_;
-    settings.millimetresPerMillivolt =
-        render::TraceMapping::millimetresPerMillivolt(panes_[0]->gainFactor());
-    settings.startSeconds = records::recordingStart(SampleFile::workingFileName, loaded.count,
-                                                    settings.valuesPerSecond);
-    settings.filtered = loaded.encoding == records::Encoding::Filter1000;
-    settings.beforeStrip = printObserver_;
-    return settings;
+    records::StoredRecording recording;
+    {
+        const SampleFile::Session session;
+        SampleFile::close();
+        // A record that cannot be read prints as an empty one.
+        static_cast<void>(
+            records::readRecording(SampleFile::workingFileName, inference(), recording));
+    }
+    return PrintJob::settingsFor(
+        recording, RecordBuffer::capacity, samplesPerPane(0),
+        render::TraceMapping::millimetresPerMillivolt(panes_[0]->gainFactor()));
 }
 
 bool Painter::isRecording() const {

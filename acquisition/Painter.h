@@ -23,6 +23,8 @@
 #include "records/CompanionWriter.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordEncoding.h"
+#include "records/RecordingFacts.h"
+#include "records/StoredRecording.h"
 #include "render/TraceFactors.h"
 
 namespace render {
@@ -81,22 +83,18 @@ public:
     // every pane from `firstPane` on. For the user-interface thread while no
     // recording runs.
     void showRecording(int firstPane);
-    // Removes baseline wander from the working recording, draws the result
-    // from `firstPane` and stores every filtered value in a new working file
-    // (+1000 on even, -1000 on odd lines), which replaces the old one only
-    // once it is complete. Empty on success, otherwise why the working file
-    // was left as it was.
-    std::string filterAndShow(int firstPane);
+    // Draws FILTER's result, the working recording's values with their
+    // baseline wander removed, on fresh paper from `firstPane`.
+    void showFiltered(int firstPane, const std::vector<double>& filtered);
     // The number of samples a pane shows at the current speed.
     int samplesPerPane(int pane) const;
     // The settings a print job takes: the working recording with its
-    // encoding off, one pane's stretch to a strip, the recording's rate and
-    // start, whether it was filtered, and the gain chosen in the window.
+    // encoding off, one pane's stretch to a strip, the recording's rate,
+    // scale and start (from its facts), whether it was filtered, and the
+    // gain chosen in the window.
     PrintSettings printSettings();
-    // Handed to every print job as its strip observer.
-    void setPrintObserver(std::function<void(int strip)> observer) {
-        printObserver_ = std::move(observer);
-    }
+    // The settings a record without facts is read with: those of the moment.
+    records::Inference inference() const;
 
     // Queries for the window and for tests.
     bool isRecording() const;
@@ -148,6 +146,17 @@ private:
     // A demodulator for the current settings, or none for settings it
     // cannot take (the recording then has no companion).
     void makeDemodulator();
+    // The first value of a recording empties the working file and its
+    // companion and writes the recording's facts. 0, or the system's error
+    // number.
+    int openRecordingFiles();
+    // A buffer the live trace did not store (a change of pane).
+    void noteSkippedBuffer();
+    // At the stop: the facts get the identities of the record and companion
+    // just closed, and are synced.
+    void completeFacts();
+    // The facts of a recording about to start, at the current settings.
+    void prepareFacts();
     // 0, or the system's error number.
     int appendValue(const PendingValue& pending);
     void wrapIfLastPaneFull(const render::EcgPane& pane);
@@ -164,8 +173,6 @@ private:
     // Loads "REC.txt" into pane 0's record with its encoding taken off;
     // returns the number of values and the encoding they had.
     LoadedRecording loadWorkingRecording();
-    // Every value of "REC.txt", as stored.
-    static std::vector<double> readWorkingRecording();
     void drawRecord(int firstPane,
                     const std::array<double, records::RecordBuffer::capacity>& values, int count,
                     bool freshPaper);
@@ -215,8 +222,17 @@ private:
     mutable std::mutex failureMutex_;
     std::string deviceFailure_;
 
-    // Handed to every print job's settings.
-    std::function<void(int strip)> printObserver_;
+    // The facts of the recording under way, guarded by lock_: made when it
+    // starts, written when its first value is stored, completed at the stop.
+    // Its list of skipped buffers is reserved then: no allocation per buffer.
+    records::RecordingFacts facts_;
+    bool filesOpen_ = false;
+    // A change of settings during the recording: its facts no longer hold.
+    bool factsInvalid_ = false;
+    long long storedLines_ = 0;
+    long long buffersThisRecording_ = 0;
+    // The demodulator's values on the record's own scale (1 at the defaults).
+    double companionScale_ = 1.0;
 
     // The automatic-stop handshake between the worker and whoever stops.
 

@@ -8,7 +8,6 @@
 
 #include "records/Companion.h"
 #include "records/RecordTime.h"
-#include "records/WholeRecord.h"
 #include "render/PaperPrinter.h"
 
 namespace acquisition {
@@ -43,6 +42,26 @@ std::size_t pointsPerValue(const PrintSettings& settings) {
 std::span<const double> printedPoints(const PrintSettings& settings) {
     return pointsPerValue(settings) > 1 ? std::span<const double>(settings.companion)
                                         : std::span<const double>(settings.values);
+}
+
+// The buffers the capture did not store before line `line` (from 0).
+long long skippedBefore(const PrintSettings& settings, long long line) {
+    const auto& skipped = settings.skippedAfterLines;
+    return std::upper_bound(skipped.begin(), skipped.end(), line) - skipped.begin();
+}
+
+// The time of line `line` from the start of the recording.
+double secondsAt(const PrintSettings& settings, long long line) {
+    return static_cast<double>(line + skippedBefore(settings, line)) / valuesPerSecond(settings);
+}
+
+// The time `lines` lines span, the skipped buffers between them included.
+double secondsSpanned(const PrintSettings& settings, long long lines) {
+    if (lines <= 0) {
+        return 0.0;
+    }
+    return static_cast<double>(lines + skippedBefore(settings, lines - 1)) /
+           valuesPerSecond(settings);
 }
 
 }  // namespace
@@ -86,20 +105,44 @@ std::string PrintJob::clockText(double seconds) {
     return text;
 }
 
-void PrintJob::attachCompanion(PrintSettings& settings, const std::string& recordPath) {
-    settings.companion = records::wholeRecordCompanion(recordPath, settings.values.size());
+PrintSettings PrintJob::settingsFor(const records::StoredRecording& recording,
+                                    std::size_t maxValues, int samplesPerStrip,
+                                    double millimetresPerMillivolt) {
+    PrintSettings settings;
+    const records::RecordingFacts& facts = recording.facts;
+    const std::size_t count = std::min(recording.values.size(), maxValues);
+    settings.values.assign(recording.values.begin(),
+                           recording.values.begin() + static_cast<std::ptrdiff_t>(count));
+    if (!recording.companion.empty()) {
+        const std::size_t points = count * records::companionValuesPerLine;
+        settings.companion.assign(
+            recording.companion.begin(),
+            recording.companion.begin() + static_cast<std::ptrdiff_t>(points));
+    }
+    settings.samplesPerStrip = samplesPerStrip;
+    settings.valuesPerSecond = facts.valuesPerSecond;
+    settings.valuesPerMillivolt = facts.valuesPerMillivolt;
+    settings.millimetresPerMillivolt = millimetresPerMillivolt;
+    if (recording.hasFacts || recording.lastStored.tv_sec != 0) {
+        settings.startSeconds = facts.startSeconds;
+    }
+    settings.startEstimated = !facts.startMeasured;
+    settings.skippedAfterLines = facts.skippedAfterLines;
+    settings.filtered = facts.filtered();
+    return settings;
 }
 
 std::vector<std::string> PrintJob::header(const PrintSettings& settings, int page, int pages) {
     const double rate = valuesPerSecond(settings);
     const std::string start = settings.startSeconds
-                                  ? "start " + records::localIsoTime(*settings.startSeconds)
+                                  ? "start " + records::localIsoTime(*settings.startSeconds) +
+                                        (settings.startEstimated ? " (estimated)" : "")
                                   : std::string("start unknown");
     const std::string gap = "      ";
     return {
         "trelmont-ecg" + gap + start + gap + "duration " +
-            clockText(static_cast<double>(settings.values.size()) / rate) + gap + "page " +
-            std::to_string(page) + " of " + std::to_string(pages),
+            clockText(secondsSpanned(settings, static_cast<long long>(settings.values.size()))) +
+            gap + "page " + std::to_string(page) + " of " + std::to_string(pages),
         numberText(render::PaperPrinter::paperSpeed) + " mm/s" + gap +
             numberText(settings.millimetresPerMillivolt) + " mm/mV" + gap +
             numberText(rate * static_cast<double>(pointsPerValue(settings))) + " values/s" + gap +
@@ -117,7 +160,7 @@ bool PrintJob::print(platform::PrinterSurface& printer, const PrintSettings& set
     const std::size_t perValue = pointsPerValue(settings);
     const double rate = valuesPerSecond(settings);
     const render::PaperTrace trace{rate * static_cast<double>(perValue),
-                                   settings.millimetresPerMillivolt};
+                                   settings.millimetresPerMillivolt, settings.valuesPerMillivolt};
     const int m = static_cast<int>(settings.values.size());
     const int n = settings.samplesPerStrip;
     // Strip i is pane i's stretch of values [i n, (i + 1) n), in as many
@@ -152,7 +195,7 @@ bool PrintJob::print(platform::PrinterSurface& printer, const PrintSettings& set
             }
             paper.drawPage(header(settings, page + 1, pages));
         }
-        const double start = static_cast<double>(piece.strip) * n / rate;
+        const double start = secondsAt(settings, static_cast<long long>(piece.strip) * n);
         paper.drawPiece(piece, stripValues(piece.strip), trace, clockText(start));
     }
     if (cancelled.load()) {

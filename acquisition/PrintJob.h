@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/PrinterSurface.h"
+#include "records/StoredRecording.h"
 
 namespace acquisition {
 
@@ -24,15 +25,21 @@ struct PrintSettings {
     int samplesPerStrip = 0;
     // The recording's own rate: sample rate / samples per buffer.
     double valuesPerSecond = 48.75;
+    // Its scale: values per millivolt.
+    double valuesPerMillivolt = 5.48;
     // The gain chosen in the window.
     double millimetresPerMillivolt = 5.0;
     // When the recording started, in seconds since the epoch; nothing when
-    // its file's time could not be read.
+    // it cannot be told. Estimated when no clock measured it.
     std::optional<double> startSeconds;
+    bool startEstimated = false;
+    // The buffers the capture did not store, as its facts list them (the
+    // lines stored before each): strips are labelled with their true time.
+    std::vector<long long> skippedAfterLines;
     // Whether FILTER took the baseline wander off.
     bool filtered = false;
-    // Called on the job's thread before each strip, for diagnostics and
-    // tests that need to act at a known point of a job.
+    // Called on the job's thread before each strip: for whoever must act at
+    // a known point of a job (a test that cancels it there).
     std::function<void(int strip)> beforeStrip;
 };
 
@@ -70,9 +77,12 @@ public:
                       const std::atomic<bool>& cancelled);
     // How many strips a recording of m values gives at n samples a strip.
     static int stripCount(int m, int n);
-    // Fills in the companion of the record file at `recordPath` when it
-    // belongs to the whole file, cut to the values the settings hold.
-    static void attachCompanion(PrintSettings& settings, const std::string& recordPath);
+    // The settings for a recording as read, its first `maxValues` values
+    // (those a pane's record holds) with their companion, at
+    // `samplesPerStrip` values a strip and the gain chosen.
+    static PrintSettings settingsFor(const records::StoredRecording& recording,
+                                     std::size_t maxValues, int samplesPerStrip,
+                                     double millimetresPerMillivolt);
     // The header lines of page `page` of `pages`.
     static std::vector<std::string> header(const PrintSettings& settings, int page, int pages);
     // "m:ss.s", as strips are labelled with their start.

@@ -12,6 +12,8 @@
 #include "platform/Application.h"
 #include "platform/ModalService.h"
 #include "records/Companion.h"
+#include "records/FilteredRecording.h"
+#include "records/RecordingFacts.h"
 #include "records/SampleFile.h"
 #include "records/Slots.h"
 #include "records/UndoStore.h"
@@ -79,6 +81,15 @@ CommandHandling::CommandHandling(Controller& controller, bool& gridPending)
     : controller_(controller), dialog_(controller.dialog()), gridPending_(gridPending) {}
 
 void CommandHandling::handleCommand(int id, int code, int value) {
+    runCommand(id, code, value);
+    // A command may have changed the working recording: the strips are
+    // described with its own timing.
+    if (controller_.idle) {
+        describePanes(controller_);
+    }
+}
+
+void CommandHandling::runCommand(int id, int code, int value) {
     switch (id) {
         case ids::startStop:
             startStop(value);
@@ -160,12 +171,15 @@ void CommandHandling::startStop(int value) {
 void CommandHandling::startPath() {
     controller_.disableSlots();
     clearSelection(controller_);
-    std::string unusable =
-        records::SampleFile::notARecordFile(records::SampleFile::workingFileName);
-    if (unusable.empty()) {
-        // Its companion takes a line for every value.
-        unusable = records::SampleFile::notARecordFile(
-            records::companionPath(records::SampleFile::workingFileName));
+    // The recording's files: its companion takes a line for every value,
+    // its facts are written as it starts.
+    std::string unusable;
+    const std::string working = records::SampleFile::workingFileName;
+    for (const std::string& path :
+         {working, records::companionPath(working), records::factsPath(working)}) {
+        if (unusable.empty()) {
+            unusable = records::SampleFile::notARecordFile(path);
+        }
     }
     if (!unusable.empty()) {
         // Values written there would be lost, or fill the disk.
@@ -211,9 +225,10 @@ void CommandHandling::stopPath() {
                                records::countLines(records::SampleFile::workingFileName));
     }
     const records::CopyOutcome copy =
-        storable ? records::copyRecordFile(records::slotFileName(slot),
-                                           records::SampleFile::workingFileName)
-                 : records::CopyOutcome{records::CopyOutcome::Status::NoSource, {}};
+        storable
+            ? records::copyRecordFile(records::slotFileName(slot),
+                                      records::SampleFile::workingFileName, painter.inference())
+            : records::CopyOutcome{records::CopyOutcome::Status::NoSource, {}};
     controller_.enableFirstSlot();
     dialog_.enable(ids::filter, false);
     dialog_.enable(ids::printGraph, false);
@@ -238,10 +253,21 @@ void CommandHandling::reportStoreFailures(int writeError, const records::CopyOut
                      ".\n" + whatTheDiskKept(),
                  "Recording stopped");
     }
+    reportSlotCopy(copy, slot);
+}
+
+void reportSlotCopy(const records::CopyOutcome& copy, int slot) {
+    // The words for a copy into a slot that did not go whole.
+    const std::string working = records::SampleFile::workingFileName;
     if (copy.status == records::CopyOutcome::Status::Failed) {
         errorBox("Slot " + std::to_string(slot) + " was not stored: " + copy.reason +
-                     ".\nThe recording is still in " + records::SampleFile::workingFileName + ".",
+                     ".\nThe recording is still in " + working + ".",
                  "Recording not stored");
+    } else if (copy.status == records::CopyOutcome::Status::RecordOnly) {
+        errorBox("Slot " + std::to_string(slot) +
+                     " holds the recording's values, but not its high-rate companion: " +
+                     copy.reason + ".\nThe whole recording is still in " + working + ".",
+                 "Companion not stored");
     }
 }
 
@@ -303,22 +329,42 @@ void CommandHandling::filter() {
                  "FILTER");
         return;
     }
-    const std::string failure = controller_.painter().filterAndShow(0);
+    std::vector<double> filtered;
+    std::string failure;
+    const std::unique_ptr<records::RecordingCommit> change =
+        records::stageFilteredRecording(controller_.painter().inference(), filtered, failure);
+    if (change) {
+        // What the change will leave is promised before it is made, so that
+        // an undo finds it whatever happens next.
+        failure = records::UndoStore::promise(change->stagedState(), std::nullopt);
+    }
+    if (failure.empty()) {
+        failure = change->commit();
+    }
     if (!failure.empty()) {
         records::UndoStore::forget();
         errorBox(
             "FILTER could not store its result: " + failure + ".\nThe recording was not changed.",
             "FILTER");
+        controller_.painter().showRecording(0);
         return;
     }
-    records::UndoStore::seal();
+    controller_.painter().showFiltered(0, filtered);
 }
 
 void CommandHandling::undo() {
     // The working file has one writer while a recording runs, and one reader
     // while a print job starts.
-    if (!controller_.idle || controller_.printSession().isPrinting() ||
-        !records::UndoStore::available()) {
+    if (!controller_.idle || controller_.printSession().isPrinting()) {
+        return;
+    }
+    // A pipe in the place of a file it reads would never end.
+    const std::string obstacle = records::UndoStore::obstacle();
+    if (!obstacle.empty()) {
+        errorBox("Nothing was undone: " + obstacle + ".", "Undo");
+        return;
+    }
+    if (!records::UndoStore::available()) {
         return;
     }
     const std::string failure = records::UndoStore::restore();
@@ -338,10 +384,15 @@ void CommandHandling::loadSlot(int slot) {
     // put back.
     records::UndoStore::forget();
     const records::CopyOutcome copy =
-        records::copyRecordFile(records::SampleFile::workingFileName, records::slotFileName(slot));
+        records::copyRecordFile(records::SampleFile::workingFileName, records::slotFileName(slot),
+                                controller_.painter().inference());
     if (copy.status == records::CopyOutcome::Status::Failed) {
         errorBox("Slot " + std::to_string(slot) + " could not be loaded: " + copy.reason + ".",
                  "Recording not loaded");
+    } else if (copy.status == records::CopyOutcome::Status::RecordOnly) {
+        errorBox("Slot " + std::to_string(slot) +
+                     " was loaded without its high-rate companion: " + copy.reason + ".",
+                 "Companion not loaded");
     }
     clearSelection(controller_);
     if (slot == 1) {
@@ -380,6 +431,8 @@ void CommandHandling::print() {
             {"ERROR print Dialog", "can not create print Dialog", BoxIcon::None});
         return;
     }
+    // A PDF of the recording is no wider open than the recording.
+    printer->limitModeTo(records::SampleFile::workingFileName);
     if (!session.start(std::move(printer), controller_.painter().printSettings())) {
         modalService().messageBox({"Painter::ECG_PRINT: Error creating print thread",
                                    "can not create Thread", BoxIcon::Error});

@@ -25,6 +25,7 @@ public:
     static bool aboutDialogProc(platform::ModalDialogHandle& dialog, int id);
 
 private:
+    void runCommand(int id, int code, int value);
     void startStop(int value);
     void startPath();
     void stopPath();
@@ -46,5 +47,8 @@ private:
     platform::MainDialog& dialog_;
     bool& gridPending_;
 };
+
+// Says what became of a copy into slot `slot` when it did not go whole.
+void reportSlotCopy(const records::CopyOutcome& copy, int slot);
 
 }  // namespace app

@@ -1,5 +1,8 @@
 #include "PaneScrolling.h"
 
+#include "records/RecordingFacts.h"
+#include "records/SampleFile.h"
+
 #include <algorithm>
 
 #include "acquisition/PrintJob.h"
@@ -96,17 +99,25 @@ void handlePaneScroll(Controller& controller, int request, int position) {
 }
 
 void describePanes(Controller& controller) {
-    const double perSecond =
-        controller.samplesPerBuffer > 0
-            ? static_cast<double>(controller.sampleRate) / controller.samplesPerBuffer
-            : 0.0;
+    // The working recording's own timing when its facts say it (its rate,
+    // the buffers it did not store); otherwise the settings of the moment.
+    records::RecordingFacts timing;
+    const records::FactsReading reading =
+        controller.idle ? records::readFacts(records::SampleFile::workingFileName)
+                        : records::FactsReading{};
+    if (reading.status == records::FactsReading::Status::Read) {
+        timing = reading.facts;
+    } else if (controller.samplesPerBuffer > 0) {
+        timing.valuesPerSecond =
+            static_cast<double>(controller.sampleRate) / controller.samplesPerBuffer;
+    }
     const int values = controller.painter().samplesPerPane(0);
-    if (!(perSecond > 0.0) || values <= 0) {
+    if (!(timing.valuesPerSecond > 0.0) || values <= 0) {
         return;
     }
     for (int i = 0; i < Controller::paneCount; ++i) {
-        const double from = static_cast<double>(i) * values / perSecond;
-        const double to = static_cast<double>(i + 1) * values / perSecond;
+        const double from = timing.secondsAt(static_cast<long long>(i) * values);
+        const double to = timing.secondsAt(static_cast<long long>(i + 1) * values);
         controller.dialog().describe(
             resources::ids::firstPane + i,
             acquisition::PrintJob::clockText(from) + " to " + acquisition::PrintJob::clockText(to));

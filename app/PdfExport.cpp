@@ -1,7 +1,5 @@
 #include "PdfExport.h"
 
-#include <sys/stat.h>
-
 #include <atomic>
 #include <cstdio>
 
@@ -10,10 +8,10 @@
 #include "acquisition/PrintJob.h"
 #include "platform/DialogUnits.h"
 #include "platform/PrinterSurface.h"
+#include "platform/RegularFile.h"
 #include "records/RecordBuffer.h"
-#include "records/RecordEncoding.h"
-#include "records/RecordTime.h"
 #include "records/SampleFile.h"
+#include "records/StoredRecording.h"
 #include "render/EcgPane.h"
 #include "render/TraceFactors.h"
 #include "render/TraceMapping.h"
@@ -36,11 +34,6 @@ platform::Rect paneClientRect() {
     return {};
 }
 
-bool isRegularFile(const char* path) {
-    struct stat info {};
-    return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
-}
-
 int fail(const std::string& reason) {
     std::fprintf(stderr, "trelmont-ecg: %s\n", reason.c_str());
     return 1;
@@ -49,32 +42,28 @@ int fail(const std::string& reason) {
 }  // namespace
 
 int printWorkingRecordingToPdf(const std::string& path) {
-    const char* working = records::SampleFile::workingFileName;
-    if (!isRegularFile(working)) {
-        return fail(std::string("nothing to print: there is no recording (") + working +
-                    ") in this directory");
+    const std::string working = records::SampleFile::workingFileName;
+    if (platform::permissionBits(working) < 0) {
+        return fail("nothing to print: there is no recording (" + working + ") in this directory");
     }
-    auto record = std::make_unique<records::RecordBuffer>();
-    records::SampleFile::openRead(working);
-    record->load(records::SampleFile{});
-    if (record->count <= 0) {
-        return fail(std::string("nothing to print: ") + working + " holds no values");
+    // Read with the default settings where the recording has no facts.
+    records::StoredRecording recording;
+    const std::string reason = records::readRecording(working, records::Inference{}, recording);
+    if (!reason.empty()) {
+        return fail("nothing to print: " + reason);
     }
-    acquisition::PrintSettings settings;
-    settings.values.assign(record->samples.begin(), record->samples.begin() + record->count);
-    settings.filtered = records::decodeRecord(settings.values) == records::Encoding::Filter1000;
-    acquisition::PrintJob::attachCompanion(settings, working);
+    if (recording.values.empty()) {
+        return fail("nothing to print: " + working + " holds no values");
+    }
     // As the window prints at its default settings: one pane's stretch to a
-    // strip at the default chart speed, and the default gain.
-    settings.samplesPerStrip =
-        static_cast<int>((paneClientRect().right - 1) / render::factors::defaultSpeed);
-    settings.valuesPerSecond = static_cast<double>(acquisition::defaults::sampleRate) /
-                               acquisition::defaults::samplesPerBuffer;
-    settings.millimetresPerMillivolt =
-        render::TraceMapping::millimetresPerMillivolt(render::factors::defaultGain);
-    settings.startSeconds =
-        records::recordingStart(working, record->count, settings.valuesPerSecond);
+    // strip at the default chart speed, and the default gain; the
+    // recording's own rate and scale.
+    const acquisition::PrintSettings settings = acquisition::PrintJob::settingsFor(
+        recording, records::RecordBuffer::capacity,
+        static_cast<int>((paneClientRect().right - 1) / render::factors::defaultSpeed),
+        render::TraceMapping::millimetresPerMillivolt(render::factors::defaultGain));
     const std::unique_ptr<platform::PrinterSurface> printer = platform::PrinterSurface::pdf(path);
+    printer->limitModeTo(working);
     const std::atomic<bool> cancelled{false};
     if (!acquisition::PrintJob::print(*printer, settings, cancelled)) {
         return fail("the PDF " + path + " could not be written");

@@ -1,5 +1,6 @@
 #include "RecordsFolder.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +18,25 @@ std::string cannotWrite(const std::filesystem::path& folder, const std::string& 
     return "The records folder " + folder.string() + " cannot be written: " + reason +
            ".\nThe recordings are kept there (REC.txt, REC1.txt to REC10.txt); choose another "
            "folder with --records DIR.";
+}
+
+// Creates the folders of `path` that are missing, each open to its owner
+// alone (0700): they hold health data.
+void createPrivately(const std::filesystem::path& path, std::error_code& error) {
+    std::filesystem::path built;
+    for (const std::filesystem::path& part : path) {
+        built /= part;
+        if (part.empty() || std::filesystem::exists(built, error)) {
+            continue;
+        }
+        if (::mkdir(built.c_str(), S_IRWXU) != 0 && errno != EEXIST) {
+            error = std::error_code(errno, std::generic_category());
+            return;
+        }
+    }
+    if (!std::filesystem::is_directory(path, error) && !error) {
+        error = std::make_error_code(std::errc::not_a_directory);
+    }
 }
 
 }  // namespace
@@ -38,7 +58,7 @@ std::string RecordsFolder::enter() const {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(folder_, error);
     const std::filesystem::path& named = error ? folder_ : absolute;
-    std::filesystem::create_directories(folder_, error);
+    createPrivately(named.lexically_normal(), error);
     if (!error) {
         std::filesystem::current_path(folder_, error);
     }

@@ -19,8 +19,9 @@ public:
     // user's documents folder).
     static RecordsFolder fromCommandLine(const CommandLine& line);
 
-    // Creates the folder if it is missing and makes it the current
-    // directory. Returns why that failed, empty on success.
+    // Creates the folder if it is missing (open to its owner alone: 0700)
+    // and makes it the current directory. Returns why that failed, empty on
+    // success.
     std::string enter() const;
     // Whether a file can be created in the current directory: the reason it
     // cannot, naming the folder, empty when it can.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "CommandHandling.h"
 #include "platform/ModalService.h"
 #include "records/PartialSave.h"
 #include "records/RecordCopy.h"
@@ -194,24 +195,41 @@ void saveSelection(Controller& controller) {
             kept + ".");
         return;
     }
-    const records::PartialSaveOutcome outcome = records::keepLines(
-        range, static_cast<double>(controller.sampleRate) / controller.samplesPerBuffer);
+    const records::Inference inference = controller.painter().inference();
+    records::PartialSaveOutcome outcome;
+    const std::unique_ptr<records::RecordingCommit> stretch =
+        records::stageStretch(range, inference, outcome);
     if (outcome.status == records::PartialSaveOutcome::Status::Empty) {
         records::UndoStore::forget();
         infoBox("The marked stretch holds no values: the recording was not changed.");
         return;
     }
-    if (outcome.status == records::PartialSaveOutcome::Status::Failed) {
+    // The slot's copy is made from the stretch as staged, so that the undo
+    // knows what both will hold before either changes.
+    records::CopyOutcome copy;
+    std::unique_ptr<records::RecordingCommit> slotCopy;
+    if (stretch) {
+        slotCopy = records::stageRecordCopy(records::slotFileName(slot), stretch->temporaryRecord(),
+                                            copy, inference);
+    }
+    if (stretch && outcome.reason.empty()) {
+        outcome.reason = records::UndoStore::promise(
+            stretch->stagedState(),
+            slotCopy ? std::optional(slotCopy->stagedState()) : std::nullopt);
+    }
+    if (stretch && outcome.reason.empty()) {
+        outcome.reason = stretch->commit();
+    }
+    if (!stretch || !outcome.reason.empty()) {
         records::UndoStore::forget();
         errorBox("The recording was not changed: " + outcome.reason + ".");
         return;
     }
-    const records::CopyOutcome copy =
-        records::copyRecordFile(records::slotFileName(slot), records::SampleFile::workingFileName);
-    records::UndoStore::seal();
-    if (copy.status == records::CopyOutcome::Status::Failed) {
-        errorBox("Slot " + std::to_string(slot) + " was not stored: " + copy.reason + ".");
+    // The slot is a recording of its own, committed on its own.
+    if (slotCopy) {
+        copy = records::commitRecordCopy(*slotCopy);
     }
+    reportSlotCopy(copy, slot);
     controller.dialog().send(platform::DialogMessage::command(resources::ids::partialSaveDone, 0,
                                                               controller.firstVisiblePane));
 }

@@ -23,6 +23,9 @@
 #include "platform/PortAudioWaveInput.h"
 #include "platform/QtModalService.h"
 #include "records/EdfExport.h"
+#include "records/FolderLock.h"
+#include "records/RecordingCommit.h"
+#include "records/SampleFile.h"
 #include "resources/DialogTemplates.h"
 
 namespace {
@@ -31,6 +34,25 @@ namespace {
 // window's initialisation guard as "Unknown", or ends the program elsewhere.
 void outOfMemoryHandler() {
     throw "Out of memory";
+}
+
+void reportUnfinishedCommits(const std::string& problems) {
+    if (!problems.empty()) {
+        std::fprintf(stderr, "trelmont-ecg: a change of a recording could not be completed: %s\n",
+                     problems.c_str());
+    }
+}
+
+// Before a recording is read without the window: a change of its files that
+// a program ended in the middle of is completed, unless a window works in
+// that folder now (it may be in the middle of one; the recording's facts
+// tell its files apart all the same).
+void finishCommitsBeside(const std::string& record) {
+    const std::filesystem::path folder = std::filesystem::path(record).parent_path();
+    const std::string name = folder.empty() ? std::string(".") : folder.string();
+    if (const auto lock = records::FolderLock::take(name)) {
+        reportUnfinishedCommits(records::finishInterruptedCommits(name));
+    }
 }
 
 std::unique_ptr<platform::WaveInput> makeInput(const app::CommandLine& line) {
@@ -43,18 +65,25 @@ std::unique_ptr<platform::WaveInput> makeInput(const app::CommandLine& line) {
     return std::make_unique<platform::PortAudioWaveInput>();
 }
 
-// Works in the records folder from here on; a folder that cannot be written
-// is said before the window opens, not when Start is pressed.
-bool enterRecordsFolder(const app::CommandLine& line) {
+// Works in the records folder from here on, alone: a folder that cannot be
+// written, or that another trelmont-ecg is using, is said before the window
+// opens, and nothing in it is changed. A change of a recording that a
+// program ended in the middle of is completed before anything is read.
+std::unique_ptr<records::FolderLock> enterRecordsFolder(const app::CommandLine& line) {
     std::string reason = app::RecordsFolder::fromCommandLine(line).enter();
+    std::unique_ptr<records::FolderLock> lock;
+    if (reason.empty()) {
+        lock = records::FolderLock::take(".", &reason);
+    }
     if (reason.empty()) {
         reason = app::RecordsFolder::checkWritable();
     }
-    if (reason.empty()) {
-        return true;
+    if (!reason.empty()) {
+        platform::modalService().messageBox({reason, "Records folder", platform::BoxIcon::Error});
+        return nullptr;
     }
-    platform::modalService().messageBox({reason, "Records folder", platform::BoxIcon::Error});
-    return false;
+    reportUnfinishedCommits(records::finishInterruptedCommits("."));
+    return lock;
 }
 
 int runProgram(int argc, char** argv, const app::CommandLine& line) {
@@ -69,7 +98,8 @@ int runProgram(int argc, char** argv, const app::CommandLine& line) {
     } else {
         platform::installModalService(std::make_unique<platform::QtModalService>());
     }
-    if (!enterRecordsFolder(line)) {
+    const std::unique_ptr<records::FolderLock> folder = enterRecordsFolder(line);
+    if (!folder) {
         return 1;
     }
     const std::unique_ptr<platform::WaveInput> input = makeInput(line);
@@ -113,6 +143,7 @@ int runProgram(int argc, char** argv, const app::CommandLine& line) {
 }
 
 int exportEdf(const std::string& record, const std::string& target) {
+    finishCommitsBeside(record);
     const records::EdfExport edf(acquisition::defaults::sampleRate,
                                  acquisition::defaults::samplesPerBuffer);
     const std::string reason = edf.write(record, target);
@@ -132,6 +163,7 @@ int printPdf(int argc, char** argv, const app::CommandLine& line) {
         std::fprintf(stderr, "trelmont-ecg: %s\n", reason.c_str());
         return 1;
     }
+    finishCommitsBeside(records::SampleFile::workingFileName);
     return app::printWorkingRecordingToPdf(line.printPdfPath);
 }
 

@@ -18,6 +18,7 @@
 #include "acquisition/FrontEndSimulator.h"
 #include "acquisition/Painter.h"
 #include "bench/BenchDirectory.h"
+#include "records/FilteredRecording.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordFormat.h"
 #include "records/SampleFile.h"
@@ -100,11 +101,18 @@ void BM_FilterFullRecord(benchmark::State& state) {
         state.PauseTiming();
         writeFullRecord();
         state.ResumeTiming();
-        const std::string failure = review.painter().filterAndShow(0);
+        std::vector<double> filtered;
+        std::string failure;
+        const auto change =
+            records::stageFilteredRecording(records::Inference{}, filtered, failure);
+        if (change) {
+            failure = change->commit();
+        }
         if (!failure.empty()) {
             state.SkipWithError(failure.c_str());
             break;
         }
+        review.painter().showFiltered(0, filtered);
     }
 }
 BENCHMARK(BM_FilterFullRecord)->Unit(benchmark::kMillisecond);

@@ -17,6 +17,7 @@
 #include "acquisition/FrontEndSimulator.h"
 #include "acquisition/Painter.h"
 #include "records/EdfExport.h"
+#include "records/FilteredRecording.h"
 #include "records/PartialSave.h"
 #include "records/RecordCopy.h"
 #include "records/SampleFile.h"
@@ -86,9 +87,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     acquisition::Painter& painter = harness.painter();
     painter.showRecording(0);
     painter.showRecording(first % acquisition::Painter::paneCount);
-    (void)painter.filterAndShow(0);
+    std::vector<double> filtered;
+    std::string reason;
+    if (const auto change =
+            records::stageFilteredRecording(records::Inference{}, filtered, reason)) {
+        (void)change->commit();
+        painter.showFiltered(0, filtered);
+    }
     painter.showRecording(0);
-    (void)records::keepLines({first, last}, 48.75);
+    (void)records::keepLines({first, last});
     (void)records::copyRecordFile("REC1.txt", records::SampleFile::workingFileName);
     (void)records::EdfExport(199680, 4096).write("REC1.txt", "out.edf");
     return 0;

@@ -1,8 +1,10 @@
 // The record reader alone, fast enough for millions of inputs: any bytes as
 // the working recording, read as the program reads a record (lines of at most
 // 99 characters, at most 10000 values), its values parsed and both encodings
-// taken off; the same bytes as its high-rate companion, read and checked
-// against the record. Every value that comes out is a finite number.
+// taken off; the same bytes as its high-rate companion, its facts and the
+// undo's state, each read as the program reads it, and the whole recording
+// read as every reader takes it. Every value that comes out is a finite
+// number.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -21,6 +23,8 @@
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
 #include "records/SampleFile.h"
+#include "records/StoredRecording.h"
+#include "records/UndoStore.h"
 
 namespace {
 
@@ -46,16 +50,20 @@ private:
     std::filesystem::path path_;
 };
 
+void writeFile(const char* name, const std::uint8_t* data, std::size_t size) {
+    std::FILE* f = std::fopen(name, "wb");
+    if (f == nullptr || (size > 0 && std::fwrite(data, 1, size, f) != size)) {
+        std::abort();
+    }
+    std::fclose(f);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Directory directory;
     static auto record = std::make_unique<records::RecordBuffer>();
-    std::FILE* f = std::fopen(records::SampleFile::workingFileName, "wb");
-    if (f == nullptr || (size > 0 && std::fwrite(data, 1, size, f) != size)) {
-        std::abort();
-    }
-    std::fclose(f);
+    writeFile(records::SampleFile::workingFileName, data, size);
     records::SampleFile::openRead(records::SampleFile::workingFileName);
     record->load(records::SampleFile{});
     if (record->count < 0 || record->count > records::RecordBuffer::capacity) {
@@ -68,23 +76,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
-    // The same bytes as the record's companion: used only whole, ten finite
-    // values for every value of the record.
-    std::FILE* c = std::fopen("REC.hr.txt", "wb");
-    if (c == nullptr || (size > 0 && std::fwrite(data, 1, size, c) != size)) {
+    // The same bytes as the record's companion, its facts and the undo's
+    // state. The companion is used only whole, ten finite values for every
+    // value of the record.
+    for (const char* name : {"REC.hr.txt", "REC.info.txt", records::UndoStore::stateName}) {
+        writeFile(name, data, size);
+    }
+    records::StoredRecording recording;
+    static_cast<void>(records::readRecording(records::SampleFile::workingFileName,
+                                             records::Inference{}, recording));
+    const std::size_t perLine = records::companionValuesPerLine;
+    if (!recording.companion.empty() &&
+        recording.companion.size() != recording.values.size() * perLine) {
         std::abort();
     }
-    std::fclose(c);
-    const std::vector<double> companion =
-        records::loadCompanion(records::SampleFile::workingFileName, values);
-    if (!companion.empty() && companion.size() != values.size() * records::companionValuesPerLine) {
-        std::abort();
-    }
-    for (const double v : companion) {
+    for (const double v : recording.companion) {
         if (!std::isfinite(v)) {
             std::abort();
         }
     }
+    if (!(recording.facts.valuesPerSecond > 0.0) || !std::isfinite(recording.durationSeconds())) {
+        std::abort();
+    }
+    static_cast<void>(records::UndoStore::available());
     // Each line on its own, as the copies between record files read it.
     const std::string text(reinterpret_cast<const char*>(data), size);
     if (!std::isfinite(records::parseValue(text))) {

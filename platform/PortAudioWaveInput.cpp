@@ -188,6 +188,17 @@ MMResult PortAudioWaveInput::fail(int paError) {
     return code;
 }
 
+std::string PortAudioWaveInput::describe(unsigned device) const {
+    const int paDevice = portAudioDevice(device);
+    const PaDeviceInfo* info = paDevice >= 0 ? Pa_GetDeviceInfo(paDevice) : nullptr;
+    if (info == nullptr || info->name == nullptr) {
+        return "sound input";
+    }
+    const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+    return std::string("sound input \"") + info->name + "\"" +
+           (api != nullptr && api->name != nullptr ? std::string(" (") + api->name + ")" : "");
+}
+
 std::string PortAudioWaveInput::errorText(MMResult code, std::size_t maxChars) const {
     std::lock_guard guard(textsMutex_);
     const auto found = platformTexts_.find(code);

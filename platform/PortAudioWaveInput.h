@@ -35,6 +35,7 @@ public:
     MMResult open(std::unique_ptr<WaveInStream>& stream, unsigned device, const WaveFormat& format,
                   WaveSignal& signal) override;
     std::string errorText(MMResult code, std::size_t maxChars) const override;
+    std::string describe(unsigned device) const override;
 
 private:
     // The PortAudio index of a wave-input device, or a negative value.

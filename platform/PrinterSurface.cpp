@@ -24,6 +24,7 @@ struct PrinterSurface::Impl {
     QPainter painter;
     // A file output is written under a temporary name until it is complete.
     std::unique_ptr<ReplacementFile> file;
+    std::vector<std::string> modeSources;
     std::vector<QPoint> points;
 };
 
@@ -66,6 +67,10 @@ int PrinterSurface::dotsPerInch() const {
     return impl_->printer.resolution();
 }
 
+void PrinterSurface::limitModeTo(const std::string& path) {
+    impl_->modeSources.push_back(path);
+}
+
 bool PrinterSurface::beginDocument(const std::string& name) {
     QPrinter& p = impl_->printer;
     p.setDocName(QString::fromStdString(name));
@@ -73,6 +78,9 @@ bool PrinterSurface::beginDocument(const std::string& name) {
     if (!path.empty()) {
         // A fresh name beside the file, so no file of the user's is touched.
         impl_->file = std::make_unique<ReplacementFile>(path);
+        for (const std::string& source : impl_->modeSources) {
+            impl_->file->limitModeTo(source);
+        }
         if (!impl_->file->isOpen()) {
             impl_->file.reset();
             return false;

@@ -34,6 +34,9 @@ public:
     int height() const;
     int dotsPerInch() const;
 
+    // A file written for the document gets no wider mode than the file at
+    // `path` (the recording it shows).
+    void limitModeTo(const std::string& path);
     // Starts the document; nothing drawn leaves the printable area.
     bool beginDocument(const std::string& name);
     bool newPage();

@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
+
+#include "FileSteps.h"
 
 namespace platform {
 
@@ -31,22 +34,46 @@ int lastError() {
     return errno != 0 ? errno : EIO;
 }
 
-// Syncs the folder that holds `path`, so that a rename in it is on the disk.
-// A file system that cannot sync a folder (some refuse with EINVAL) has
-// nothing more to give; the file itself is synced already.
-void syncFolder(const std::string& path) {
+// A new file, as every program creates one: the umask decides its mode.
+constexpr mode_t newFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH;
+constexpr int createFlags = O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
+
+// Creates `pattern` with its last six characters replaced, as mkstemp does,
+// but with the mode the umask gives. The descriptor, or -1.
+int createUnique(std::string& pattern) {
+    static constexpr char letters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device device;
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
+    const std::size_t first = pattern.size() - 6;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (std::size_t i = first; i < pattern.size(); ++i) {
+            pattern[i] = letters[pick(device)];
+        }
+        const int fd = ::open(pattern.c_str(), createFlags, newFileMode);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+}  // namespace
+
+void syncFolderOf(const std::string& path) {
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (folder.empty()) {
         folder = ".";
     }
+    // A file system that cannot sync a folder (some refuse with EINVAL) has
+    // nothing more to give; the files themselves are synced already.
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
     }
 }
-
-}  // namespace
 
 void ReplacementFile::failStepForTests(std::optional<Step> step, int error) {
     failingError.store(error);
@@ -62,10 +89,8 @@ ReplacementFile::ReplacementFile(std::string target, std::string temporary)
     // The temporary name is ours: whatever it names now (a stale file, a link)
     // is removed first, so the new version is a fresh regular file.
     std::remove(temporary_.c_str());
-    file_ = std::fopen(temporary_.c_str(), "w+");
-    if (file_ == nullptr) {
-        fail(temporary_ + " cannot be created", errno);
-    }
+    openTemporary(::open(temporary_.c_str(), createFlags, newFileMode),
+                  temporary_ + " cannot be created");
 }
 
 ReplacementFile::ReplacementFile(std::string target)
@@ -74,19 +99,23 @@ ReplacementFile::ReplacementFile(std::string target)
         fail(target_ + " cannot be written", injected);
         return;
     }
-    const int fd = ::mkstemp(temporary_.data());
+    openTemporary(createUnique(temporary_), target_ + " cannot be written");
+}
+
+void ReplacementFile::openTemporary(int fd, const std::string& what) {
     if (fd < 0) {
-        fail(target_ + " cannot be written", errno);
+        fail(what, errno);
         return;
     }
-    // As a newly created file would be, not private to its owner.
-    ::fchmod(fd, S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
     file_ = ::fdopen(fd, "w+");
     if (file_ == nullptr) {
-        fail(target_ + " cannot be written", errno);
+        fail(what, errno);
         ::close(fd);
         std::remove(temporary_.c_str());
+        return;
     }
+    created_ = true;
+    FileSteps::done();
 }
 
 ReplacementFile::~ReplacementFile() {
@@ -107,7 +136,19 @@ void ReplacementFile::discard() {
     if (file_ != nullptr) {
         std::fclose(file_);
         file_ = nullptr;
+    }
+    // Only a file this object created and did not put in place is removed.
+    if (created_ && !placed_) {
         std::remove(temporary_.c_str());
+    }
+    created_ = false;
+    prepared_ = false;
+}
+
+void ReplacementFile::limitModeTo(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        modeLimit_ &= info.st_mode & 07777;
     }
 }
 
@@ -131,11 +172,21 @@ int ReplacementFile::sync() {
         return lastError();
     }
     // Through the name: a writer by name may have written the file anew.
-    const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         return lastError();
     }
     int error = injectedFailure(Step::Sync);
+    struct stat info {};
+    if (error == 0 && ::fstat(fd, &info) != 0) {
+        error = lastError();
+    }
+    // Never wider than the file it replaces, nor than its source.
+    limitModeTo(target_);
+    const mode_t mode = info.st_mode & 07777 & modeLimit_;
+    if (error == 0 && mode != (info.st_mode & 07777) && ::fchmod(fd, mode) != 0) {
+        error = lastError();
+    }
     if (error == 0 && time_) {
         const std::timespec times[2] = {*time_, *time_};
         error = ::futimens(fd, times) == 0 ? 0 : lastError();
@@ -147,7 +198,10 @@ int ReplacementFile::sync() {
     return error;
 }
 
-std::string ReplacementFile::commit() {
+std::string ReplacementFile::prepare() {
+    if (prepared_) {
+        return {};
+    }
     if (file_ == nullptr || !failure_.empty()) {
         discard();
         return failure_.empty() ? temporary_ + " is not open" : failure_;
@@ -161,20 +215,37 @@ std::string ReplacementFile::commit() {
     }
     if (error != 0) {
         fail(writtenName() + " cannot be written", error);
-        std::remove(temporary_.c_str());
+        discard();
         return failure_;
     }
-    error = injectedFailure(Step::Rename);
+    prepared_ = true;
+    FileSteps::done();
+    return {};
+}
+
+std::string ReplacementFile::putInPlace() {
+    if (!prepared_) {
+        return failure_.empty() ? temporary_ + " is not complete" : failure_;
+    }
+    int error = injectedFailure(Step::Rename);
     if (error == 0 && std::rename(temporary_.c_str(), target_.c_str()) != 0) {
         error = lastError();
     }
     if (error != 0) {
         fail(target_ + " cannot be replaced", error);
-        std::remove(temporary_.c_str());
+        discard();
         return failure_;
     }
-    syncFolder(target_);
+    placed_ = true;
+    prepared_ = false;
+    FileSteps::done();
+    syncFolderOf(target_);
     return {};
+}
+
+std::string ReplacementFile::commit() {
+    std::string reason = prepare();
+    return reason.empty() ? putInPlace() : reason;
 }
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -9,14 +11,19 @@
 namespace platform {
 
 // A new version of a file, written beside it under a temporary name and put in
-// its place only when complete: committed, it is flushed, synced, renamed over
-// the target, and the folder is synced so that the rename itself survives a
-// power cut; abandoned (destroyed without a commit, or after a failed step),
-// it is removed and the target stays as it was, byte for byte.
+// its place only when complete: prepared, it is flushed, given its time and
+// mode, synced and closed; put in place, it is renamed over the target and the
+// folder is synced so that the rename itself survives a power cut; abandoned
+// (destroyed before it was put in place, or after a failed step), it is
+// removed and the target stays as it was, byte for byte.
 //
-// The one way this program replaces a file: the working recording, the
-// slots, the undo copies, the copies and EDF+ exports the user asks for and
-// the printout written to a PDF.
+// Health data stays private: the new version gets the mode the umask gives a
+// new file, narrowed to the mode of the file it replaces and of any source it
+// was made from (limitModeTo), never wider than either.
+//
+// The one way this program replaces a file: a recording's files, the undo
+// copies, the copies and EDF+ exports the user asks for and the printout
+// written to a PDF.
 class ReplacementFile {
 public:
     // The steps a replacement takes, in order.
@@ -34,22 +41,35 @@ public:
 
     // Whether the temporary file could be created.
     bool isOpen() const { return file_ != nullptr; }
-    // Appends text; a failure is kept and reported by commit().
+    // Appends text; a failure is kept and reported by prepare() and commit().
     void write(std::string_view text);
     // The temporary file's name, for a writer that opens files by name
-    // (EDFlib, the PDF printer): it writes the file there, commit() syncs
-    // and renames whatever it wrote.
+    // (EDFlib, the PDF printer): it writes the file there, prepare() syncs
+    // whatever it wrote.
     const std::string& temporaryPath() const { return temporary_; }
+    const std::string& target() const { return target_; }
     // The modification time the new version is to carry (the time its last
     // value was stored) instead of the time it was written.
     void keepTime(const std::timespec& time) { time_ = time; }
+    // The new version's mode is no wider than that of the file at `path`
+    // (the source it was made from); nothing when there is no such file.
+    void limitModeTo(const std::string& path);
     // The name a failure to write names (the temporary file's own name
     // unless set), for callers whose messages name what the user knows.
     void reportWritesAs(std::string name) { writtenName_ = std::move(name); }
-    // Puts the new version in place. Empty on success, otherwise why not.
+
+    // Completes the temporary file: flushed, its time and mode set, synced
+    // and closed, ready to be put in place. Empty on success, otherwise why
+    // not (the temporary file is then removed). Once is enough.
+    std::string prepare();
+    // Renames the prepared file over the target and syncs the folder.
+    // Empty on success, otherwise why not.
+    std::string putInPlace();
+    // prepare() and putInPlace().
     std::string commit();
     // Why the last step failed, empty when none did.
     const std::string& failure() const { return failure_; }
+    bool prepared() const { return prepared_; }
 
     // For tests: every replacement fails at `step` with the system error
     // `error`, as a full disk or a lost device would make it fail, until
@@ -60,7 +80,9 @@ private:
     const std::string& writtenName() const;
     void fail(const std::string& what, int error);
     void discard();
-    // 0, or the error number with which the new version could not be synced.
+    void openTemporary(int fd, const std::string& what);
+    // 0, or the error number with which the new version could not be
+    // completed.
     int sync();
 
     std::string target_;
@@ -69,6 +91,15 @@ private:
     std::FILE* file_ = nullptr;
     std::string failure_;
     std::optional<std::timespec> time_;
+    // The permission bits the new version may have at most.
+    mode_t modeLimit_ = 07777;
+    bool created_ = false;
+    bool prepared_ = false;
+    bool placed_ = false;
 };
+
+// Syncs the folder that holds `path`, so that a rename or a removal in it is
+// on the disk.
+void syncFolderOf(const std::string& path);
 
 }  // namespace platform

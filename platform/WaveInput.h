@@ -121,6 +121,12 @@ public:
                           const WaveFormat& format, WaveSignal& signal) = 0;
     // The text of a result code, at most `maxChars` - 1 characters.
     virtual std::string errorText(MMResult code, std::size_t maxChars) const = 0;
+    // What a device is, in words for a recording's facts ("sound input
+    // \"USB Audio\""); empty when there is nothing to say.
+    virtual std::string describe(unsigned device) const {
+        static_cast<void>(device);
+        return {};
+    }
 };
 
 // Text of the standard result codes, shared by the backends.

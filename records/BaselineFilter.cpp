@@ -53,7 +53,7 @@ void BaselineFilter::runningMedian(const std::vector<double>& in, int window,
 }
 
 std::vector<double> BaselineFilter::apply(const std::vector<double>& samples,
-                                          double valuesPerSecond) {
+                                          double valuesPerSecond, double zeroLevel) {
     std::vector<double> withoutQrs;
     std::vector<double> baseline;
     runningMedian(samples, windowLength(shortWindowSeconds, valuesPerSecond), withoutQrs);
@@ -61,7 +61,7 @@ std::vector<double> BaselineFilter::apply(const std::vector<double>& samples,
     std::vector<double> out(samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const double v = samples[i];
-        out[i] = std::isfinite(v) ? v - baseline[i] + RecordBuffer::fillLevel : v;
+        out[i] = std::isfinite(v) ? v - baseline[i] + zeroLevel : v;
         // Values near the limits of a double may overflow: they keep theirs.
         if (!std::isfinite(out[i])) {
             out[i] = v;

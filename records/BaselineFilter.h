@@ -21,17 +21,22 @@ namespace records {
 // levels against the PR segment.
 class BaselineFilter {
 public:
+    // What a filtered recording's facts and its EDF+ say was done.
+    static constexpr const char* method =
+        "baseline wander removed: running medians of 0.2 s and 0.6 s subtracted";
     static constexpr double shortWindowSeconds = 0.2;
     static constexpr double longWindowSeconds = 0.6;
     // One value per captured buffer at the default settings.
     static constexpr double defaultValuesPerSecond = 48.75;
 
-    // The record's samples less their baseline, moved to the fill level: what
-    // FILTER stores, one value for every sample. A sample that is not a
+    // The record's samples less their baseline, moved to `zeroLevel` (0 mV
+    // on the recording's scale): what FILTER stores, one value for every
+    // sample. A sample that is not a
     // finite number passes through as it is, and takes no part in any other
     // sample's baseline.
     static std::vector<double> apply(const std::vector<double>& samples,
-                                     double valuesPerSecond = defaultValuesPerSecond);
+                                     double valuesPerSecond = defaultValuesPerSecond,
+                                     double zeroLevel = RecordBuffer::fillLevel);
 
     // The odd number of samples nearest to `seconds` at `valuesPerSecond`,
     // at least 3.

@@ -8,50 +8,24 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string_view>
 #include <system_error>
 
 #include "RecordFormat.h"
-#include "platform/ReplacementFile.h"
+#include "platform/RegularFile.h"
 
 namespace records {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 constexpr const char* recordExtension = ".txt";
 constexpr const char* companionExtension = ".hr.txt";
 
-// Only regular files: a pipe or a device beside a record may never end.
-File openRegular(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return nullptr;
-    }
-    return File(std::fopen(path.c_str(), "r"));
-}
-
-// Reads one line whole, however long, into `line`; false at the end. A
-// last line without its newline is returned without one.
-bool readWholeLine(std::FILE* in, std::string& line) {
-    line.clear();
-    char chunk[4096];
-    while (std::fgets(chunk, sizeof chunk, in) != nullptr) {
-        line += chunk;
-        if (!line.empty() && line.back() == '\n') {
-            return true;
-        }
-    }
-    return !line.empty();
-}
-
 // The ten numbers of one complete line appended to `out`; false when the
 // line holds anything else.
-bool parseCompanionLine(const std::string& line, std::vector<double>& out) {
+bool parseCompanionLine(std::string_view line, std::vector<double>& out) {
     const char* p = line.data();
     const char* const end = p + line.size();
     int count = 0;
@@ -117,19 +91,25 @@ std::size_t formatCompanionLine(std::span<const double> tenValues, char* out) {
 }
 
 std::vector<double> readCompanion(const std::string& path, std::size_t maxLines) {
-    const File in = openRegular(path);
+    const platform::File in = platform::openRegularForReading(path);
     if (!in) {
         return {};
     }
     std::vector<double> values;
-    std::string line;
+    // Room for the longest line of ten values, its newline and one more:
+    // a line that fills it is no companion line.
+    char line[companionLineSize + 2];
     std::size_t lines = 0;
-    while (lines < maxLines && readWholeLine(in.get(), line)) {
-        if (line.back() != '\n') {
+    while (lines < maxLines && std::fgets(line, sizeof line, in.get()) != nullptr) {
+        const std::size_t length = std::strlen(line);
+        if (length == 0 || line[length - 1] != '\n') {
+            if (length + 1 >= sizeof line) {
+                return {};
+            }
             // Cut short by a killed program: not a line of the companion.
             break;
         }
-        if (!parseCompanionLine(line, values)) {
+        if (!parseCompanionLine({line, length}, values)) {
             return {};
         }
         ++lines;
@@ -140,95 +120,13 @@ std::vector<double> readCompanion(const std::string& path, std::size_t maxLines)
     return values;
 }
 
-bool companionBelongs(std::span<const double> companion, std::span<const double> decoded) {
-    if (decoded.empty() || companion.size() != decoded.size() * companionValuesPerLine) {
-        return false;
-    }
-    for (std::size_t k = 0; k < decoded.size(); ++k) {
-        const auto line = companion.subspan(k * companionValuesPerLine, companionValuesPerLine);
-        double sum = 0.0;
-        double lowest = line[0];
-        double highest = line[0];
-        for (const double v : line) {
-            sum += v;
-            lowest = std::min(lowest, v);
-            highest = std::max(highest, v);
-        }
-        // Where the tone sweeps within a buffer (a QRS) its strongest
-        // frequency and its mean frequency part: the agreement widens by a
-        // share of the sweep.
-        const double allowed = companionAgreement + companionSweepShare * (highest - lowest);
-        if (!(std::abs(sum / companionValuesPerLine - decoded[k]) <= allowed)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::vector<double> loadCompanion(const std::string& recordPath, std::span<const double> decoded) {
-    // One line more is read, so that a longer companion is seen as one.
-    std::vector<double> companion = readCompanion(companionPath(recordPath), decoded.size() + 1);
-    if (!companionBelongs(companion, decoded)) {
-        return {};
-    }
-    return companion;
-}
-
-std::string writeCompanion(const std::string& recordPath, std::span<const double> values) {
-    const std::string path = companionPath(recordPath);
-    platform::ReplacementFile out(path, path + ".part");
-    char text[companionLineSize];
-    for (std::size_t k = 0; k + companionValuesPerLine <= values.size();
-         k += companionValuesPerLine) {
-        const std::size_t length =
-            formatCompanionLine(values.subspan(k, companionValuesPerLine), text);
-        out.write({text, length});
-    }
-    std::string reason = out.commit();
-    if (!reason.empty()) {
-        // What is left there belongs to the version the record no longer is.
-        removeCompanion(recordPath);
-    }
-    return reason;
-}
-
 void removeCompanion(const std::string& recordPath) {
     ::unlink(companionPath(recordPath).c_str());
 }
 
-std::string copyCompanion(const std::string& destinationRecord, const std::string& sourceRecord,
-                          std::size_t lines) {
-    const File in = openRegular(companionPath(sourceRecord));
-    const long length = in ? offsetAfterLines(in.get(), lines) : -1;
-    if (length <= 0) {
-        removeCompanion(destinationRecord);
-        return {};
-    }
-    std::rewind(in.get());
-    const std::string path = companionPath(destinationRecord);
-    platform::ReplacementFile out(path, path + ".part");
-    out.reportWritesAs(path);
-    char chunk[8192];
-    long left = length;
-    while (left > 0) {
-        const std::size_t want = static_cast<std::size_t>(std::min<long>(left, sizeof chunk));
-        const std::size_t got = std::fread(chunk, 1, want, in.get());
-        if (got == 0) {
-            break;
-        }
-        out.write({chunk, got});
-        left -= static_cast<long>(got);
-    }
-    std::string reason = left == 0 ? out.commit() : companionPath(sourceRecord) + " cannot be read";
-    if (!reason.empty()) {
-        removeCompanion(destinationRecord);
-    }
-    return reason;
-}
-
 void trimCompanion(const std::string& recordPath, std::size_t lines) {
     const std::string path = companionPath(recordPath);
-    const File in = openRegular(path);
+    const platform::File in = platform::openRegularForReading(path);
     if (!in) {
         return;
     }
@@ -246,7 +144,7 @@ void trimCompanion(const std::string& recordPath, std::size_t lines) {
 }
 
 std::size_t countLines(const std::string& path) {
-    const File in = openRegular(path);
+    const platform::File in = platform::openRegularForReading(path);
     if (!in) {
         return 0;
     }

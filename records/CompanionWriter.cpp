@@ -61,6 +61,10 @@ void CompanionWriter::takeBackLast() {
 
 void CompanionWriter::close() {
     if (file_ != nullptr) {
+        // A finished recording survives a power cut whole: the companion as
+        // its record.
+        std::fflush(file_);
+        ::fsync(fileno(file_));
         std::fclose(file_);
         file_ = nullptr;
     }

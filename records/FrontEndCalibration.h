@@ -19,6 +19,9 @@ inline constexpr double toMillivolts(double value) {
     return (value - zeroLevel) / perMillivolt;
 }
 
+// As a recording's facts name the front end.
+inline constexpr const char* frontEnd = "1716 Hz at 0 mV, 164.4 Hz per mV";
+
 // As the exported file states it.
 inline constexpr const char* description =
     "FM front end: 0 mV = 57.2 (1716 Hz), 5.48 per mV (164.4 Hz/mV)";

@@ -10,7 +10,7 @@
 #include "RecordFormat.h"
 #include "RecordTime.h"
 #include "SampleFile.h"
-#include "platform/ReplacementFile.h"
+#include "platform/RegularFile.h"
 
 namespace records {
 
@@ -18,6 +18,21 @@ namespace {
 
 constexpr double pixelsPerMillimetre = 2.5;
 constexpr const char* temporaryName = "tmppt.txt";
+
+// The facts of lines first ... last (from 0) of a recording: its start
+// moves to the first line's time, and the buffers skipped between the kept
+// lines stay where they were among them.
+RecordingFacts stretchFacts(RecordingFacts facts, long long first, long long last) {
+    facts.startSeconds += facts.secondsAt(first);
+    std::vector<long long> skipped;
+    for (const long long after : facts.skippedAfterLines) {
+        if (after > first && after <= last) {
+            skipped.push_back(after - first);
+        }
+    }
+    facts.skippedAfterLines = std::move(skipped);
+    return facts;
+}
 
 }  // namespace
 
@@ -37,68 +52,70 @@ LineRange markedLines(SelectionEnd a, SelectionEnd b, int paneWidth, int paneLef
     return {std::max(sample(position(a)), 1), sample(position(b))};
 }
 
-PartialSaveOutcome keepLines(LineRange range, double valuesPerSecond) {
-    PartialSaveOutcome outcome;
-    if (range.empty()) {
+std::unique_ptr<RecordingCommit> stageStretch(LineRange range, const Inference& inference,
+                                              PartialSaveOutcome& outcome) {
+    outcome = {};
+    // No recording holds no stretch.
+    if (range.empty() || platform::permissionBits(SampleFile::workingFileName) < 0) {
         outcome.status = PartialSaveOutcome::Status::Empty;
-        return outcome;
+        return nullptr;
     }
-    platform::ReplacementFile replacement(SampleFile::workingFileName, temporaryName);
-    std::vector<double> stored;
-    long long firstKept = 0;
-    long long lastKept = 0;
+    StoredRecording recording;
     {
+        // A capture append cannot fall into the read.
         const SampleFile::Session session;
         SampleFile::close();
-        SampleFile::openRead(SampleFile::workingFileName);
-        std::string line;
-        char text[valueTextSize];
-        long long k = 0;
-        // The lines after the stretch are counted too: the stretch's time is
-        // the record's less theirs.
-        while (SampleFile::readLine(line)) {
-            ++k;
-            stored.push_back(parseValue(line));
-            if (k >= range.first && k <= range.last) {
-                const std::size_t length = formatValue(stored.back(), LineEnd::Newline, text);
-                replacement.write({text, length});
-                outcome.kept += 1;
-                firstKept = firstKept == 0 ? k : firstKept;
-                lastKept = k;
-            }
-        }
-        SampleFile::close();
-        if (const auto time = modificationTime(SampleFile::workingFileName);
-            time && valuesPerSecond > 0.0) {
-            replacement.keepTime(
-                shiftedTime(*time, -static_cast<double>(k - lastKept) / valuesPerSecond));
-        }
+        outcome.reason = readRecording(SampleFile::workingFileName, inference, recording);
     }
-    if (outcome.kept == 0) {
+    if (!outcome.reason.empty()) {
+        return nullptr;
+    }
+    const auto count = static_cast<long long>(recording.stored.size());
+    const long long first = std::max<long long>(range.first, 1) - 1;
+    const long long last = std::min<long long>(range.last, count) - 1;
+    if (last < first) {
         outcome.status = PartialSaveOutcome::Status::Empty;
-        return outcome;
+        return nullptr;
     }
-    // The companion keeps the same lines, when it belongs to the record.
-    decodeRecord(stored);
-    const std::vector<double> companion = loadCompanion(SampleFile::workingFileName, stored);
-    const auto perLine = static_cast<std::size_t>(companionValuesPerLine);
-    platform::ReplacementFile companionReplacement(companionPath(SampleFile::workingFileName),
-                                                   companionPath(temporaryName));
-    if (!companion.empty()) {
-        char text[companionLineSize];
-        for (long long k = firstKept; k <= lastKept; ++k) {
-            const auto line = std::span<const double>(companion).subspan(
-                static_cast<std::size_t>(k - 1) * perLine, perLine);
-            companionReplacement.write({text, formatCompanionLine(line, text)});
+    auto stretch = std::make_unique<RecordingCommit>(SampleFile::workingFileName, temporaryName);
+    const RecordingFacts& facts = recording.facts;
+    stretch->keepTime(shiftedTime(recording.lastStored,
+                                  -static_cast<double>(count - 1 - last) / facts.valuesPerSecond));
+    stretch->limitModeTo(SampleFile::workingFileName);
+    char text[valueTextSize];
+    for (long long k = first; k <= last; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        stretch->record().write({text, formatValue(recording.stored[i], LineEnd::Newline, text)});
+    }
+    if (!recording.companion.empty()) {
+        const std::span<const double> companion = recording.companion;
+        const auto perLine = static_cast<std::size_t>(companionValuesPerLine);
+        char line[companionLineSize];
+        for (long long k = first; k <= last; ++k) {
+            const auto ten = companion.subspan(static_cast<std::size_t>(k) * perLine, perLine);
+            stretch->companion().write({line, formatCompanionLine(ten, line)});
         }
     }
-    outcome.reason = replacement.commit();
-    outcome.status = outcome.reason.empty() ? PartialSaveOutcome::Status::Saved
-                                            : PartialSaveOutcome::Status::Failed;
-    // The record first: a companion that could not follow is removed, never
-    // left beside a record it does not belong to.
-    if (outcome.reason.empty() && (companion.empty() || !companionReplacement.commit().empty())) {
-        removeCompanion(SampleFile::workingFileName);
+    if (recording.hasFacts) {
+        stretch->setFacts(stretchFacts(facts, first, last));
+    }
+    outcome.reason = stretch->stage();
+    if (!outcome.reason.empty()) {
+        return nullptr;
+    }
+    outcome.status = PartialSaveOutcome::Status::Saved;
+    outcome.kept = static_cast<int>(last - first + 1);
+    return stretch;
+}
+
+PartialSaveOutcome keepLines(LineRange range, const Inference& inference) {
+    PartialSaveOutcome outcome;
+    const std::unique_ptr<RecordingCommit> stretch = stageStretch(range, inference, outcome);
+    if (stretch) {
+        outcome.reason = stretch->commit();
+        if (!outcome.reason.empty()) {
+            outcome.status = PartialSaveOutcome::Status::Failed;
+        }
     }
     return outcome;
 }

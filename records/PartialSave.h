@@ -1,6 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "RecordingCommit.h"
+#include "StoredRecording.h"
 
 namespace records {
 
@@ -34,11 +38,17 @@ struct PartialSaveOutcome {
     std::string reason;
 };
 
-// Replaces the working recording with its lines `range` (as values, one
-// "%f\n" line each), through "tmppt.txt" renamed over it once complete.
-// An empty range, or one beyond the record's end, leaves the record as it is.
-// The stretch kept carries the time its own last value was stored: the
-// record's time less the values after it, at `valuesPerSecond`.
-PartialSaveOutcome keepLines(LineRange range, double valuesPerSecond);
+// The working recording's lines `range` as its new version, staged and not
+// yet committed: the record's values one "%f\n" line each (under
+// "tmppt.txt"), the same lines of its companion when it has one that
+// belongs, and its facts with the stretch's own start. An empty range, or
+// one beyond the record's end, stages nothing (Empty). The stretch carries
+// the time its own last value was stored: the record's time less the
+// values after it.
+std::unique_ptr<RecordingCommit> stageStretch(LineRange range, const Inference& inference,
+                                              PartialSaveOutcome& outcome);
+
+// stageStretch(), then the commit.
+PartialSaveOutcome keepLines(LineRange range, const Inference& inference = {});
 
 }  // namespace records

@@ -1,76 +1,71 @@
 #include "RecordCopy.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
-
 #include "Companion.h"
 #include "RecordFormat.h"
-#include "platform/ReplacementFile.h"
+#include "platform/RegularFile.h"
 
 namespace records {
 
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-CopyOutcome failed(const std::string& what, int error) {
-    return {CopyOutcome::Status::Failed, what + ": " + std::strerror(error)};
+std::unique_ptr<RecordingCommit> stageRecordCopy(const std::string& destination,
+                                                 const std::string& source, CopyOutcome& outcome,
+                                                 const Inference& inference) {
+    std::string why;
+    if (platform::isNotRegular(source, &why)) {
+        outcome = {CopyOutcome::Status::Failed, why};
+        return nullptr;
+    }
+    StoredRecording recording;
+    const std::string reason = readRecording(source, inference, recording);
+    if (!reason.empty()) {
+        const bool absent = platform::permissionBits(source) < 0;
+        outcome = {absent ? CopyOutcome::Status::NoSource : CopyOutcome::Status::Failed, reason};
+        return nullptr;
+    }
+    auto copy = std::make_unique<RecordingCommit>(destination);
+    // A copy is the same recording: it keeps the time its last value was
+    // stored, from which a record without facts knows its start.
+    copy->keepTime(recording.lastStored);
+    copy->limitModeTo(source);
+    copy->record().file().reportWritesAs(destination);
+    char text[valueTextSize];
+    for (const double value : recording.stored) {
+        copy->record().write({text, formatValue(value, LineEnd::BlankNewline, text)});
+    }
+    if (!recording.companion.empty()) {
+        char line[companionLineSize];
+        const std::span<const double> companion = recording.companion;
+        for (std::size_t k = 0; k < companion.size(); k += companionValuesPerLine) {
+            copy->companion().write(
+                {line, formatCompanionLine(companion.subspan(k, companionValuesPerLine), line)});
+        }
+    }
+    if (recording.hasFacts) {
+        copy->setFacts(recording.facts);
+    }
+    const std::string staged = copy->stage();
+    if (!staged.empty()) {
+        outcome = {CopyOutcome::Status::Failed, staged};
+        return nullptr;
+    }
+    outcome = {CopyOutcome::Status::Copied, {}};
+    return copy;
 }
 
-}  // namespace
+CopyOutcome commitRecordCopy(RecordingCommit& copy) {
+    const std::string reason = copy.commit();
+    if (reason.empty()) {
+        return {CopyOutcome::Status::Copied, {}};
+    }
+    return {copy.recordPlaced() ? CopyOutcome::Status::RecordOnly : CopyOutcome::Status::Failed,
+            reason};
+}
 
-CopyOutcome copyRecordFile(const std::string& destination, const std::string& source) {
-    // Checked before opening: opening a pipe would wait for a writer.
-    struct stat before {};
-    if (::stat(source.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
-        return {CopyOutcome::Status::Failed, source + " is not a regular file"};
-    }
-    const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(source.c_str(), "r"));
-    if (!in) {
-        const int error = errno;
-        if (error == ENOENT) {
-            return {CopyOutcome::Status::NoSource, source + " does not exist"};
-        }
-        return failed(source + " cannot be read", error);
-    }
-    struct stat info {};
-    if (::fstat(fileno(in.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return {CopyOutcome::Status::Failed, source + " is not a regular file"};
-    }
-    platform::ReplacementFile out(destination, destination + ".part");
-    // A copy is the same recording: it keeps the time its last value was
-    // stored, from which its start is known.
-    out.keepTime(info.st_mtim);
-    out.reportWritesAs(destination);
-    char line[lineBufferSize];
-    char text[valueTextSize];
-    std::size_t lines = 0;
-    while (std::fgets(line, sizeof line, in.get()) != nullptr) {
-        const std::size_t length = formatValue(parseValue(line), LineEnd::BlankNewline, text);
-        out.write({text, length});
-        // A line longer than a read is read in parts, each a value.
-        ++lines;
-    }
-    if (std::ferror(in.get()) != 0) {
-        return failed(source + " cannot be read", errno != 0 ? errno : EIO);
-    }
-    const std::string reason = out.commit();
-    if (!reason.empty()) {
-        return {CopyOutcome::Status::Failed, reason};
-    }
-    // The companion follows, as many lines as the copy holds (a companion a
-    // killed recording left one line ahead is cut back to its record).
-    const std::string companion = copyCompanion(destination, source, lines);
-    if (!companion.empty()) {
-        return {CopyOutcome::Status::Failed, companion};
-    }
-    return {CopyOutcome::Status::Copied, {}};
+CopyOutcome copyRecordFile(const std::string& destination, const std::string& source,
+                           const Inference& inference) {
+    CopyOutcome outcome;
+    const std::unique_ptr<RecordingCommit> copy =
+        stageRecordCopy(destination, source, outcome, inference);
+    return copy ? commitRecordCopy(*copy) : outcome;
 }
 
 }  // namespace records

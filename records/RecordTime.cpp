@@ -22,11 +22,6 @@ std::optional<std::timespec> modificationTime(const std::string& path) {
     return info.st_mtim;
 }
 
-int setModificationTime(int fd, const std::timespec& time) {
-    const std::timespec times[2] = {time, time};
-    return ::futimens(fd, times) == 0 ? 0 : errno;
-}
-
 std::timespec shiftedTime(const std::timespec& time, double seconds) {
     const double whole = std::floor(seconds);
     long long sec = static_cast<long long>(time.tv_sec) + static_cast<long long>(whole);

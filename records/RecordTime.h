@@ -14,10 +14,6 @@ namespace records {
 // The file's modification time, nothing when it cannot be read.
 std::optional<std::timespec> modificationTime(const std::string& path);
 
-// Gives an open file the modification time `time` (its access time too).
-// 0, or the system's error number.
-int setModificationTime(int fd, const std::timespec& time);
-
 // `time` moved by `seconds` (negative: earlier).
 std::timespec shiftedTime(const std::timespec& time, double seconds);
 

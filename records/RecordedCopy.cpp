@@ -11,15 +11,12 @@
 #include <string_view>
 
 #include "EdfExport.h"
+#include "platform/RegularFile.h"
 #include "platform/ReplacementFile.h"
 
 namespace records {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 std::string describe(const std::string& what, int error) {
     return what + ": " + std::strerror(error != 0 ? error : EIO);
@@ -28,23 +25,19 @@ std::string describe(const std::string& what, int error) {
 }  // namespace
 
 std::string copyFileBytes(const std::string& source, const std::string& target) {
-    struct stat before {};
-    if (::stat(source.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
-        return source + " is not a regular file";
-    }
-    const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(source.c_str(), "rb"));
+    std::string why;
+    const platform::File in = platform::openRegularForReading(source, &why);
     if (!in) {
-        if (errno == ENOENT) {
-            return source + " does not exist: there is no stored recording yet";
-        }
-        return describe(source + " cannot be read", errno);
+        return why.empty() ? source + " does not exist: there is no stored recording yet" : why;
     }
     struct stat info {};
-    if (::fstat(fileno(in.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return source + " is not a regular file";
+    if (::fstat(fileno(in.get()), &info) != 0) {
+        return describe(source + " cannot be read", errno);
     }
     platform::ReplacementFile out(target);
     out.keepTime(info.st_mtim);
+    // A copy of health data is no wider open than its source.
+    out.limitModeTo(source);
     char buffer[1 << 15];
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {

@@ -5,8 +5,8 @@
 namespace records {
 
 // The copy "SAVE  RECORDED" hands on: the record file at `source` byte for
-// byte at `target`, or, for a target ending in ".edf", as EDF+ at the
-// recording's settings (`sampleRate`, `samplesPerBuffer`). Empty on success,
+// byte at `target`, or, for a target ending in ".edf", as EDF+ (a record
+// without facts at `sampleRate` and `samplesPerBuffer`). Empty on success,
 // otherwise why not; the target is then as it was.
 std::string writeRecordedCopy(const std::string& source, const std::string& target, int sampleRate,
                               int samplesPerBuffer);

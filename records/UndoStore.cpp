@@ -1,133 +1,198 @@
 #include "UndoStore.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <optional>
 #include <sstream>
 
 #include "Companion.h"
-#include "RecordedCopy.h"
+#include "RecordingFacts.h"
 #include "SampleFile.h"
 #include "Slots.h"
+#include "platform/FileSteps.h"
+#include "platform/RegularFile.h"
 #include "platform/ReplacementFile.h"
 
 namespace records {
 
 namespace {
 
-// A file as the change left it: its size, its time and a hash of its bytes.
-std::string fingerprint(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return "absent";
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-    char buffer[1 << 15];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        for (std::streamsize i = 0; i < in.gcount(); ++i) {
-            hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ULL;
-        }
-    }
-    std::ostringstream text;
-    text << info.st_size << ':' << info.st_mtim.tv_sec << '.' << info.st_mtim.tv_nsec << ':'
-         << std::hex << hash;
-    return text.str();
-}
+constexpr const char* stateHeader = "trelmont-ecg undo, version 1";
+constexpr const char* absent = "absent";
+// A state is a few hundred bytes.
+constexpr std::size_t maxStateLength = 4096;
 
 struct State {
     int slot = UndoStore::noSlot;
-    bool recordExisted = false;
-    bool slotExisted = false;
-    // What the change left; empty while it has not been sealed (a crash
-    // during the change), and then any state may be put back.
-    std::string recordAfter;
-    std::string slotAfter;
+    RecordingState recordBefore{absent, absent, absent};
+    RecordingState recordAfter{absent, absent, absent};
+    RecordingState slotBefore{absent, absent, absent};
+    RecordingState slotAfter{absent, absent, absent};
 };
 
 std::string slotName(int slot) {
     return slot == UndoStore::noSlot ? std::string() : slotFileName(slot);
 }
 
-std::optional<State> readState() {
-    std::ifstream in(UndoStore::stateName);
-    State s;
+std::string stateText(const RecordingState& s) {
+    return s.record + " " + s.companion + " " + s.facts;
+}
+
+bool readState(State& s) {
+    const platform::File in = platform::openRegularForReading(UndoStore::stateName);
+    if (!in) {
+        return false;
+    }
+    char buffer[maxStateLength + 1];
+    const std::size_t got = std::fread(buffer, 1, sizeof buffer, in.get());
+    if (got == 0 || got > maxStateLength) {
+        return false;
+    }
+    std::istringstream text(std::string(buffer, got));
+    std::string line;
+    if (!std::getline(text, line) || line != stateHeader) {
+        return false;
+    }
     std::string tag;
-    if (!(in >> tag >> s.slot >> s.recordExisted >> s.slotExisted) || tag != "slot") {
-        return std::nullopt;
-    }
-    if (in >> tag >> s.recordAfter >> s.slotAfter && tag != "after") {
-        return std::nullopt;
-    }
-    return s;
+    const auto states = [&](const char* expected, RecordingState& r) {
+        return static_cast<bool>(text >> tag >> r.record >> r.companion >> r.facts) &&
+               tag == expected;
+    };
+    return static_cast<bool>(text >> tag >> s.slot) && tag == "slot" &&
+           states("record-before", s.recordBefore) && states("record-after", s.recordAfter) &&
+           states("slot-before", s.slotBefore) && states("slot-after", s.slotAfter) &&
+           static_cast<bool>(text >> tag) && tag == "end";
 }
 
 std::string writeState(const State& s) {
-    platform::ReplacementFile file(UndoStore::stateName);
-    std::ostringstream text;
-    text << "slot " << s.slot << ' ' << (s.recordExisted ? 1 : 0) << ' ' << (s.slotExisted ? 1 : 0)
-         << '\n';
-    if (!s.recordAfter.empty()) {
-        text << "after " << s.recordAfter << ' ' << s.slotAfter << '\n';
-    }
-    file.write(text.str());
+    platform::ReplacementFile file(UndoStore::stateName,
+                                   std::string(UndoStore::stateName) + ".part");
+    file.limitModeTo(SampleFile::workingFileName);
+    file.write(std::string(stateHeader) + "\nslot " + std::to_string(s.slot) + "\nrecord-before " +
+               stateText(s.recordBefore) + "\nrecord-after " + stateText(s.recordAfter) +
+               "\nslot-before " + stateText(s.slotBefore) + "\nslot-after " +
+               stateText(s.slotAfter) + "\nend\n");
     return file.commit();
 }
 
-bool exists(const std::string& path) {
-    struct stat info {};
-    return !path.empty() && ::stat(path.c_str(), &info) == 0;
-}
-
-// Copies `from` over `to`, or removes `to` when the state had no such file.
-std::string putBack(bool existed, const std::string& from, const std::string& to) {
-    if (existed) {
-        return copyFileBytes(from, to);
+void removeFile(const std::string& path) {
+    if (::unlink(path.c_str()) == 0) {
+        platform::FileSteps::done();
     }
-    if (std::remove(to.c_str()) != 0 && exists(to)) {
-        return to + " cannot be removed";
+}
+
+void removeRecording(const std::string& record) {
+    removeFile(factsPath(record));
+    removeFile(companionPath(record));
+    removeFile(record);
+}
+
+// Reads a whole regular file into `bytes`; false, with why, when it cannot.
+bool readBytes(const std::string& path, std::string& bytes, std::string& why) {
+    const platform::File in = platform::openRegularForReading(path, &why);
+    if (!in) {
+        return false;
     }
-    return {};
+    char buffer[1 << 15];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
+        bytes.append(buffer, got);
+    }
+    if (std::ferror(in.get()) != 0) {
+        why = path + " cannot be read";
+        return false;
+    }
+    return true;
 }
 
-// A record's companion goes with it: kept beside its copy when it has one.
-std::string keepCompanion(const std::string& record, const std::string& copy) {
-    const std::string companion = companionPath(record);
-    return exists(companion) ? copyFileBytes(companion, companionPath(copy)) : std::string();
+// Keeps the recording at `record` as `copy`; `before` is what it holds.
+std::string keepRecording(const std::string& record, const std::string& copy,
+                          RecordingState& before) {
+    before = currentState(record);
+    if (before.record == absent) {
+        return {};
+    }
+    std::string reason = copyRecordingBytes(copy, record);
+    if (reason.empty() && !(currentState(copy) == before)) {
+        reason = record + " changed while it was being kept";
+    }
+    return reason;
 }
 
-// The companion as it was kept with the record's copy, or none when it had
-// none.
-std::string putBackCompanion(const std::string& copy, const std::string& record) {
-    const std::string kept = companionPath(copy);
-    return putBack(exists(kept), kept, companionPath(record));
+// Puts one recording back as it was before the change, unless it is so
+// already. Empty on success.
+std::string putBack(const std::string& record, const std::string& copy,
+                    const RecordingState& before, const RecordingState& after) {
+    const RecordingState now = currentState(record);
+    if (now == before) {
+        return {};
+    }
+    if (!(now == after)) {
+        return record + " has changed since";
+    }
+    if (before.record == absent) {
+        removeRecording(record);
+        return {};
+    }
+    std::string reason = copyRecordingBytes(record, copy);
+    if (reason.empty() && !(currentState(record) == before)) {
+        reason = record + " could not be put back whole";
+    }
+    return reason;
+}
+
+// Whether a recording is one of the two versions an undo knows, and its
+// copy is still the version before.
+bool undoable(const std::string& record, const std::string& copy, const RecordingState& before,
+              const RecordingState& after) {
+    const RecordingState now = currentState(record);
+    return (now == before || now == after) &&
+           (before.record == absent || currentState(copy) == before);
 }
 
 }  // namespace
+
+std::string copyRecordingBytes(const std::string& destination, const std::string& source) {
+    std::string why;
+    std::string bytes;
+    if (!readBytes(source, bytes, why)) {
+        return why.empty() ? source + " does not exist" : why;
+    }
+    RecordingCommit copy(destination);
+    copy.limitModeTo(source);
+    struct stat info {};
+    if (::stat(source.c_str(), &info) == 0) {
+        copy.keepTime(info.st_mtim);
+    }
+    copy.record().write(bytes);
+    bytes.clear();
+    if (readBytes(companionPath(source), bytes, why)) {
+        copy.companion().write(bytes);
+    } else if (!why.empty()) {
+        return why;
+    }
+    bytes.clear();
+    if (readBytes(factsPath(source), bytes, why)) {
+        copy.setFactsText(bytes);
+    } else if (!why.empty()) {
+        return why;
+    }
+    return copy.commit();
+}
 
 std::string UndoStore::keep(int slot) {
     forget();
     State s;
     s.slot = slot;
-    s.recordExisted = exists(SampleFile::workingFileName);
-    std::string reason;
-    if (s.recordExisted) {
-        reason = copyFileBytes(SampleFile::workingFileName, recordCopyName);
+    std::string reason = keepRecording(SampleFile::workingFileName, recordCopyName, s.recordBefore);
+    if (reason.empty() && slot != noSlot) {
+        reason = keepRecording(slotName(slot), slotCopyName, s.slotBefore);
     }
-    if (reason.empty()) {
-        reason = keepCompanion(SampleFile::workingFileName, recordCopyName);
-    }
-    const std::string slotFile = slotName(slot);
-    s.slotExisted = exists(slotFile);
-    if (reason.empty() && s.slotExisted) {
-        reason = copyFileBytes(slotFile, slotCopyName);
-    }
-    if (reason.empty() && !slotFile.empty()) {
-        reason = keepCompanion(slotFile, slotCopyName);
-    }
+    // Until the change promises what it will leave, it is taken to leave
+    // the recordings as they are.
+    s.recordAfter = s.recordBefore;
+    s.slotAfter = s.slotBefore;
     if (reason.empty()) {
         reason = writeState(s);
     }
@@ -137,58 +202,75 @@ std::string UndoStore::keep(int slot) {
     return reason;
 }
 
-void UndoStore::seal() {
-    std::optional<State> s = readState();
-    if (!s) {
-        return;
+std::string UndoStore::promise(const RecordingState& record,
+                               const std::optional<RecordingState>& slot) {
+    State s;
+    std::string reason;
+    if (!readState(s)) {
+        reason = std::string(stateName) + " cannot be read back";
+    } else {
+        s.recordAfter = record;
+        if (slot) {
+            s.slotAfter = *slot;
+        }
+        reason = writeState(s);
     }
-    s->recordAfter = fingerprint(SampleFile::workingFileName);
-    s->slotAfter = s->slot == noSlot ? "none" : fingerprint(slotName(s->slot));
-    if (!writeState(*s).empty()) {
+    if (!reason.empty()) {
         forget();
     }
+    return reason;
 }
 
 void UndoStore::forget() {
     // The state goes first: without it the copies are never used.
-    std::remove(stateName);
-    std::remove(slotCopyName);
-    std::remove(recordCopyName);
-    std::remove(companionPath(slotCopyName).c_str());
-    std::remove(companionPath(recordCopyName).c_str());
+    removeFile(stateName);
+    removeRecording(slotCopyName);
+    removeRecording(recordCopyName);
 }
 
 bool UndoStore::available() {
-    const std::optional<State> s = readState();
-    if (!s || (s->recordExisted && !exists(recordCopyName)) ||
-        (s->slotExisted && !exists(slotCopyName))) {
+    State s;
+    if (!readState(s)) {
         return false;
     }
-    if (s->recordAfter.empty()) {
-        return true;
+    return undoable(SampleFile::workingFileName, recordCopyName, s.recordBefore, s.recordAfter) &&
+           (s.slot == noSlot ||
+            undoable(slotName(s.slot), slotCopyName, s.slotBefore, s.slotAfter));
+}
+
+std::string UndoStore::obstacle() {
+    std::string why;
+    if (platform::isNotRegular(stateName, &why)) {
+        return why;
     }
-    return fingerprint(SampleFile::workingFileName) == s->recordAfter &&
-           (s->slot == noSlot || fingerprint(slotName(s->slot)) == s->slotAfter);
+    State s;
+    const int slot = readState(s) ? s.slot : noSlot;
+    for (const std::string& record : {std::string(SampleFile::workingFileName), slotName(slot),
+                                      std::string(recordCopyName), std::string(slotCopyName)}) {
+        if (record.empty()) {
+            continue;
+        }
+        for (const std::string& path : {record, companionPath(record), factsPath(record)}) {
+            if (platform::isNotRegular(path, &why)) {
+                return why;
+            }
+        }
+    }
+    return {};
 }
 
 std::string UndoStore::restore() {
-    if (!available()) {
+    State s;
+    if (!readState(s) || !available()) {
         return "there is nothing to undo";
     }
-    const State s = *readState();
-    const std::string slotFile = slotName(s.slot);
     std::string reason;
     if (s.slot != noSlot) {
-        reason = putBack(s.slotExisted, slotCopyName, slotFile);
-        if (reason.empty()) {
-            reason = putBackCompanion(slotCopyName, slotFile);
-        }
+        reason = putBack(slotName(s.slot), slotCopyName, s.slotBefore, s.slotAfter);
     }
     if (reason.empty()) {
-        reason = putBack(s.recordExisted, recordCopyName, SampleFile::workingFileName);
-    }
-    if (reason.empty()) {
-        reason = putBackCompanion(recordCopyName, SampleFile::workingFileName);
+        reason =
+            putBack(SampleFile::workingFileName, recordCopyName, s.recordBefore, s.recordAfter);
     }
     if (reason.empty()) {
         forget();

@@ -78,16 +78,6 @@ bool EcgPane::drawValue(double value) {
     return traceTo(value, Clamp::BottomMinusTwo);
 }
 
-int EcgPane::plotValue(double value, int sign) {
-    if (!drawValue(value)) {
-        return 0;
-    }
-    char text[records::valueTextSize];
-    const std::size_t length = records::formatValue(sign * records::captureMarker + value,
-                                                    records::LineEnd::BlankNewline, text);
-    return records::SampleFile::appendText({text, length});
-}
-
 void EcgPane::drawStretch(std::span<const double> samples, int count, std::FILE* file) {
     const PaneSurface::Lock guard = surface_->lock();
     penX_ = 0.0;

@@ -26,13 +26,10 @@ public:
     EcgPane(const EcgPane&) = delete;
     EcgPane& operator=(const EcgPane&) = delete;
 
-    // Draws the segment of one value that the capture worker estimated and
-    // appends "sign * 744 + value" to the working recording. The pane's first
-    // value after a start or stop only sets the starting height. Returns 0, or
-    // the system's error number when the working file refused the line.
-    int plotValue(double value, int sign);
-    // Draws the segment of one value as plotValue() does, without storing
-    // it: true when a segment was drawn, i.e. when the value is one to store.
+    // Draws the segment of one value that the capture worker estimated. The
+    // pane's first value after a start or stop only sets the starting
+    // height: true when a segment was drawn, i.e. when the value is one to
+    // store.
     bool drawValue(double value);
 
     // Draws the first `count` values of `samples` from x = 0. A value that

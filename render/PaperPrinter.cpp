@@ -135,9 +135,10 @@ void PaperPrinter::drawTrace(const PaperLayout::Piece& piece, std::span<const do
     points.reserve(static_cast<std::size_t>(last - first + 1));
     for (int i = first; i <= last; ++i) {
         const double value = values[static_cast<std::size_t>(i)];
-        points.push_back(
-            at(origin + i * step, baseline - TraceMapping::millimetresAbove(
-                                                 value, level, trace.millimetresPerMillivolt)));
+        points.push_back(at(
+            origin + i * step,
+            baseline - TraceMapping::millimetresAbove(value, level, trace.millimetresPerMillivolt,
+                                                      trace.valuesPerMillivolt)));
     }
     printer_.polyline(points.data(), static_cast<int>(points.size()), platform::black,
                       pixels(traceWidth));

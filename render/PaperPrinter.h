@@ -13,6 +13,8 @@ namespace render {
 struct PaperTrace {
     double valuesPerSecond = 48.75;
     double millimetresPerMillivolt = 5.0;
+    // The recording's scale: values per millivolt.
+    double valuesPerMillivolt = 5.48;
 };
 
 // Draws ECG paper on a printer as an electrocardiograph does: the grid of

@@ -17,8 +17,11 @@ double TraceMapping::y(const platform::Rect& rect, float offset, double gainFact
     return b - (value - b) * gainFactor + (2.1 - gainFactor) * 0.5;
 }
 
-double TraceMapping::millimetresAbove(double value, double level, double millimetresPerMillivolt) {
-    return (value - level) / records::calibration::perMillivolt * millimetresPerMillivolt;
+double TraceMapping::millimetresAbove(double value, double level, double millimetresPerMillivolt,
+                                      double valuesPerMillivolt) {
+    const double scale =
+        valuesPerMillivolt > 0.0 ? valuesPerMillivolt : records::calibration::perMillivolt;
+    return (value - level) / scale * millimetresPerMillivolt;
 }
 
 double TraceMapping::millimetresPerMillivolt(double gainFactor) {

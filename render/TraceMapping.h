@@ -14,9 +14,10 @@ struct TraceMapping {
     static double y(const platform::Rect& rect, float offset, double gainFactor, double value);
 
     // On paper, as an electrocardiograph draws: how many millimetres above
-    // the baseline a value goes when `level` lies on the baseline, by the
-    // front end's calibration.
-    static double millimetresAbove(double value, double level, double millimetresPerMillivolt);
+    // the baseline a value goes when `level` lies on the baseline, on a
+    // recording's scale of `valuesPerMillivolt`.
+    static double millimetresAbove(double value, double level, double millimetresPerMillivolt,
+                                   double valuesPerMillivolt);
     // The gain that a screen trace factor stands for: the gain list's 3.7,
     // 7.4 and 14.8 are its "5", "10" and "20 mm/mV".
     static double millimetresPerMillivolt(double gainFactor);

@@ -9,6 +9,7 @@
 #include "records/Companion.h"
 #include "records/RecordEncoding.h"
 #include "tests/support/RecordText.h"
+#include "tests/support/RecordingFiles.h"
 
 namespace app::test {
 namespace {
@@ -27,8 +28,8 @@ std::vector<double> decoded(const std::string& record) {
     return values;
 }
 
-// The record's lines, and whether its companion has as many, each agreeing
-// with its value.
+// The record's lines, and whether its companion has as many and belongs to
+// it, by the identities its facts name.
 ::testing::AssertionResult companionBelongs(const std::string& record) {
     const std::vector<double> values = decoded(record);
     const std::size_t lines = records::countLines(records::companionPath(record));
@@ -36,9 +37,10 @@ std::vector<double> decoded(const std::string& record) {
         return ::testing::AssertionFailure()
                << record << " has " << values.size() << " lines, its companion " << lines;
     }
-    if (records::loadCompanion(record, values).empty()) {
+    const records::StoredRecording stored = testsupport::readStored(record);
+    if (!stored.identified || stored.companion.size() != values.size() * 10) {
         return ::testing::AssertionFailure()
-               << "a line of the companion of " << record << " disagrees with its value";
+               << "the facts of " << record << " do not name it and its companion";
     }
     return ::testing::AssertionSuccess();
 }

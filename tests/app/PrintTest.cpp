@@ -14,6 +14,7 @@
 #include "records/RecordBuffer.h"
 #include "records/RecordFormat.h"
 #include "tests/support/PrintedPages.h"
+#include "tests/support/RecordingFiles.h"
 
 namespace app::test {
 namespace {
@@ -58,7 +59,7 @@ std::vector<double> writeRecordWithCompanion(const std::string& name, int count)
             values.push_back(value + (j - 4.5) * 0.02);
         }
     }
-    EXPECT_EQ(records::writeCompanion(name, values), "");
+    EXPECT_TRUE(testsupport::writeCompanion(name, values));
     return values;
 }
 
@@ -123,7 +124,7 @@ TEST_F(PrintTest, ASevenPaneRecordingPrintsFiveStripsAPageAtTheWindowsGain) {
 
 // A recording longer than the window holds, with its companion: the strips
 // are printed from the companion while it belongs to the whole file, and
-// from the values alone once a line past the printed ones disagrees.
+// from the values alone once lines past the printed ones disagree.
 TEST_F(PrintTest, TheCompanionIsPrintedWhileItBelongsToTheWholeRecording) {
     const int count = records::RecordBuffer::capacity + 100;
     std::vector<double> companion = writeRecordWithCompanion("REC.txt", count);
@@ -136,11 +137,12 @@ TEST_F(PrintTest, TheCompanionIsPrintedWhileItBelongsToTheWholeRecording) {
     }
     EXPECT_FALSE(contains(text, "48.75 values/s")) << text;
 
-    const std::size_t late = static_cast<std::size_t>(count - 50) * 10;
-    for (std::size_t j = late; j < late + 10; ++j) {
-        companion[j] += 1.0;
+    // Lines of another recording: 150 of 10100 (1.5 %) past the printed ones.
+    const std::size_t late = static_cast<std::size_t>(count - 150) * 10;
+    for (std::size_t j = late; j < companion.size(); ++j) {
+        companion[j] += 3.0;
     }
-    ASSERT_EQ(records::writeCompanion("REC.txt", companion), "");
+    ASSERT_TRUE(testsupport::writeCompanion("REC.txt", companion));
     printAndWait();
     const std::string alone = testsupport::pdfText(pdf());
     EXPECT_TRUE(contains(alone, "48.75 values/s")) << alone;
@@ -182,7 +184,9 @@ TEST_F(PrintTest, CancellingAbandonsTheDocument) {
     std::condition_variable changed;
     bool atFirstStrip = false;
     bool mayGoOn = false;
-    controller().painter().setPrintObserver([&](int strip) {
+    // The job the print command starts, held at its first strip.
+    acquisition::PrintSettings settings = controller().painter().printSettings();
+    settings.beforeStrip = [&](int strip) {
         if (strip != 0) {
             return;
         }
@@ -190,8 +194,9 @@ TEST_F(PrintTest, CancellingAbandonsTheDocument) {
         atFirstStrip = true;
         changed.notify_all();
         changed.wait_for(lock, 30s, [&] { return mayGoOn; });
-    });
-    command(ids::printGraph);
+    };
+    ASSERT_TRUE(controller().printSession().start(platform::PrinterSurface::pdf(pdf()),
+                                                  std::move(settings)));
     ASSERT_TRUE(pumpUntil([&] {
         std::lock_guard lock(mutex);
         return atFirstStrip;
@@ -213,7 +218,6 @@ TEST_F(PrintTest, CancellingAbandonsTheDocument) {
     EXPECT_TRUE(dialog().isWindowEnabled());
     EXPECT_FALSE(std::filesystem::exists(pdf()));
     EXPECT_TRUE(onlyThePdfIsLeft());
-    controller().painter().setPrintObserver(nullptr);
 }
 
 // Printing reads the recording into its own copy and draws with its own

@@ -1,4 +1,5 @@
 #include "app/SaveRecorded.h"
+#include "tests/support/RecordingFiles.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -183,11 +184,7 @@ namespace {
 TEST_F(SaveRecordedTest, TheFileTypeChosenOrTheExtensionTypedDecidesTheFormat) {
     writeFile("REC1.txt", "57.200000 \n62.680000 \n");
     const timespec recorded{1'700'000'000, 250'000'000};
-    {
-        const int fd = ::open("REC1.txt", O_RDWR);
-        ASSERT_EQ(records::setModificationTime(fd, recorded), 0);
-        ::close(fd);
-    }
+    testsupport::setModificationTime("REC1.txt", recorded);
     struct Case {
         std::string typed;
         int filter;

@@ -12,6 +12,7 @@
 #include "records/UndoStore.h"
 #include "resources/DialogTemplates.h"
 #include "tests/support/RecordText.h"
+#include "tests/support/RecordingFiles.h"
 
 namespace app::test {
 namespace {
@@ -46,9 +47,7 @@ void writeRecording(const std::string& path, int count, long long seconds) {
             out << 57.2 + (i % 49 == 0 ? 8.0 : 0.0) + (i % 2 == 0 ? 744.0 : -744.0) << " \n";
         }
     }
-    const int fd = ::open(path.c_str(), O_RDWR);
-    records::setModificationTime(fd, {static_cast<std::time_t>(seconds), 123456789});
-    ::close(fd);
+    testsupport::setModificationTime(path, {static_cast<std::time_t>(seconds), 123456789});
 }
 
 class UndoTest : public MainWindowTest {

@@ -9,24 +9,28 @@
 #include "records/PartialSave.h"
 #include "records/RecordCopy.h"
 #include "records/RecordEncoding.h"
+#include "records/RecordingFacts.h"
 #include "records/SampleFile.h"
 #include "records/UndoStore.h"
-#include "tests/support/RecordText.h"
+#include "tests/support/RecordingFiles.h"
 #include "tests/support/ScratchDirectoryTest.h"
 
 namespace records {
 namespace {
 
+using testsupport::readStored;
+using testsupport::writeCompanion;
+
 // A record of `lines` values as the capture stores them (+-744 on every
 // other line) with the companion that belongs to it: ten values a line
-// around each value, their mean the value.
-struct Recording {
+// spread around each value.
+struct Lines {
     std::vector<double> values;
     std::vector<double> companion;
 };
 
-Recording makeRecording(int lines, double phase = 0.0) {
-    Recording r;
+Lines makeLines(int lines, double phase = 0.0) {
+    Lines r;
     for (int k = 0; k < lines; ++k) {
         const double value = 57.2 + 3.0 * std::sin(0.3 * k + phase);
         r.values.push_back(value);
@@ -37,7 +41,7 @@ Recording makeRecording(int lines, double phase = 0.0) {
     return r;
 }
 
-void storeRecording(const std::string& record, const Recording& r) {
+void storeLines(const std::string& record, const Lines& r) {
     std::string text;
     char value[valueTextSize];
     for (std::size_t k = 0; k < r.values.size(); ++k) {
@@ -47,138 +51,190 @@ void storeRecording(const std::string& record, const Recording& r) {
     std::FILE* out = std::fopen(record.c_str(), "w");
     std::fwrite(text.data(), 1, text.size(), out);
     std::fclose(out);
-    ASSERT_EQ(writeCompanion(record, r.companion), "");
+    ASSERT_TRUE(writeCompanion(record, r.companion));
 }
 
-std::vector<double> decoded(const std::string& record) {
-    std::vector<double> values = testsupport::readRecordValues(record);
-    decodeRecord(values);
-    return values;
+// Facts as a finished capture leaves them.
+void storeFacts(const std::string& record) {
+    RecordingFacts facts;
+    facts.startSeconds = 1'700'000'000.25;
+    facts.valuesPerSecond = 48.75;
+    facts.sampleRate = 199680;
+    facts.samplesPerBuffer = 4096;
+    facts.fftPoints = 4096;
+    facts.bits = 16;
+    facts.zeroValue = 57.2;
+    facts.valuesPerMillivolt = 5.48;
+    facts.source = "simulator at 72 per minute";
+    facts.record = identifyFile(record);
+    facts.companion = identifyFile(companionPath(record));
+    std::FILE* out = std::fopen(factsPath(record).c_str(), "w");
+    const std::string text = formatFacts(facts);
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fclose(out);
 }
 
 class CompanionTest : public testsupport::ScratchDirectoryTest {};
 
-TEST_F(CompanionTest, BelongsOnlyWithEveryLineAndEveryMeanInAgreement) {
+TEST_F(CompanionTest, BelongsByItsIdentityOrByAgreeingWithEveryLine) {
     EXPECT_EQ(companionPath("REC.txt"), "REC.hr.txt");
     EXPECT_EQ(companionPath("dir.txt/REC10.txt"), "dir.txt/REC10.hr.txt");
-    EXPECT_EQ(companionPath("visit"), "visit.hr.txt");
+    EXPECT_EQ(factsPath("REC3.txt"), "REC3.info.txt");
+    EXPECT_EQ(factsPath("visit"), "visit.info.txt");
 
-    const Recording r = makeRecording(40);
-    storeRecording("REC.txt", r);
-    const std::vector<double> values = decoded("REC.txt");
-    const std::vector<double> loaded = loadCompanion("REC.txt", values);
+    // Without facts (a killed recording, an older one): by agreement.
+    const Lines r = makeLines(40);
+    storeLines("REC.txt", r);
+    const std::vector<double> loaded = readStored("REC.txt").companion;
     ASSERT_EQ(loaded.size(), 400u);
     for (std::size_t i = 0; i < loaded.size(); ++i) {
         EXPECT_NEAR(loaded[i], r.companion[i], 1e-6);
     }
-
-    // One line's mean off by more than the agreement: another recording's.
-    Recording off = r;
-    for (int j = 0; j < companionValuesPerLine; ++j) {
-        off.companion[170 + j] += 0.6;
-    }
-    ASSERT_EQ(writeCompanion("REC.txt", off.companion), "");
-    EXPECT_TRUE(loadCompanion("REC.txt", values).empty());
-
-    // A line fewer, a line more, a line of nine values: not this record's.
-    std::vector<double> shorter(r.companion.begin(), r.companion.end() - 10);
-    ASSERT_EQ(writeCompanion("REC.txt", shorter), "");
-    EXPECT_TRUE(loadCompanion("REC.txt", values).empty());
-    std::vector<double> longer = r.companion;
-    longer.insert(longer.end(), r.companion.end() - 10, r.companion.end());
-    ASSERT_EQ(writeCompanion("REC.txt", longer), "");
-    EXPECT_TRUE(loadCompanion("REC.txt", values).empty());
-    ASSERT_EQ(writeCompanion("REC.txt", r.companion), "");
+    // Another recording's, or one line off: not this record's.
+    ASSERT_TRUE(writeCompanion("REC.txt", makeLines(40, 2.0).companion));
+    EXPECT_TRUE(readStored("REC.txt").companion.empty());
+    std::vector<double> shifted(r.companion.begin() + 10, r.companion.end());
+    shifted.insert(shifted.end(), r.companion.end() - 10, r.companion.end());
+    ASSERT_TRUE(writeCompanion("REC.txt", shifted));
+    EXPECT_TRUE(readStored("REC.txt").companion.empty());
+    // A line fewer, a line more, a line of nine values.
+    ASSERT_TRUE(writeCompanion("REC.txt", std::span(r.companion).first(390)));
+    EXPECT_TRUE(readStored("REC.txt").companion.empty());
+    writeFile("REC.hr.txt", readFile("REC.hr.txt") + readFile("REC.hr.txt").substr(0, 200));
+    EXPECT_TRUE(readStored("REC.txt").companion.empty());
+    ASSERT_TRUE(writeCompanion("REC.txt", r.companion));
     writeFile("REC.hr.txt", readFile("REC.hr.txt") + "1 2 3 4 5 6 7 8 9\n");
     EXPECT_TRUE(readCompanion("REC.hr.txt", 100).empty());
-
     // A last line cut short by a killed program is not a line.
-    ASSERT_EQ(writeCompanion("REC.txt", r.companion), "");
+    ASSERT_TRUE(writeCompanion("REC.txt", r.companion));
     writeFile("REC.hr.txt", readFile("REC.hr.txt") + "57.1 57.2 57.3");
-    EXPECT_EQ(loadCompanion("REC.txt", values).size(), 400u);
-    // A folder in its place is no companion.
+    EXPECT_EQ(readStored("REC.txt").companion.size(), 400u);
+
+    // With facts that name them: by identity alone, even where a line's
+    // values lie far from its value (a steep flank).
+    Lines steep = r;
+    for (int j = 0; j < companionValuesPerLine; ++j) {
+        steep.companion[170 + j] += 9.0;
+    }
+    storeLines("REC.txt", steep);
+    EXPECT_TRUE(readStored("REC.txt").companion.empty());
+    storeFacts("REC.txt");
+    StoredRecording identified = readStored("REC.txt");
+    EXPECT_TRUE(identified.identified);
+    EXPECT_EQ(identified.companion.size(), 400u);
+    EXPECT_DOUBLE_EQ(identified.facts.startSeconds, 1'700'000'000.25);
+    // A companion changed since: not the one the facts name.
+    ASSERT_TRUE(writeCompanion("REC.txt", r.companion));
+    EXPECT_TRUE(readStored("REC.txt").companion.empty());
+    // A record changed since (by hand): no companion, whatever agrees.
+    storeLines("REC.txt", steep);
+    storeFacts("REC.txt");
+    writeFile("REC.txt", readFile("REC.txt") + "57.200000 \n");
+    ASSERT_TRUE(writeCompanion("REC.txt", makeLines(41).companion));
+    const StoredRecording edited = readStored("REC.txt");
+    EXPECT_FALSE(edited.identified);
+    EXPECT_TRUE(edited.companion.empty());
+    // Its start and rate still come from its facts.
+    EXPECT_DOUBLE_EQ(edited.facts.startSeconds, 1'700'000'000.25);
+
+    // A line longer than ten values can be is no line (and nothing is read
+    // whole into memory); a folder in its place is no companion.
+    writeFile("REC.hr.txt", std::string(100'000, '5') + "\n");
+    EXPECT_TRUE(readCompanion("REC.hr.txt", 100).empty());
     std::filesystem::remove("REC.hr.txt");
     std::filesystem::create_directory("REC.hr.txt");
-    EXPECT_TRUE(loadCompanion("REC.txt", values).empty());
+    EXPECT_NE(readRecording("REC.txt", {}, identified), "");
 }
 
-TEST_F(CompanionTest, FollowsItsRecordIntoAndOutOfSlots) {
-    const Recording r = makeRecording(30);
-    storeRecording("REC.txt", r);
+TEST_F(CompanionTest, FollowsItsRecordIntoAndOutOfSlotsWithItsFacts) {
+    const Lines r = makeLines(30);
+    storeLines("REC.txt", r);
     // Killed between a companion line and its value: one line ahead, and a
-    // part of the next.
+    // part of the next; the facts as the capture wrote them at the start.
     writeFile("REC.hr.txt", readFile("REC.hr.txt") +
                                 "57.0 57.0 57.0 57.0 57.0 57.0 57.0 57.0 57.0 57.0\n57.0 57");
+    storeFacts("REC.txt");
+    RecordingFacts started = parseFacts(readFile("REC.info.txt")).facts;
+    started.record.reset();
+    started.companion.reset();
+    writeFile("REC.info.txt", formatFacts(started));
+    // Until the start-up cuts the working companion back to its record, it
+    // is not that record's; then the copy takes it, and the facts name both.
+    EXPECT_TRUE(readStored("REC.txt").companion.empty());
+    trimCompanion("REC.txt", countLines("REC.txt"));
     ASSERT_TRUE(copyRecordFile("REC1.txt", "REC.txt"));
     EXPECT_EQ(countLines("REC1.hr.txt"), 30u);
-    EXPECT_EQ(loadCompanion("REC1.txt", decoded("REC1.txt")).size(), 300u);
-
-    // The start-up cuts the working companion back to its record.
-    trimCompanion("REC.txt", countLines("REC.txt"));
+    const StoredRecording slot = readStored("REC1.txt");
+    EXPECT_TRUE(slot.identified);
+    EXPECT_EQ(slot.companion.size(), 300u);
+    EXPECT_EQ(slot.facts.source, "simulator at 72 per minute");
     EXPECT_EQ(readFile("REC.hr.txt"), readFile("REC1.hr.txt"));
     // A companion shorter than its record is left alone: the record is
     // never cut to fit it.
     trimCompanion("REC.txt", 40);
     EXPECT_EQ(countLines("REC.hr.txt"), 30u);
 
-    // A slot with a companion loaded from a record without one: the slot's
-    // companion of another recording goes.
+    // A slot loaded from a record without companion or facts: the slot's
+    // of another recording go.
     writeFile("REC2.txt", "57.2 \n58.0 \n");
     ASSERT_TRUE(copyRecordFile("REC1.txt", "REC2.txt"));
     EXPECT_FALSE(exists("REC1.hr.txt"));
+    EXPECT_FALSE(exists("REC1.info.txt"));
     EXPECT_EQ(countLines("REC1.txt"), 2u);
 }
 
-TEST_F(CompanionTest, SaveOfAStretchKeepsTheSameLinesOfTheCompanion) {
-    const Recording r = makeRecording(50);
-    storeRecording("REC.txt", r);
-    const PartialSaveOutcome outcome = keepLines({11, 30}, 48.75);
+TEST_F(CompanionTest, SaveOfAStretchKeepsTheSameLinesAndItsOwnStart) {
+    const Lines r = makeLines(50);
+    storeLines("REC.txt", r);
+    storeFacts("REC.txt");
+    const PartialSaveOutcome outcome = keepLines({11, 30});
     ASSERT_EQ(outcome.status, PartialSaveOutcome::Status::Saved);
-    const std::vector<double> values = decoded("REC.txt");
-    ASSERT_EQ(values.size(), 20u);
-    const std::vector<double> companion = loadCompanion("REC.txt", values);
-    ASSERT_EQ(companion.size(), 200u);
-    for (std::size_t i = 0; i < companion.size(); ++i) {
-        ASSERT_NEAR(companion[i], r.companion[100 + i], 1e-6) << i;
+    const StoredRecording kept = readStored("REC.txt");
+    ASSERT_EQ(kept.values.size(), 20u);
+    ASSERT_EQ(kept.companion.size(), 200u);
+    for (std::size_t i = 0; i < kept.companion.size(); ++i) {
+        ASSERT_NEAR(kept.companion[i], r.companion[100 + i], 1e-6) << i;
     }
+    EXPECT_TRUE(kept.identified);
+    EXPECT_NEAR(kept.facts.startSeconds, 1'700'000'000.25 + 10 / 48.75, 1e-3);
 
     // A companion that did not belong to the record is not cut to fit it.
-    const Recording other = makeRecording(50, 1.0);
-    storeRecording("REC.txt", r);
-    ASSERT_EQ(writeCompanion("REC.txt", other.companion), "");
-    ASSERT_EQ(keepLines({11, 30}, 48.75).status, PartialSaveOutcome::Status::Saved);
+    storeLines("REC.txt", r);
+    std::filesystem::remove("REC.info.txt");
+    ASSERT_TRUE(writeCompanion("REC.txt", makeLines(50, 1.0).companion));
+    ASSERT_EQ(keepLines({11, 30}).status, PartialSaveOutcome::Status::Saved);
     EXPECT_FALSE(exists("REC.hr.txt"));
+    EXPECT_FALSE(exists("REC.info.txt"));
 }
 
-TEST_F(CompanionTest, UndoPutsTheCompanionsBackWithTheirRecords) {
-    const Recording r = makeRecording(50);
-    storeRecording("REC.txt", r);
+TEST_F(CompanionTest, UndoPutsEveryFileBackWithItsRecord) {
+    const Lines r = makeLines(50);
+    storeLines("REC.txt", r);
+    storeFacts("REC.txt");
     ASSERT_TRUE(copyRecordFile("REC1.txt", "REC.txt"));
-    const std::string recordBefore = readFile("REC.txt");
-    const std::string companionBefore = readFile("REC.hr.txt");
-    const std::string slotCompanionBefore = readFile("REC1.hr.txt");
+    const std::string before[] = {readFile("REC.txt"), readFile("REC.hr.txt"),
+                                  readFile("REC.info.txt"), readFile("REC1.hr.txt")};
 
     ASSERT_EQ(UndoStore::keep(1), "");
-    ASSERT_EQ(keepLines({5, 9}, 48.75).status, PartialSaveOutcome::Status::Saved);
-    ASSERT_TRUE(copyRecordFile("REC1.txt", "REC.txt"));
-    UndoStore::seal();
+    PartialSaveOutcome outcome;
+    const auto stretch = stageStretch({5, 9}, {}, outcome);
+    ASSERT_NE(stretch, nullptr);
+    CopyOutcome copy;
+    const auto slot = stageRecordCopy("REC1.txt", stretch->temporaryRecord(), copy);
+    ASSERT_NE(slot, nullptr);
+    ASSERT_EQ(UndoStore::promise(stretch->stagedState(), slot->stagedState()), "");
+    ASSERT_EQ(stretch->commit(), "");
+    ASSERT_TRUE(commitRecordCopy(*slot));
     EXPECT_EQ(countLines("REC.hr.txt"), 5u);
     EXPECT_EQ(countLines("REC1.hr.txt"), 5u);
 
     ASSERT_EQ(UndoStore::restore(), "");
-    EXPECT_EQ(readFile("REC.txt"), recordBefore);
-    EXPECT_EQ(readFile("REC.hr.txt"), companionBefore);
-    EXPECT_EQ(readFile("REC1.hr.txt"), slotCompanionBefore);
+    EXPECT_EQ(readFile("REC.txt"), before[0]);
+    EXPECT_EQ(readFile("REC.hr.txt"), before[1]);
+    EXPECT_EQ(readFile("REC.info.txt"), before[2]);
+    EXPECT_EQ(readFile("REC1.hr.txt"), before[3]);
     EXPECT_FALSE(exists("REC.undo.hr.txt"));
-
-    // A change made while the record had no companion: the undo leaves it
-    // without one again.
-    removeCompanion("REC.txt");
-    ASSERT_EQ(UndoStore::keep(UndoStore::noSlot), "");
-    ASSERT_EQ(writeCompanion("REC.txt", r.companion), "");
-    UndoStore::seal();
-    ASSERT_EQ(UndoStore::restore(), "");
-    EXPECT_FALSE(exists("REC.hr.txt"));
+    EXPECT_FALSE(exists(UndoStore::stateName));
 }
 
 }  // namespace

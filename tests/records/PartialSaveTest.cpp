@@ -63,7 +63,7 @@ TEST_F(KeepLinesTest, KeepsTheRangeAsPlainLines) {
     std::string line;
     ASSERT_TRUE(SampleFile::readLine(line) && SampleFile::readLine(line));
 
-    const PartialSaveOutcome outcome = keepLines({3, 5}, 48.75);
+    const PartialSaveOutcome outcome = keepLines({3, 5});
     EXPECT_EQ(outcome.status, PartialSaveOutcome::Status::Saved);
     EXPECT_EQ(outcome.kept, 3);
     EXPECT_EQ(readFile("REC.txt"), "801.300000\n4.250000\n5.250000\n");
@@ -71,7 +71,7 @@ TEST_F(KeepLinesTest, KeepsTheRangeAsPlainLines) {
     EXPECT_EQ(entries(), (Names{"REC.txt"}));
 
     // A range running past the end keeps the rest.
-    const PartialSaveOutcome rest = keepLines({2, 40}, 48.75);
+    const PartialSaveOutcome rest = keepLines({2, 40});
     EXPECT_EQ(rest.status, PartialSaveOutcome::Status::Saved);
     EXPECT_EQ(rest.kept, 2);
     EXPECT_EQ(readFile("REC.txt"), "4.250000\n5.250000\n");
@@ -80,13 +80,13 @@ TEST_F(KeepLinesTest, KeepsTheRangeAsPlainLines) {
 TEST_F(KeepLinesTest, NothingToKeepLeavesTheRecord) {
     writeFile("REC.txt", record);
     for (const LineRange range : {LineRange{5, 4}, LineRange{1, 0}, LineRange{13, 20}}) {
-        EXPECT_EQ(keepLines(range, 48.75).status, PartialSaveOutcome::Status::Empty)
+        EXPECT_EQ(keepLines(range).status, PartialSaveOutcome::Status::Empty)
             << range.first << " to " << range.last;
         EXPECT_EQ(readFile("REC.txt"), record);
         EXPECT_EQ(entries(), (Names{"REC.txt"}));
     }
     std::filesystem::remove("REC.txt");
-    EXPECT_EQ(keepLines({1, 5}, 48.75).status, PartialSaveOutcome::Status::Empty);
+    EXPECT_EQ(keepLines({1, 5}).status, PartialSaveOutcome::Status::Empty);
     EXPECT_EQ(entries(), Names{});
 }
 
@@ -94,7 +94,7 @@ TEST_F(KeepLinesTest, UncreatableTemporaryLeavesTheRecord) {
     writeFile("REC.txt", record);
     std::filesystem::create_directory("tmppt.txt");
     writeFile("tmppt.txt/inside", "x");
-    const PartialSaveOutcome outcome = keepLines({3, 5}, 48.75);
+    const PartialSaveOutcome outcome = keepLines({3, 5});
     EXPECT_EQ(outcome.status, PartialSaveOutcome::Status::Failed);
     EXPECT_NE(outcome.reason, "");
     EXPECT_EQ(readFile("REC.txt"), record);

@@ -32,13 +32,6 @@ protected:
         records::SampleFile::close();
         scratch_.reset();
     }
-    static std::string working() {
-        records::SampleFile::close();
-        std::ifstream in(records::SampleFile::workingFileName);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     // The rows of column x that are not white.
     static std::vector<int> inkRows(const EcgPane& pane, int x) {
         std::vector<int> rows;
@@ -99,35 +92,26 @@ TEST_F(PaneTest, MappingPlacesValuesAroundTheOffsetBaseline) {
 }
 
 TEST_F(PaneTest, FirstLiveSampleOnlySetsTheStartingHeight) {
-    pane_.plotValue(57.2, +1);
+    EXPECT_FALSE(pane_.drawValue(57.2));
     EXPECT_TRUE(pane_.started());
     EXPECT_EQ(pane_.lastY(), 87);
     EXPECT_DOUBLE_EQ(pane_.penX(), 2.08);
     for (int x = 0; x < 10; ++x) {
         EXPECT_TRUE(inkRows(pane_, x).empty());
     }
-    EXPECT_EQ(working(), "");
 
-    // The next segment joins (2, 87) to (4, y) and stores one line.
-    pane_.plotValue(57.2, -1);
+    // The next segment joins (2, 87) to (4, y): a value to store.
+    EXPECT_TRUE(pane_.drawValue(57.2));
     EXPECT_FALSE(inkRows(pane_, 2).empty());
     EXPECT_TRUE(inkRows(pane_, 1).empty());
     EXPECT_EQ(inkRows(pane_, 2).front(), 87);
-    EXPECT_EQ(working(), "-686.800000 \n");
-}
-
-TEST_F(PaneTest, LiveValuesAreStoredWithTheAlternatingMarker) {
-    pane_.plotValue(50.0, +1);
-    pane_.plotValue(56.875, +1);
-    pane_.plotValue(56.875, -1);
-    EXPECT_EQ(working(), "800.875000 \n-687.125000 \n");
 }
 
 TEST_F(PaneTest, ClampsAtTheTopAndBottom) {
-    pane_.plotValue(57.2, +1);
-    pane_.plotValue(1000.0, +1);  // far above: drawn at the top edge
+    pane_.drawValue(57.2);
+    pane_.drawValue(1000.0);  // far above: drawn at the top edge
     EXPECT_EQ(pane_.lastY(), 0);
-    pane_.plotValue(-1000.0, +1);  // far below: bottom - 2 on the live path
+    pane_.drawValue(-1000.0);  // far below: bottom - 2 on the live path
     EXPECT_EQ(pane_.lastY(), 122);
 
     EcgPane shown{1, 958, 124, {0, 0, 960, 126}};
@@ -168,11 +152,11 @@ TEST_F(PaneTest, DrawStretchAveragesCloseNeighboursAndWritesWhatItDraws) {
 
 TEST_F(PaneTest, TraceOffsetMovesTheBaseline) {
     traceOffset = 19.2f;
-    pane_.plotValue(57.2, 1);
+    pane_.drawValue(57.2);
     const int low = pane_.lastY();
     pane_.resetTrace();
     traceOffset = -9.6f;
-    pane_.plotValue(57.2, 1);
+    pane_.drawValue(57.2);
     EXPECT_GT(low, pane_.lastY());
 }
 

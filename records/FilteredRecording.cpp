@@ -1,0 +1,66 @@
+#include "FilteredRecording.h"
+
+#include <span>
+
+#include "BaselineFilter.h"
+#include "Companion.h"
+#include "RecordEncoding.h"
+#include "RecordFormat.h"
+#include "SampleFile.h"
+
+namespace records {
+
+namespace {
+
+constexpr const char* filterFileName = "RECf.txt";
+
+}  // namespace
+
+std::unique_ptr<RecordingCommit> stageFilteredRecording(const Inference& inference,
+                                                        std::vector<double>& filtered,
+                                                        std::string& reason) {
+    StoredRecording recording;
+    {
+        // A capture append cannot fall into the read.
+        const SampleFile::Session session;
+        SampleFile::close();
+        reason = readRecording(SampleFile::workingFileName, inference, recording);
+    }
+    if (!reason.empty()) {
+        return nullptr;
+    }
+    const double valuesPerSecond = recording.facts.valuesPerSecond;
+    // The whole file is filtered and stored, also beyond the values a pane's
+    // record holds: FILTER never drops a sample.
+    filtered = BaselineFilter::apply(recording.values, valuesPerSecond, recording.facts.zeroValue);
+    auto change = std::make_unique<RecordingCommit>(SampleFile::workingFileName, filterFileName);
+    // The filtered recording is the same recording: it keeps its time.
+    change->keepTime(recording.lastStored);
+    change->limitModeTo(SampleFile::workingFileName);
+    char text[valueTextSize];
+    for (std::size_t i = 0; i < filtered.size(); ++i) {
+        const double marker = i % 2 == 0 ? filterMarker : -filterMarker;
+        change->record().write({text, formatValue(filtered[i] + marker, LineEnd::Newline, text)});
+    }
+    if (!recording.companion.empty()) {
+        const std::vector<double> companion =
+            BaselineFilter::apply(recording.companion, valuesPerSecond * companionValuesPerLine,
+                                  recording.facts.zeroValue);
+        const std::span<const double> lines = companion;
+        char line[companionLineSize];
+        for (std::size_t k = 0; k + companionValuesPerLine <= lines.size();
+             k += companionValuesPerLine) {
+            change->companion().write(
+                {line, formatCompanionLine(lines.subspan(k, companionValuesPerLine), line)});
+        }
+    }
+    if (recording.hasFacts) {
+        RecordingFacts facts = recording.facts;
+        facts.filter = BaselineFilter::method;
+        change->setFacts(facts);
+    }
+    reason = change->stage();
+    return reason.empty() ? std::move(change) : nullptr;
+}
+
+}  // namespace records

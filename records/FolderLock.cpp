@@ -1,0 +1,44 @@
+#include "FolderLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace records {
+
+FolderLock::~FolderLock() {
+    ::close(fd_);
+}
+
+std::unique_ptr<FolderLock> FolderLock::take(const std::string& folder, std::string* why) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+    const std::string named = error ? folder : absolute.lexically_normal().string();
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        if (why != nullptr) {
+            *why =
+                "The records folder " + named + " cannot be opened: " + std::strerror(errno) + ".";
+        }
+        return nullptr;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int failure = errno;
+        ::close(fd);
+        if (why != nullptr) {
+            *why = failure == EWOULDBLOCK
+                       ? "Another trelmont-ecg is using the records folder " + named +
+                             ".\nClose it first, or choose another folder with --records DIR."
+                       : "The records folder " + named +
+                             " cannot be locked: " + std::strerror(failure) + ".";
+        }
+        return nullptr;
+    }
+    return std::unique_ptr<FolderLock>(new FolderLock(fd));
+}
+
+}  // namespace records

@@ -1,0 +1,389 @@
+#include "RecordingCommit.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "Companion.h"
+#include "platform/FileSteps.h"
+#include "platform/RegularFile.h"
+
+namespace records {
+
+namespace {
+
+constexpr const char* intentHeader = "trelmont-ecg commit, version 1";
+constexpr const char* intentExtension = ".commit";
+constexpr const char* partExtension = ".part";
+constexpr const char* absent = "absent";
+// An intent names three files; anything longer is not one.
+constexpr std::size_t maxIntentLength = 64 * 1024;
+// The temporary names of FILTER and SAVE, and what their companions and
+// facts are written under.
+constexpr const char* fixedTemporaries[] = {"RECf.txt",  "RECf.hr.txt",  "RECf.info.txt",
+                                            "tmppt.txt", "tmppt.hr.txt", "tmppt.info.txt"};
+
+std::string nameOf(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+std::string inFolder(const std::string& folder, const std::string& name) {
+    return folder == "." ? name : (std::filesystem::path(folder) / name).string();
+}
+
+// A file name in an intent line: blanks, controls and '%' as %XX.
+std::string encodeName(const std::string& name) {
+    std::string out;
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u == 0x7f || c == '%') {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", u);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> decodeName(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size()) {
+            return std::nullopt;
+        }
+        unsigned value = 0;
+        if (std::sscanf(text.substr(i + 1, 2).c_str(), "%2x", &value) != 1) {
+            return std::nullopt;
+        }
+        out += static_cast<char>(value);
+        i += 2;
+    }
+    if (out.empty() || out.find('/') != std::string::npos || out == "." || out == "..") {
+        return std::nullopt;
+    }
+    return out;
+}
+
+std::string shaOf(const std::string& path) {
+    std::string why;
+    const std::optional<FileIdentity> identity = identifyFile(path, &why);
+    if (identity) {
+        return identity->sha256;
+    }
+    return why.empty() ? absent : "unreadable";
+}
+
+void removeFile(const std::string& path) {
+    if (::unlink(path.c_str()) == 0) {
+        platform::FileSteps::done();
+    }
+}
+
+// One line of an intent: put TEMPORARY TARGET SHA256, or remove TARGET.
+struct IntentStep {
+    bool put = false;
+    std::string temporary;
+    std::string target;
+    std::string sha256;
+};
+
+std::optional<std::vector<IntentStep>> readIntent(const std::string& path) {
+    const platform::File in = platform::openRegularForReading(path);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string text;
+    char chunk[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) {
+        text.append(chunk, got);
+        if (text.size() > maxIntentLength) {
+            return std::nullopt;
+        }
+    }
+    std::vector<IntentStep> steps;
+    std::size_t at = 0;
+    bool header = false;
+    bool ended = false;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (!header) {
+            if (line != intentHeader) {
+                return std::nullopt;
+            }
+            header = true;
+            continue;
+        }
+        if (line == "end") {
+            ended = true;
+            break;
+        }
+        char verb[16];
+        char first[8192];
+        char second[8192];
+        char sha[80];
+        IntentStep step;
+        if (std::sscanf(line.c_str(), "%15s %8191s %8191s %79s", verb, first, second, sha) == 4 &&
+            std::string(verb) == "put") {
+            const auto temporary = decodeName(first);
+            const auto target = decodeName(second);
+            if (!temporary || !target) {
+                return std::nullopt;
+            }
+            steps.push_back({true, *temporary, *target, sha});
+        } else if (std::sscanf(line.c_str(), "%15s %8191s", verb, first) == 2 &&
+                   std::string(verb) == "remove") {
+            const auto target = decodeName(first);
+            if (!target) {
+                return std::nullopt;
+            }
+            steps.push_back({false, {}, *target, {}});
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!ended) {
+        return std::nullopt;
+    }
+    return steps;
+}
+
+// Carries out one intent in `folder`. Empty, or what could not be done.
+std::string completeIntent(const std::string& folder, const std::vector<IntentStep>& steps) {
+    std::string problems;
+    for (const IntentStep& step : steps) {
+        const std::string target = inFolder(folder, step.target);
+        if (!step.put) {
+            removeFile(target);
+            continue;
+        }
+        const std::string temporary = inFolder(folder, step.temporary);
+        if (shaOf(temporary) == step.sha256) {
+            if (std::rename(temporary.c_str(), target.c_str()) == 0) {
+                platform::FileSteps::done();
+                continue;
+            }
+        }
+        if (shaOf(target) != step.sha256) {
+            problems += (problems.empty() ? "" : "; ") + target + " could not be completed";
+        }
+    }
+    platform::syncFolderOf(inFolder(folder, "x"));
+    return problems;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+}  // namespace
+
+RecordingState currentState(const std::string& recordPath) {
+    return {shaOf(recordPath), shaOf(companionPath(recordPath)), shaOf(factsPath(recordPath))};
+}
+
+std::string intentPath(const std::string& recordPath) {
+    const std::string extension = ".txt";
+    const std::string base = endsWith(recordPath, extension)
+                                 ? recordPath.substr(0, recordPath.size() - extension.size())
+                                 : recordPath;
+    return base + intentExtension;
+}
+
+RecordingCommit::RecordingCommit(std::string recordPath, std::optional<std::string> temporaryRecord)
+    : recordPath_(std::move(recordPath)), temporaryRecord_(std::move(temporaryRecord)) {
+    record_ = std::make_unique<StagedFile>(
+        recordPath_, temporaryRecord_ ? *temporaryRecord_ : recordPath_ + partExtension);
+}
+
+RecordingCommit::~RecordingCommit() = default;
+
+std::string RecordingCommit::temporaryFor(const std::string& target,
+                                          const std::string& derived) const {
+    return temporaryRecord_ ? derived : target + partExtension;
+}
+
+StagedFile& RecordingCommit::companion() {
+    if (!companion_) {
+        const std::string target = companionPath(recordPath_);
+        companion_ = std::make_unique<StagedFile>(
+            target, temporaryFor(target, companionPath(temporaryRecord_.value_or(""))));
+    }
+    return *companion_;
+}
+
+void RecordingCommit::keepTime(const std::timespec& time) {
+    time_ = time;
+}
+
+void RecordingCommit::limitModeTo(const std::string& path) {
+    modeSources_.push_back(path);
+}
+
+std::string RecordingCommit::stage() {
+    if (isStaged_ || !failure_.empty()) {
+        return failure_;
+    }
+    const auto prepare = [&](StagedFile& file) {
+        if (time_) {
+            file.file().keepTime(*time_);
+        }
+        for (const std::string& source : modeSources_) {
+            file.file().limitModeTo(source);
+        }
+        return file.prepare();
+    };
+    std::string reason = prepare(*record_);
+    if (reason.empty() && companion_) {
+        reason = prepare(*companion_);
+    }
+    if (reason.empty() && (facts_ || factsText_)) {
+        std::string text;
+        if (factsText_) {
+            text = *factsText_;
+        } else {
+            RecordingFacts facts = *facts_;
+            facts.record = record_->identity();
+            facts.companion =
+                companion_ ? std::optional<FileIdentity>(companion_->identity()) : std::nullopt;
+            text = formatFacts(facts);
+        }
+        const std::string target = factsPath(recordPath_);
+        factsFile_ = std::make_unique<StagedFile>(
+            target, temporaryFor(target, factsPath(temporaryRecord_.value_or(""))));
+        factsFile_->write(text);
+        reason = prepare(*factsFile_);
+    }
+    if (!reason.empty()) {
+        // The temporary files go with this object; nothing was changed.
+        failure_ = reason;
+        return reason;
+    }
+    staged_.record = record_->identity().sha256;
+    staged_.companion = companion_ ? companion_->identity().sha256 : absent;
+    staged_.facts = factsFile_ ? factsFile_->identity().sha256 : absent;
+    isStaged_ = true;
+    return {};
+}
+
+std::string RecordingCommit::writeIntent() {
+    std::string text = std::string(intentHeader) + "\n";
+    const auto put = [&](StagedFile& file) {
+        text += "put " + encodeName(nameOf(file.file().temporaryPath())) + " " +
+                encodeName(nameOf(file.file().target())) + " " + file.identity().sha256 + "\n";
+    };
+    const auto remove = [&](const std::string& target) {
+        text += "remove " + encodeName(nameOf(target)) + "\n";
+    };
+    put(*record_);
+    companion_ ? put(*companion_) : remove(companionPath(recordPath_));
+    factsFile_ ? put(*factsFile_) : remove(factsPath(recordPath_));
+    text += "end\n";
+    const std::string path = intentPath(recordPath_);
+    platform::ReplacementFile intent(path, path + partExtension);
+    intent.limitModeTo(recordPath_);
+    intent.write(text);
+    return intent.commit();
+}
+
+std::string RecordingCommit::commit() {
+    std::string reason = stage();
+    if (!reason.empty()) {
+        return reason;
+    }
+    reason = writeIntent();
+    if (!reason.empty()) {
+        return reason;
+    }
+    // The record first: a failure there leaves the old recording whole.
+    reason = record_->file().putInPlace();
+    if (!reason.empty()) {
+        removeFile(intentPath(recordPath_));
+        return reason;
+    }
+    recordPlaced_ = true;
+    const auto putOrRemove = [&](std::unique_ptr<StagedFile>& file, const std::string& target) {
+        if (file) {
+            return file->file().putInPlace();
+        }
+        removeFile(target);
+        return std::string();
+    };
+    reason = putOrRemove(companion_, companionPath(recordPath_));
+    const std::string facts = putOrRemove(factsFile_, factsPath(recordPath_));
+    if (reason.empty()) {
+        reason = facts;
+    }
+    if (!reason.empty()) {
+        // The record is new and another file is not: facts that name the
+        // new record's identity are not there to vouch for the old
+        // companion, so no reader takes it for this recording.
+        removeFile(factsPath(recordPath_));
+        removeFile(companionPath(recordPath_));
+    }
+    platform::syncFolderOf(recordPath_);
+    removeFile(intentPath(recordPath_));
+    return reason;
+}
+
+std::string finishInterruptedCommits(const std::string& folder) {
+    std::string problems;
+    for (const std::string& name : namesIn(folder)) {
+        if (!endsWith(name, intentExtension)) {
+            continue;
+        }
+        const std::string path = inFolder(folder, name);
+        if (platform::isNotRegular(path)) {
+            continue;
+        }
+        const std::optional<std::vector<IntentStep>> steps = readIntent(path);
+        std::string problem =
+            steps ? completeIntent(folder, *steps) : path + " is not an intent this program wrote";
+        if (steps) {
+            removeFile(path);
+        }
+        if (!problem.empty()) {
+            problems += (problems.empty() ? "" : "; ") + problem;
+        }
+    }
+    // What a change that never reached its intent left behind.
+    for (const std::string& name : namesIn(folder)) {
+        bool stale = endsWith(name, partExtension) && name.rfind("REC", 0) == 0;
+        for (const char* fixed : fixedTemporaries) {
+            stale = stale || name == fixed;
+        }
+        if (stale && !platform::isNotRegular(inFolder(folder, name))) {
+            removeFile(inFolder(folder, name));
+        }
+    }
+    platform::syncFolderOf(inFolder(folder, "x"));
+    return problems;
+}
+
+}  // namespace records

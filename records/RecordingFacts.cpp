@@ -1,0 +1,417 @@
+#include "RecordingFacts.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <string_view>
+#include <system_error>
+
+#include "FrontEndCalibration.h"
+#include "platform/RegularFile.h"
+
+namespace records {
+
+namespace {
+
+constexpr const char* recordExtension = ".txt";
+constexpr const char* factsExtension = ".info.txt";
+// Facts are a few hundred bytes; a skipped-buffer list of a long recording
+// a few thousand. Anything far beyond is not a facts file.
+constexpr std::size_t maxLineLength = 64 * 1024;
+constexpr std::size_t maxFileLength = 1024 * 1024;
+// The scale of every spectrum's values: 199680 samples a second in 4096
+// points, one value per 30 Hz.
+constexpr double defaultBinsPerHertz = 4096.0 / 199680.0;
+
+std::string number(double value) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return result.ec == std::errc{} ? std::string(text, result.ptr) : std::string("nan");
+}
+
+template <typename T>
+bool parseNumber(std::string_view text, T& out) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    const auto result = std::from_chars(first, last, out);
+    if constexpr (std::is_floating_point_v<T>) {
+        if (!std::isfinite(out)) {
+            return false;
+        }
+    }
+    return result.ec == std::errc{} && result.ptr == last;
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool parseList(std::string_view text, std::vector<long long>& out) {
+    out.clear();
+    while (true) {
+        text = trimmed(text);
+        if (text.empty()) {
+            return true;
+        }
+        const std::size_t end = std::min(text.find(' '), text.size());
+        long long value = 0;
+        if (!parseNumber(text.substr(0, end), value) || value < 0 ||
+            (!out.empty() && value < out.back())) {
+            return false;
+        }
+        out.push_back(value);
+        text.remove_prefix(end);
+    }
+}
+
+bool isHexDigest(std::string_view text) {
+    return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+// One "key: value" line into the facts; false for a known key whose value
+// is not what it must be.
+bool take(std::string_view key, std::string_view value, RecordingFacts& f,
+          std::optional<std::size_t>& recordLines, std::string& recordHash,
+          std::optional<std::size_t>& companionLines, std::string& companionHash) {
+    const std::string text(value);
+    if (key == "start") {
+        const std::optional<double> start = parseIsoTime(text);
+        f.startSeconds = start.value_or(0.0);
+        return start.has_value();
+    }
+    if (key == "start-is") {
+        f.startMeasured = value == "measured";
+        return value == "measured" || value == "estimated";
+    }
+    if (key == "values-per-second") {
+        return parseNumber(value, f.valuesPerSecond) && f.valuesPerSecond > 0.0;
+    }
+    if (key == "sample-rate") {
+        return parseNumber(value, f.sampleRate) && f.sampleRate > 0;
+    }
+    if (key == "samples-per-buffer") {
+        return parseNumber(value, f.samplesPerBuffer) && f.samplesPerBuffer > 0;
+    }
+    if (key == "fft-points") {
+        return parseNumber(value, f.fftPoints) && f.fftPoints > 0;
+    }
+    if (key == "bits") {
+        return parseNumber(value, f.bits) && f.bits >= 0;
+    }
+    if (key == "value-at-0-mV") {
+        return parseNumber(value, f.zeroValue);
+    }
+    if (key == "values-per-mV") {
+        return parseNumber(value, f.valuesPerMillivolt) && f.valuesPerMillivolt > 0.0;
+    }
+    if (key == "source") {
+        f.source = text;
+        return true;
+    }
+    if (key == "filter") {
+        f.filter = text.empty() ? RecordingFacts::noFilter : text;
+        return true;
+    }
+    if (key == "skipped-buffers-after-lines") {
+        return parseList(value, f.skippedAfterLines);
+    }
+    std::size_t lines = 0;
+    if (key == "record-lines" || key == "companion-lines") {
+        if (!parseNumber(value, lines)) {
+            return false;
+        }
+        (key == "record-lines" ? recordLines : companionLines) = lines;
+        return true;
+    }
+    if (key == "record-sha256" || key == "companion-sha256") {
+        (key == "record-sha256" ? recordHash : companionHash) = text;
+        return isHexDigest(value);
+    }
+    return true;
+}
+
+FactsReading unusable(std::string reason) {
+    FactsReading reading;
+    reading.status = FactsReading::Status::Unusable;
+    reading.reason = std::move(reason);
+    return reading;
+}
+
+// "+0100" as strftime writes it -> "+01:00".
+std::string offsetText(const std::tm& local) {
+    char zone[8];
+    std::strftime(zone, sizeof zone, "%z", &local);
+    char text[8];
+    std::snprintf(text, sizeof text, "%.3s:%.2s", zone, zone + 3);
+    return text;
+}
+
+bool digits(std::string_view text, std::size_t at, std::size_t count, int& out) {
+    if (at + count > text.size()) {
+        return false;
+    }
+    out = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        out = out * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
+}  // namespace
+
+long long RecordingFacts::skippedBefore(long long line) const {
+    return std::upper_bound(skippedAfterLines.begin(), skippedAfterLines.end(), line) -
+           skippedAfterLines.begin();
+}
+
+double RecordingFacts::secondsAt(long long line) const {
+    if (!(valuesPerSecond > 0.0)) {
+        return 0.0;
+    }
+    return static_cast<double>(line + skippedBefore(line)) / valuesPerSecond;
+}
+
+double RecordingFacts::secondsSpanned(long long lines) const {
+    if (!(valuesPerSecond > 0.0) || lines <= 0) {
+        return 0.0;
+    }
+    // The skips between the first and the last line count; one after the
+    // last line does not.
+    return static_cast<double>(lines + skippedBefore(lines - 1)) / valuesPerSecond;
+}
+
+std::string factsPath(const std::string& recordPath) {
+    const std::string extension = recordExtension;
+    if (recordPath.size() > extension.size() &&
+        recordPath.compare(recordPath.size() - extension.size(), extension.size(), extension) ==
+            0) {
+        return recordPath.substr(0, recordPath.size() - extension.size()) + factsExtension;
+    }
+    return recordPath + factsExtension;
+}
+
+double valueScaleAt(int sampleRate, int fftPoints) {
+    if (sampleRate <= 0 || fftPoints <= 0) {
+        return 1.0;
+    }
+    return (static_cast<double>(fftPoints) / sampleRate) / defaultBinsPerHertz;
+}
+
+double zeroValueAt(int sampleRate, int fftPoints) {
+    return calibration::zeroLevel * valueScaleAt(sampleRate, fftPoints);
+}
+
+double valuesPerMillivoltAt(int sampleRate, int fftPoints) {
+    return calibration::perMillivolt * valueScaleAt(sampleRate, fftPoints);
+}
+
+std::string formatFacts(const RecordingFacts& f) {
+    std::string text = std::string(RecordingFacts::header) + "\n";
+    const auto line = [&text](const char* key, const std::string& value) {
+        text += key;
+        text += ": ";
+        text += value;
+        text += '\n';
+    };
+    line("start", isoTimeWithMilliseconds(f.startSeconds));
+    line("start-is", f.startMeasured ? "measured" : "estimated");
+    line("values-per-second", number(f.valuesPerSecond));
+    line("sample-rate", std::to_string(f.sampleRate));
+    line("samples-per-buffer", std::to_string(f.samplesPerBuffer));
+    line("fft-points", std::to_string(f.fftPoints));
+    line("bits", std::to_string(f.bits));
+    line("value-at-0-mV", number(f.zeroValue));
+    line("values-per-mV", number(f.valuesPerMillivolt));
+    line("front-end", calibration::frontEnd);
+    line("source", f.source);
+    line("filter", f.filter);
+    std::string skipped;
+    for (const long long k : f.skippedAfterLines) {
+        skipped += (skipped.empty() ? "" : " ") + std::to_string(k);
+    }
+    line("skipped-buffers-after-lines", skipped);
+    if (f.record) {
+        line("record-lines", std::to_string(f.record->lines));
+        line("record-sha256", f.record->sha256);
+        if (f.companion) {
+            line("companion-lines", std::to_string(f.companion->lines));
+            line("companion-sha256", f.companion->sha256);
+        }
+    }
+    return text;
+}
+
+FactsReading parseFacts(const std::string& text) {
+    FactsReading reading;
+    reading.status = FactsReading::Status::Read;
+    RecordingFacts& f = reading.facts;
+    std::optional<std::size_t> recordLines;
+    std::optional<std::size_t> companionLines;
+    std::string recordHash;
+    std::string companionHash;
+    bool sawStart = false;
+    bool sawRate = false;
+    std::string_view rest = text;
+    bool first = true;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        line = trimmed(line);
+        if (first) {
+            if (line != RecordingFacts::header) {
+                return unusable("it is not a facts file of this program's version");
+            }
+            first = false;
+            continue;
+        }
+        if (line.empty()) {
+            continue;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            return unusable("a line holds no key");
+        }
+        const std::string_view key = trimmed(line.substr(0, colon));
+        const std::string_view value = trimmed(line.substr(colon + 1));
+        if (!take(key, value, f, recordLines, recordHash, companionLines, companionHash)) {
+            return unusable("its " + std::string(key) + " is not valid");
+        }
+        sawStart = sawStart || key == "start";
+        sawRate = sawRate || key == "values-per-second";
+    }
+    if (first || !sawStart || !sawRate || f.sampleRate <= 0 || f.samplesPerBuffer <= 0 ||
+        f.fftPoints <= 0 || !(f.valuesPerMillivolt > 0.0)) {
+        return unusable("it lacks the start, the rates or the scale");
+    }
+    if (recordLines && !recordHash.empty()) {
+        f.record = FileIdentity{*recordLines, recordHash};
+        if (companionLines && !companionHash.empty()) {
+            f.companion = FileIdentity{*companionLines, companionHash};
+        }
+    }
+    return reading;
+}
+
+FactsReading readFacts(const std::string& recordPath) {
+    const std::string path = factsPath(recordPath);
+    std::string why;
+    const platform::File in = platform::openRegularForReading(path, &why);
+    if (!in) {
+        return why.empty() ? FactsReading{} : unusable(why);
+    }
+    std::string text;
+    char chunk[4096];
+    std::size_t lineLength = 0;
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) {
+        for (std::size_t i = 0; i < got; ++i) {
+            lineLength = chunk[i] == '\n' ? 0 : lineLength + 1;
+            if (lineLength > maxLineLength) {
+                return unusable(path + " holds a line longer than facts can be");
+            }
+        }
+        text.append(chunk, got);
+        if (text.size() > maxFileLength) {
+            return unusable(path + " is longer than facts can be");
+        }
+    }
+    if (std::ferror(in.get()) != 0) {
+        return unusable(path + " cannot be read");
+    }
+    FactsReading reading = parseFacts(text);
+    if (reading.status == FactsReading::Status::Unusable) {
+        reading.reason = path + " cannot be used: " + reading.reason;
+    }
+    return reading;
+}
+
+std::string isoTimeWithMilliseconds(double secondsSinceEpoch) {
+    double whole = std::floor(secondsSinceEpoch);
+    long long millis = std::llround((secondsSinceEpoch - whole) * 1000.0);
+    if (millis >= 1000) {
+        whole += 1.0;
+        millis -= 1000;
+    }
+    const auto t = static_cast<std::time_t>(whole);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char time[32];
+    std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%S", &local);
+    char text[64];
+    std::snprintf(text, sizeof text, "%s.%03lld%s", time, millis, offsetText(local).c_str());
+    return text;
+}
+
+std::optional<double> parseIsoTime(const std::string& text) {
+    std::tm t{};
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    if (!digits(text, 0, 4, year) || text.size() < 19 || text[4] != '-' ||
+        !digits(text, 5, 2, month) || text[7] != '-' || !digits(text, 8, 2, day) ||
+        text[10] != 'T' || !digits(text, 11, 2, hour) || text[13] != ':' ||
+        !digits(text, 14, 2, minute) || text[16] != ':' || !digits(text, 17, 2, second) ||
+        month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
+        return std::nullopt;
+    }
+    std::size_t at = 19;
+    double fraction = 0.0;
+    if (at < text.size() && text[at] == '.') {
+        double scale = 0.1;
+        ++at;
+        const std::size_t from = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+            fraction += (text[at] - '0') * scale;
+            scale /= 10.0;
+            ++at;
+        }
+        if (at == from) {
+            return std::nullopt;
+        }
+    }
+    int offsetSeconds = 0;
+    if (at < text.size() && text[at] == 'Z') {
+        ++at;
+    } else if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        int oh = 0;
+        int om = 0;
+        if (!digits(text, at + 1, 2, oh) || at + 3 >= text.size() || text[at + 3] != ':' ||
+            !digits(text, at + 4, 2, om) || oh > 23 || om > 59) {
+            return std::nullopt;
+        }
+        offsetSeconds = (oh * 3600 + om * 60) * (text[at] == '-' ? -1 : 1);
+        at += 6;
+    } else {
+        return std::nullopt;
+    }
+    if (at != text.size()) {
+        return std::nullopt;
+    }
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    const std::time_t utc = timegm(&t);
+    return static_cast<double>(utc) - offsetSeconds + fraction;
+}
+
+}  // namespace records

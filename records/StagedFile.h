@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "FileIdentity.h"
+#include "platform/ReplacementFile.h"
+
+namespace records {
+
+// One file of a recording's new version: written under a temporary name
+// beside its target, its identity (lines, SHA-256) taken as it is written,
+// prepared (synced) before the commit that puts it in place.
+class StagedFile {
+public:
+    StagedFile(std::string target, std::string temporary);
+
+    void write(std::string_view text);
+    platform::ReplacementFile& file() { return file_; }
+    // Completes the temporary file. Empty on success, otherwise why not.
+    std::string prepare();
+    // The identity of what was written (complete after prepare()).
+    FileIdentity identity() const { return counter_.result(); }
+
+private:
+    platform::ReplacementFile file_;
+    IdentityCounter counter_;
+};
+
+}  // namespace records

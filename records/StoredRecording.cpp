@@ -1,0 +1,198 @@
+#include "StoredRecording.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "BaselineFilter.h"
+#include "Companion.h"
+#include "FrontEndCalibration.h"
+#include "RecordFormat.h"
+#include "RecordTime.h"
+#include "platform/RegularFile.h"
+
+namespace records {
+
+namespace {
+
+// The demodulator passes the tone 600 Hz either side of the carrier: a
+// stored value beyond is no tone of the front end (noise, silence).
+constexpr double bandHertz = 600.0;
+// How far beyond its stretch's lowest and highest companion value a stored
+// value may lie, and on how many of the lines with a tone it must not.
+constexpr double stretchWidening = 0.5;
+constexpr double agreeingShare = 0.99;
+
+// Reads the record's values as RecordBuffer::load reads them (a line of
+// more than 99 characters is several values) and its identity from the
+// same bytes. False when it holds more than maxValues.
+bool readValues(std::FILE* in, std::vector<double>& values, IdentityCounter& identity) {
+    char chunk[1 << 15];
+    std::string piece;
+    piece.reserve(lineBufferSize);
+    std::size_t got = 0;
+    const auto emit = [&]() {
+        values.push_back(parseValue(std::string_view(piece.c_str())));
+        piece.clear();
+        return values.size() <= StoredRecording::maxValues;
+    };
+    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
+        identity.update({chunk, got});
+        for (std::size_t i = 0; i < got; ++i) {
+            piece += chunk[i];
+            if ((chunk[i] == '\n' || piece.size() == lineBufferSize - 1) && !emit()) {
+                return false;
+            }
+        }
+    }
+    return piece.empty() || emit();
+}
+
+// The facts a record without any is read with, as before they existed.
+RecordingFacts inferredFacts(const Inference& inference, const StoredRecording& r) {
+    RecordingFacts f;
+    f.sampleRate = inference.sampleRate;
+    f.samplesPerBuffer = std::max(inference.samplesPerBuffer, 1);
+    f.fftPoints = inference.fftPoints;
+    f.valuesPerSecond = static_cast<double>(f.sampleRate) / f.samplesPerBuffer;
+    f.zeroValue = calibration::zeroLevel;
+    f.valuesPerMillivolt = calibration::perMillivolt;
+    f.startMeasured = false;
+    f.startSeconds =
+        recordingStart(r.lastStored, static_cast<long long>(r.values.size()), f.valuesPerSecond);
+    return f;
+}
+
+std::string filterFromEncoding(Encoding encoding) {
+    return encoding == Encoding::Filter1000 ? BaselineFilter::method : RecordingFacts::noFilter;
+}
+
+// The companion whose identity the facts name, when the file is it.
+std::vector<double> identifiedCompanion(const std::string& path, const FileIdentity& identity,
+                                        std::size_t lines) {
+    const std::optional<FileIdentity> found = identifyFile(companionPath(path));
+    if (!found || !(*found == identity) || identity.lines != lines) {
+        return {};
+    }
+    std::vector<double> companion = readCompanion(companionPath(path), lines);
+    if (companion.size() != lines * companionValuesPerLine) {
+        return {};
+    }
+    return companion;
+}
+
+}  // namespace
+
+CompanionCheck companionCheckFor(const RecordingFacts& facts) {
+    CompanionCheck check;
+    check.fftPoints = facts.fftPoints;
+    check.samplesPerBuffer = facts.samplesPerBuffer;
+    check.zeroValue = facts.zeroValue;
+    check.valuesPerMillivolt = facts.valuesPerMillivolt;
+    check.skippedAfterLines = facts.skippedAfterLines;
+    return check;
+}
+
+bool companionAgrees(std::span<const double> companion, std::span<const double> decoded,
+                     const CompanionCheck& check) {
+    const std::size_t perLine = companionValuesPerLine;
+    if (decoded.empty() || companion.size() != decoded.size() * perLine ||
+        check.samplesPerBuffer <= 0 || check.fftPoints <= 0) {
+        return false;
+    }
+    const auto buffer = [&](std::size_t line) {
+        const auto k = static_cast<long long>(line);
+        const auto& skipped = check.skippedAfterLines;
+        return k + (std::upper_bound(skipped.begin(), skipped.end(), k) - skipped.begin());
+    };
+    const double s = check.samplesPerBuffer;
+    const double band = bandHertz / calibration::hertzPerMillivolt * check.valuesPerMillivolt;
+    std::size_t withTone = 0;
+    std::size_t agreeing = 0;
+    for (std::size_t k = 0; k < decoded.size(); ++k) {
+        const double v = decoded[k];
+        if (!(std::abs(v - check.zeroValue) <= band)) {
+            continue;
+        }
+        ++withTone;
+        // The spectrum's window: the last fftPoints samples up to the end of
+        // this line's buffer, across the buffers before it.
+        const double windowStart = (static_cast<double>(buffer(k)) + 1.0) * s - check.fftPoints;
+        double lowest = companion[k * perLine];
+        double highest = lowest;
+        for (std::size_t j = k + 1; j-- > 0;) {
+            const double first = static_cast<double>(buffer(j)) * s;
+            if (first + s <= windowStart) {
+                break;
+            }
+            for (std::size_t t = 0; t < perLine; ++t) {
+                if (first + (static_cast<double>(t) + 1.0) * s / perLine > windowStart) {
+                    lowest = std::min(lowest, companion[j * perLine + t]);
+                    highest = std::max(highest, companion[j * perLine + t]);
+                }
+            }
+        }
+        if (v >= lowest - stretchWidening && v <= highest + stretchWidening) {
+            ++agreeing;
+        }
+    }
+    return withTone > 0 && static_cast<double>(agreeing) >= agreeingShare * withTone;
+}
+
+std::string readRecording(const std::string& path, const Inference& inference, StoredRecording& out,
+                          bool withCompanion) {
+    out = StoredRecording{};
+    std::string why;
+    // A pipe or a device beside the record is refused, not waited for.
+    for (const std::string& beside : {factsPath(path), companionPath(path)}) {
+        if (platform::isNotRegular(beside, &why)) {
+            return why;
+        }
+    }
+    const platform::File in = platform::openRegularForReading(path, &why);
+    if (!in) {
+        return why.empty() ? path + " does not exist" : why;
+    }
+    struct stat info {};
+    if (::fstat(fileno(in.get()), &info) == 0) {
+        out.lastStored = info.st_mtim;
+    }
+    IdentityCounter identity;
+    if (!readValues(in.get(), out.stored, identity)) {
+        return path + " holds more values than any recording";
+    }
+    if (std::ferror(in.get()) != 0) {
+        return path + " cannot be read";
+    }
+    out.values = out.stored;
+    out.encoding = decodeRecord(out.values);
+
+    const FactsReading reading = readFacts(path);
+    out.hasFacts = reading.status == FactsReading::Status::Read;
+    out.factsProblem = reading.reason;
+    out.facts = out.hasFacts ? reading.facts : inferredFacts(inference, out);
+    out.identified = out.hasFacts && out.facts.record && *out.facts.record == identity.result();
+    if (!out.hasFacts || (out.facts.complete() && !out.identified)) {
+        // Only the record itself says whether it was filtered.
+        out.facts.filter = filterFromEncoding(out.encoding);
+    }
+    if (!withCompanion || out.values.empty()) {
+        return {};
+    }
+    if (out.facts.complete()) {
+        if (out.identified && out.facts.companion) {
+            out.companion = identifiedCompanion(path, *out.facts.companion, out.values.size());
+        }
+        return {};
+    }
+    // No identities to go by: the companion must agree with the values.
+    std::vector<double> companion = readCompanion(companionPath(path), out.values.size() + 1);
+    if (companionAgrees(companion, out.values, companionCheckFor(out.facts))) {
+        out.companion = std::move(companion);
+    }
+    return {};
+}
+
+}  // namespace records

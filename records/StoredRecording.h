@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstddef>
+#include <ctime>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "RecordEncoding.h"
+#include "RecordingFacts.h"
+
+namespace records {
+
+// The settings a record without facts is read with: those of the moment
+// (the window's), or the defaults (--export-edf, --print-pdf).
+struct Inference {
+    int sampleRate = 199680;
+    int samplesPerBuffer = 4096;
+    int fftPoints = 4096;
+};
+
+// A recording as every reader takes it: its record read to the end, its
+// facts, and its companion when that belongs to it. Readers use `facts`
+// alone for the start, the rates, the scale and the filter state: for a
+// record with usable facts they are those facts (the filter state from the
+// record's own encoding where the facts no longer match it); for one
+// without, they are inferred as before: the start from the file's
+// modification time less the duration (marked estimated), the rates from
+// the Inference, the front end's default scale, the filter state from the
+// encoding.
+struct StoredRecording {
+    // A record file longer than this is not read (no recording comes near).
+    static constexpr std::size_t maxValues = 1'000'000;
+
+    // The values as stored (their encoding on) and as they stand for.
+    std::vector<double> stored;
+    std::vector<double> values;
+    Encoding encoding = Encoding::Plain;
+    RecordingFacts facts;
+    // Whether the record has a facts file that could be used.
+    bool hasFacts = false;
+    // Whether the facts hold identities and the record and companion are
+    // the files they name.
+    bool identified = false;
+    // Ten values to each value, when a companion belongs to the record
+    // (by the identities in its facts, or where they hold none, by
+    // agreeing with the record's values); empty otherwise.
+    std::vector<double> companion;
+    // The record file's modification time: when its last value was stored.
+    std::timespec lastStored{};
+    // Why the facts were set aside, for a reader that says so.
+    std::string factsProblem;
+
+    bool filtered() const { return facts.filtered(); }
+    double durationSeconds() const {
+        return facts.secondsSpanned(static_cast<long long>(values.size()));
+    }
+};
+
+// Reads the recording whose record is at `path`. Empty on success (an
+// empty record too), otherwise why not, naming the file: a record, facts or
+// companion that is not a regular file, a record that cannot be read or
+// holds more than maxValues values.
+std::string readRecording(const std::string& path, const Inference& inference, StoredRecording& out,
+                          bool withCompanion = true);
+
+// How a recording's values were taken, for the agreement test below.
+struct CompanionCheck {
+    int fftPoints = 4096;
+    int samplesPerBuffer = 4096;
+    double zeroValue = 57.2;
+    double valuesPerMillivolt = 5.48;
+    std::span<const long long> skippedAfterLines;
+};
+
+// Whether `companion` (ten values a line) agrees with the record's values
+// `decoded` line by line, for a companion whose identity no facts vouch for
+// (a killed recording, an older one). Each stored value is the strongest
+// frequency the spectrum saw over its last fftPoints samples: it lies within
+// the lowest and highest companion value of that stretch (the tenths of the
+// buffers it spans), widened by 0.5, on at least 99 % of the lines that hold
+// a tone (a value within the front end's band); a companion of another
+// recording, or one line off, does not.
+bool companionAgrees(std::span<const double> companion, std::span<const double> decoded,
+                     const CompanionCheck& check);
+
+// The check for a recording's facts.
+CompanionCheck companionCheckFor(const RecordingFacts& facts);
+
+}  // namespace records
