@@ -321,31 +321,19 @@ void CommandHandling::redisplayAfterFactorChange() {
 }
 
 void CommandHandling::filter() {
-    // Kept first: without a way back, FILTER does not touch the recording.
-    const std::string kept = records::UndoStore::keep(records::UndoStore::noSlot);
-    if (!kept.empty()) {
+    std::vector<double> filtered;
+    const records::ChangeOutcome outcome =
+        records::filterWorkingRecording(controller_.painter().inference(), filtered);
+    if (outcome.status == records::ChangeOutcome::Status::NotKept) {
         errorBox("FILTER was not run: the copy that lets Ctrl+Z undo it could not be written: " +
-                     kept + ".\nThe recording was not changed.",
+                     outcome.reason + ".\nThe recording was not changed.",
                  "FILTER");
         return;
     }
-    std::vector<double> filtered;
-    std::string failure;
-    const std::unique_ptr<records::RecordingCommit> change =
-        records::stageFilteredRecording(controller_.painter().inference(), filtered, failure);
-    if (change) {
-        // What the change will leave is promised before it is made, so that
-        // an undo finds it whatever happens next.
-        failure = records::UndoStore::promise(change->stagedState(), std::nullopt);
-    }
-    if (failure.empty()) {
-        failure = change->commit();
-    }
-    if (!failure.empty()) {
-        records::UndoStore::forget();
-        errorBox(
-            "FILTER could not store its result: " + failure + ".\nThe recording was not changed.",
-            "FILTER");
+    if (outcome.status != records::ChangeOutcome::Status::Done) {
+        errorBox("FILTER could not store its result: " + outcome.reason +
+                     ".\nThe recording was not changed.",
+                 "FILTER");
         controller_.painter().showRecording(0);
         return;
     }

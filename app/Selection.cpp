@@ -186,50 +186,25 @@ void saveSelection(Controller& controller) {
         {controller.downPane, controller.downX}, {controller.upPane, controller.upX},
         first.clientRect().right, first.homeRect.left, first.speedFactor());
     const int slot = controller.selectedSlot();
-    // Kept first: without a way back, SAVE does not touch the recording.
-    const std::string kept = records::UndoStore::keep(slot);
-    if (!kept.empty()) {
-        errorBox(
-            "The recording was not changed: the copy that lets Ctrl+Z undo SAVE could not "
-            "be written: " +
-            kept + ".");
-        return;
+    const records::ChangeOutcome outcome =
+        records::saveStretch(range, slot, controller.painter().inference());
+    switch (outcome.status) {
+        case records::ChangeOutcome::Status::NotKept:
+            errorBox(
+                "The recording was not changed: the copy that lets Ctrl+Z undo SAVE could not "
+                "be written: " +
+                outcome.reason + ".");
+            return;
+        case records::ChangeOutcome::Status::Empty:
+            infoBox("The marked stretch holds no values: the recording was not changed.");
+            return;
+        case records::ChangeOutcome::Status::Failed:
+            errorBox("The recording was not changed: " + outcome.reason + ".");
+            return;
+        case records::ChangeOutcome::Status::Done:
+            break;
     }
-    const records::Inference inference = controller.painter().inference();
-    records::PartialSaveOutcome outcome;
-    const std::unique_ptr<records::RecordingCommit> stretch =
-        records::stageStretch(range, inference, outcome);
-    if (outcome.status == records::PartialSaveOutcome::Status::Empty) {
-        records::UndoStore::forget();
-        infoBox("The marked stretch holds no values: the recording was not changed.");
-        return;
-    }
-    // The slot's copy is made from the stretch as staged, so that the undo
-    // knows what both will hold before either changes.
-    records::CopyOutcome copy;
-    std::unique_ptr<records::RecordingCommit> slotCopy;
-    if (stretch) {
-        slotCopy = records::stageRecordCopy(records::slotFileName(slot), stretch->temporaryRecord(),
-                                            copy, inference);
-    }
-    if (stretch && outcome.reason.empty()) {
-        outcome.reason = records::UndoStore::promise(
-            stretch->stagedState(),
-            slotCopy ? std::optional(slotCopy->stagedState()) : std::nullopt);
-    }
-    if (stretch && outcome.reason.empty()) {
-        outcome.reason = stretch->commit();
-    }
-    if (!stretch || !outcome.reason.empty()) {
-        records::UndoStore::forget();
-        errorBox("The recording was not changed: " + outcome.reason + ".");
-        return;
-    }
-    // The slot is a recording of its own, committed on its own.
-    if (slotCopy) {
-        copy = records::commitRecordCopy(*slotCopy);
-    }
-    reportSlotCopy(copy, slot);
+    reportSlotCopy(outcome.slot, slot);
     controller.dialog().send(platform::DialogMessage::command(resources::ids::partialSaveDone, 0,
                                                               controller.firstVisiblePane));
 }

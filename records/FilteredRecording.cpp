@@ -7,6 +7,7 @@
 #include "RecordEncoding.h"
 #include "RecordFormat.h"
 #include "SampleFile.h"
+#include "UndoStore.h"
 
 namespace records {
 
@@ -61,6 +62,32 @@ std::unique_ptr<RecordingCommit> stageFilteredRecording(const Inference& inferen
     }
     reason = change->stage();
     return reason.empty() ? std::move(change) : nullptr;
+}
+
+ChangeOutcome filterWorkingRecording(const Inference& inference, std::vector<double>& filtered) {
+    ChangeOutcome outcome;
+    // Kept first: without a way back, FILTER does not touch the recording.
+    outcome.reason = UndoStore::keep(UndoStore::noSlot);
+    if (!outcome.reason.empty()) {
+        outcome.status = ChangeOutcome::Status::NotKept;
+        return outcome;
+    }
+    const std::unique_ptr<RecordingCommit> change =
+        stageFilteredRecording(inference, filtered, outcome.reason);
+    if (change) {
+        // What the change will leave is promised before it is made, so that
+        // an undo finds it whatever happens next.
+        outcome.reason = UndoStore::promise(change->stagedState(), std::nullopt);
+    }
+    if (outcome.reason.empty()) {
+        outcome.reason = change->commit();
+    }
+    if (!outcome.reason.empty()) {
+        UndoStore::forget();
+        return outcome;
+    }
+    outcome.status = ChangeOutcome::Status::Done;
+    return outcome;
 }
 
 }  // namespace records

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ChangeOutcome.h"
 #include "RecordingCommit.h"
 #include "StoredRecording.h"
 
@@ -19,5 +20,11 @@ namespace records {
 std::unique_ptr<RecordingCommit> stageFilteredRecording(const Inference& inference,
                                                         std::vector<double>& filtered,
                                                         std::string& reason);
+
+// FILTER as the window runs it: the working recording kept for Ctrl+Z, its
+// filtered version staged, what it will leave promised to the undo, then
+// committed. On anything but Done the working recording is as it was and
+// there is nothing to undo.
+ChangeOutcome filterWorkingRecording(const Inference& inference, std::vector<double>& filtered);
 
 }  // namespace records

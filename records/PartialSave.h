@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "ChangeOutcome.h"
 #include "RecordingCommit.h"
 #include "StoredRecording.h"
 
@@ -50,5 +51,13 @@ std::unique_ptr<RecordingCommit> stageStretch(LineRange range, const Inference& 
 
 // stageStretch(), then the commit.
 PartialSaveOutcome keepLines(LineRange range, const Inference& inference = {});
+
+// SAVE as the window runs it: the working recording and slot `slot` kept
+// for Ctrl+Z; the stretch staged, and the slot's copy of it staged from the
+// staged files; what both will leave promised to the undo; then the working
+// recording committed, and the slot on its own. Unless Done, the working
+// recording is as it was; `slot` in the outcome says what became of the
+// slot.
+ChangeOutcome saveStretch(LineRange range, int slot, const Inference& inference = {});
 
 }  // namespace records

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "RecordCopy.h"
+
+namespace records {
+
+// What became of a change the user makes to the working recording (FILTER,
+// SAVE of a stretch), which Ctrl+Z can undo.
+struct ChangeOutcome {
+    // NotKept: the copies that let Ctrl+Z undo it could not be written, so
+    // nothing was changed. Empty: SAVE's stretch held no values.
+    enum class Status { Done, NotKept, Empty, Failed };
+    Status status = Status::Failed;
+    // Why it was not done, in words for the user.
+    std::string reason;
+    // SAVE: the values kept, and the copy into the slot.
+    int kept = 0;
+    CopyOutcome slot;
+};
+
+}  // namespace records
