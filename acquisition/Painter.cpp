@@ -50,26 +50,11 @@ Painter::Painter(platform::WaveInput& input, CommandTarget* window, const PaneLi
       fftPoints_(fftPoints),
       window_(window),
       recorder_(std::make_unique<RecorderM16>(input, samplesPerBuffer, sampleRate)),
-      analyzer_(std::make_unique<SpectrumAnalyzer>(fftPoints, sampleRate)),
+      analysis_(std::make_unique<BufferAnalysis>(sampleRate, samplesPerBuffer, fftPoints)),
       panes_(panes) {
     forEachPane([](EcgPane& pane) {
         pane.setFactors(render::factors::defaultSpeed, render::factors::defaultGain);
     });
-    makeDemodulator();
-}
-
-void Painter::makeDemodulator() {
-    companionScale_ = records::valueScaleAt(sampleRate_, fftPoints_);
-    demodulator_.reset();
-    pending_.clear();
-    pendingFirst_ = 0;
-    pendingCount_ = 0;
-    if (sampleRate_ < HighRateDemodulator::minimumRate ||
-        samplesPerBuffer_ < HighRateDemodulator::valuesPerBuffer) {
-        return;
-    }
-    demodulator_ = std::make_unique<HighRateDemodulator>(sampleRate_, samplesPerBuffer_);
-    pending_.resize(static_cast<std::size_t>(demodulator_->lag()) + 1);
 }
 
 Painter::~Painter() {
@@ -116,7 +101,7 @@ void Painter::threadMain() {
         // behind for good, and a device with no queued buffer drops signal.
         for (;;) {
             const ScopedLock guard(lock_);
-            if (!recorder_ || !analyzer_ || !recorder_->isRecording() ||
+            if (!recorder_ || !analysis_ || !recorder_->isRecording() ||
                 filledPanes_.load() > maxFilledPanes || writeFailed_.load() ||
                 deviceFailed_.load()) {
                 break;
@@ -157,10 +142,8 @@ void Painter::requestAutomaticStop(long long generation) {
 void Painter::processBuffer(int sign) {
     const char* const data = recorder_->currentBufferData();
     const int samples = recorder_->samplesPerBuffer();
-    SampleCursor cursor(data, *recorder_, samples);
+    const SampleCursor cursor(data, *recorder_, samples);
     recorder_->recycleCurrent();
-    analyzer_->loadBlock(cursor);
-    analyzer_->transform();
     processedBuffers_.fetch_add(1, std::memory_order_relaxed);
     if (buffersThisRecording_++ == 0) {
         // The first buffer's first sample was taken one buffer ago.
@@ -169,64 +152,23 @@ void Painter::processBuffer(int sign) {
                 .count();
         facts_.startSeconds = now - static_cast<double>(samples) / sampleRate_;
     }
-    const PeakReading reading = readPeak(*analyzer_);
-    noteTone(reading.prominence);
-    const PendingValue value{true, reading.value, sign};
-    if (!demodulator_) {
-        storeValue(value, {});
-        return;
-    }
-    // The same samples, continuously across buffers: the oldest value held
-    // has its ten values once the demodulator has seen far enough ahead.
-    const bool oldestComplete =
-        demodulator_->push(SampleCursor(data, *recorder_, samples), companionLine_);
-    if (oldestComplete && companionScale_ != 1.0) {
-        // On the record's own scale, as the spectrum's values are.
-        for (double& v : companionLine_) {
-            v *= companionScale_;
-        }
-    }
-    pending_[(pendingFirst_ + pendingCount_) % pending_.size()] = value;
-    pendingCount_ = std::min(pendingCount_ + 1, pending_.size());
-    if (oldestComplete && pendingCount_ > 0) {
-        storeValue(takeOldestValue(), companionLine_);
-    }
+    noteTone(analysis_->push(cursor, sign, *this).prominence);
 }
 
-Painter::PendingValue Painter::takeOldestValue() {
-    const PendingValue oldest = pending_[pendingFirst_];
-    pendingFirst_ = (pendingFirst_ + 1) % pending_.size();
-    pendingCount_ -= 1;
-    return oldest;
-}
-
-void Painter::storePendingValues() {
-    while (demodulator_ && pendingCount_ > 0 && !writeFailed_.load() &&
-           demodulator_->finish(companionLine_)) {
-        if (companionScale_ != 1.0) {
-            for (double& v : companionLine_) {
-                v *= companionScale_;
-            }
-        }
-        storeValue(takeOldestValue(), companionLine_);
-    }
-    pendingFirst_ = 0;
-    pendingCount_ = 0;
-}
-
-void Painter::storeValue(const PendingValue& pending, std::span<const double> tenValues) {
+bool Painter::take(const AnalysedBuffer& buffer) {
+    const std::span<const double> tenValues = buffer.tenValues;
     if (currentPane_ < 0 || currentPane_ >= livePanes || panes_[currentPane_] == nullptr) {
         currentPane_ = 0;
     }
     EcgPane& pane = *panes_[static_cast<std::size_t>(currentPane_)];
     if (pane.penX() < pane.clientRect().right) {
         int error = filesOpen_ ? 0 : openRecordingFiles();
-        if (error == 0 && pane.drawValue(pending.value)) {
+        if (error == 0 && pane.drawValue(buffer.value)) {
             // The companion line first: a program killed between the two
             // leaves the companion one line ahead, which the next start cuts.
             error = tenValues.empty() ? 0 : companion_.append(tenValues);
             if (error == 0) {
-                error = appendValue(pending);
+                error = appendValue(buffer);
                 if (error != 0 && !tenValues.empty()) {
                     companion_.takeBackLast();
                 }
@@ -241,7 +183,7 @@ void Painter::storeValue(const PendingValue& pending, std::span<const double> te
             // next wake-up asks the window to stop, as a full recording does.
             writeError_.store(error);
             writeFailed_.store(true);
-            return;
+            return false;
         }
     } else {
         noteSkippedBuffer();
@@ -249,6 +191,7 @@ void Painter::storeValue(const PendingValue& pending, std::span<const double> te
         filledPanes_.fetch_add(1);
     }
     wrapIfLastPaneFull(pane);
+    return true;
 }
 
 int Painter::openRecordingFiles() {
@@ -258,7 +201,7 @@ int Painter::openRecordingFiles() {
     SampleFile::openWrite(SampleFile::fileName());
     const std::string record = SampleFile::fileName();
     int error = 0;
-    if (demodulator_) {
+    if (analysis_->hasCompanion()) {
         error = companion_.open(records::companionPath(record));
     } else {
         records::removeCompanion(record);
@@ -329,8 +272,9 @@ void Painter::completeFacts() {
         return;
     }
     facts_.record = records::identifyFile(record);
-    facts_.companion =
-        demodulator_ ? records::identifyFile(records::companionPath(record)) : std::nullopt;
+    facts_.companion = analysis_ && analysis_->hasCompanion()
+                           ? records::identifyFile(records::companionPath(record))
+                           : std::nullopt;
     if (!facts_.record) {
         return;
     }
@@ -341,11 +285,10 @@ void Painter::completeFacts() {
     static_cast<void>(file.commit());
 }
 
-int Painter::appendValue(const PendingValue& pending) {
+int Painter::appendValue(const AnalysedBuffer& buffer) {
     char text[records::valueTextSize];
-    const std::size_t length =
-        records::formatValue(pending.sign * records::captureMarker + pending.value,
-                             records::LineEnd::BlankNewline, text);
+    const std::size_t length = records::formatValue(
+        buffer.sign * records::captureMarker + buffer.value, records::LineEnd::BlankNewline, text);
     return SampleFile::appendText({text, length});
 }
 
@@ -364,11 +307,9 @@ CaptureOutcome Painter::startCapture() {
     forEachPane([](EcgPane& pane) { pane.resetTrace(); });
     const ScopedLock guard(lock_);
     writeError_.store(0);
-    pendingFirst_ = 0;
-    pendingCount_ = 0;
     prepareFacts();
-    if (demodulator_) {
-        demodulator_->reset();
+    if (analysis_) {
+        analysis_->reset();
     }
     // A recording starts with a second's grace before the tone is missed.
     lastTone_.store(Clock::now().time_since_epoch().count());
@@ -378,7 +319,7 @@ CaptureOutcome Painter::startCapture() {
     }
     // After a failed rebuild one of the two may be missing: a capture that
     // could store nothing is not started (the rebuild has said why).
-    if (!recorder_ || !analyzer_) {
+    if (!recorder_ || !analysis_) {
         return {CaptureOutcome::Status::Failed, {}};
     }
     return recorder_->start(bufferEvent_);
@@ -391,7 +332,9 @@ void Painter::stopCapture() {
             recorder_->stop();
         }
         // The last buffers processed are drawn and stored too.
-        storePendingValues();
+        if (analysis_ && !writeFailed_.load()) {
+            analysis_->finish(*this);
+        }
         companion_.close();
         SampleFile::close();
         completeFacts();
@@ -409,9 +352,8 @@ void Painter::stopCapture() {
 }
 
 void Painter::rebuild() {
-    analyzer_.reset();
-    analyzer_ = std::make_unique<SpectrumAnalyzer>(fftPoints_, sampleRate_);
-    makeDemodulator();
+    analysis_.reset();
+    analysis_ = std::make_unique<BufferAnalysis>(sampleRate_, samplesPerBuffer_, fftPoints_);
     recorder_.reset();
     recorder_ = makeRecorder(input_, bitsPerSample_, samplesPerBuffer_, sampleRate_);
 }
@@ -423,9 +365,9 @@ CaptureOutcome Painter::configure(int samplesPerBuffer, int sampleRate, int fftP
     gainFactor_ = gainFactor;
     forEachPane([&](EcgPane& pane) { pane.setFactors(speedFactor_, gainFactor_); });
 
-    if (recorder_ && analyzer_ && recorder_->bitsPerSample() == bitsPerSample &&
+    if (recorder_ && analysis_ && recorder_->bitsPerSample() == bitsPerSample &&
         recorder_->sampleRate() == sampleRate &&
-        recorder_->samplesPerBuffer() == samplesPerBuffer && analyzer_->fftPoints() == fftPoints) {
+        recorder_->samplesPerBuffer() == samplesPerBuffer && analysis_->fftPoints() == fftPoints) {
         return {};
     }
     samplesPerBuffer_ = samplesPerBuffer;
@@ -438,7 +380,9 @@ CaptureOutcome Painter::configure(int samplesPerBuffer, int sampleRate, int fftP
         recorder_->stop();
         // The recording goes on at the new settings; the values held under
         // the old ones are stored first. Its facts named the old ones.
-        storePendingValues();
+        if (!writeFailed_.load()) {
+            analysis_->finish(*this);
+        }
         factsInvalid_ = true;
     }
     try {
@@ -461,12 +405,12 @@ void Painter::setGainFactor(double x) {
 
 int Painter::binForFrequency(int frequency) const {
     const ScopedLock guard(lock_);
-    return analyzer_ ? analyzer_->binForFrequency(frequency) : 0;
+    return analysis_ ? analysis_->spectrum().binForFrequency(frequency) : 0;
 }
 
 int Painter::fftPoints() const {
     const ScopedLock guard(lock_);
-    return analyzer_ ? analyzer_->fftPoints() : 0;
+    return analysis_ ? analysis_->fftPoints() : 0;
 }
 
 void Painter::drawGrid(int firstPane) {

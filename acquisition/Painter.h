@@ -12,13 +12,12 @@
 
 #include "ActiveObject.h"
 #include "AutoResetEvent.h"
+#include "BufferAnalysis.h"
 #include "CaptureOutcome.h"
 #include "CommandTarget.h"
 #include "CriticalSection.h"
-#include "HighRateDemodulator.h"
 #include "PrintJob.h"
 #include "Recorder.h"
-#include "SpectrumAnalyzer.h"
 #include "platform/WaveInput.h"
 #include "records/CompanionWriter.h"
 #include "records/RecordBuffer.h"
@@ -49,7 +48,7 @@ namespace acquisition {
 // the capture position, the acquisition parameters and the working file's
 // close at a stop. The worker never holds it while it waits for the main
 // window to handle the automatic stop.
-class Painter : public ActiveObject {
+class Painter : public ActiveObject, private BufferSink {
 public:
     static constexpr int paneCount = 20;
     static constexpr int livePanes = 5;
@@ -128,24 +127,10 @@ protected:
 
 private:
     void processBuffer(int sign);
-    // A buffer's value, held until its ten companion values are complete.
-    struct PendingValue {
-        bool held = false;
-        double value = 0.0;
-        int sign = 1;
-    };
-    // Draws `pending` in the pane the live trace is in and stores it, after
-    // its companion line `tenValues` (none without a demodulator), when the
-    // pane draws it.
-    void storeValue(const PendingValue& pending, std::span<const double> tenValues);
-    // Stores the values still held, with the look-ahead their companion
-    // lines lack made up; at a stop or a change of settings, under the lock.
-    void storePendingValues();
-    // The oldest value held, taken out of the ring (which holds one).
-    PendingValue takeOldestValue();
-    // A demodulator for the current settings, or none for settings it
-    // cannot take (the recording then has no companion).
-    void makeDemodulator();
+    // Draws an analysed buffer in the pane the live trace is in and stores
+    // it, its companion line first, when the pane draws it. False once the
+    // disk refused it.
+    bool take(const AnalysedBuffer& buffer) override;
     // The first value of a recording empties the working file and its
     // companion and writes the recording's facts. 0, or the system's error
     // number.
@@ -158,7 +143,7 @@ private:
     // The facts of a recording about to start, at the current settings.
     void prepareFacts();
     // 0, or the system's error number.
-    int appendValue(const PendingValue& pending);
+    int appendValue(const AnalysedBuffer& buffer);
     void wrapIfLastPaneFull(const render::EcgPane& pane);
     // Asks the main window to run its stop path and waits until a stop of the
     // capture has happened or the thread is asked to end.
@@ -189,16 +174,9 @@ private:
     mutable CriticalSection lock_;
     AutoResetEvent bufferEvent_;
     std::unique_ptr<Recorder> recorder_;
-    std::unique_ptr<SpectrumAnalyzer> analyzer_;
-    // Guarded by lock_, like the analyser: the worker's demodulator, the
-    // value it holds back and the companion it writes.
-    std::unique_ptr<HighRateDemodulator> demodulator_;
-    // The values held back, oldest first, in a ring made for the
-    // demodulator's look-ahead: no allocation per buffer.
-    std::vector<PendingValue> pending_;
-    std::size_t pendingFirst_ = 0;
-    std::size_t pendingCount_ = 0;
-    HighRateDemodulator::Line companionLine_{};
+    // Guarded by lock_: the work on every buffer (spectrum, demodulator and
+    // the buffers it holds back) and the companion the worker writes.
+    std::unique_ptr<BufferAnalysis> analysis_;
     records::CompanionWriter companion_;
     PaneList panes_{};
 
@@ -231,8 +209,6 @@ private:
     bool factsInvalid_ = false;
     long long storedLines_ = 0;
     long long buffersThisRecording_ = 0;
-    // The demodulator's values on the record's own scale (1 at the defaults).
-    double companionScale_ = 1.0;
 
     // The automatic-stop handshake between the worker and whoever stops.
 

@@ -28,6 +28,11 @@ std::unique_ptr<FolderLock> FolderLock::take(const std::string& folder, std::str
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int failure = errno;
+        if (failure == ENOLCK || failure == EOPNOTSUPP || failure == EINVAL) {
+            // A file system without locks (some network shares): the folder
+            // is used as before, one program trusted to be alone there.
+            return std::unique_ptr<FolderLock>(new FolderLock(fd));
+        }
         ::close(fd);
         if (why != nullptr) {
             *why = failure == EWOULDBLOCK
