@@ -53,6 +53,19 @@ std::optional<std::string> optionValue(const std::vector<std::string>& arguments
     return argument.substr(name.size() + 1);
 }
 
+bool endsWithAnyCase(const std::string& text, const std::string& end) {
+    if (text.size() < end.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < end.size(); ++i) {
+        const char c = text[text.size() - end.size() + i];
+        if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != end[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool isOption(const std::string& argument, const std::string& name) {
     return argument == name || argument.rfind(name + "=", 0) == 0;
 }
@@ -116,6 +129,30 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
             }
             i += 2;
             line.action = Action::ExportEdf;
+        } else if (argument == "--decode") {
+            if (i + 2 >= arguments.size() || arguments[i + 1].empty() || arguments[i + 2].empty()) {
+                return failure("--decode needs an audio file and the name of the output");
+            }
+            line.decodeTone = arguments[i + 1];
+            line.decodeTarget = arguments[i + 2];
+            if (!endsWithAnyCase(line.decodeTarget, ".edf") &&
+                !endsWithAnyCase(line.decodeTarget, ".txt")) {
+                return failure(
+                    "--decode writes a file ending in .edf (EDF+) or .txt (a record), not " +
+                    line.decodeTarget);
+            }
+            i += 2;
+            line.action = Action::Decode;
+        } else if (isOption(argument, "--channel")) {
+            const auto value = optionValue(arguments, i, "--channel");
+            int n = 0;
+            if (!value ||
+                std::from_chars(value->data(), value->data() + value->size(), n).ptr !=
+                    value->data() + value->size() ||
+                n < 1 || n > maxChannel) {
+                return failure("--channel needs the number of a channel, from 1");
+            }
+            line.channel = n;
         } else if (isOption(argument, "--print-pdf")) {
             const auto value = optionValue(arguments, i, "--print-pdf");
             if (!value || value->empty()) {
@@ -144,6 +181,9 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     if (wander && !line.simulateBpm) {
         return failure("--wander needs --simulate: only the simulator's heart signal wanders");
     }
+    if (line.channel && line.action != Action::Decode) {
+        return failure("--channel goes with --decode: it chooses the channel of the audio file");
+    }
     if (line.documents && !line.recordsFolder.empty()) {
         return failure("--records and --documents name two folders; give one of them");
     }
@@ -151,7 +191,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
 }
 
 void CommandLine::anchorPaths(const std::filesystem::path& directory) {
-    for (std::string* path : {&screenshotPath, &printPdfPath, &exportRecord, &exportTarget}) {
+    for (std::string* path : {&screenshotPath, &printPdfPath, &exportRecord, &exportTarget,
+                              &decodeTone, &decodeTarget}) {
         if (!path->empty() && std::filesystem::path(*path).is_relative()) {
             *path = (directory / *path).string();
         }
@@ -180,6 +221,13 @@ std::string CommandLine::helpText(const std::string& program) {
            "  --screenshot FILE save a PNG picture of the main window just before it closes\n"
            "  --print-pdf FILE  print the recording in this directory (REC.txt) to a PDF\n"
            "                    file, five strips a page, without a window, and exit\n"
+           "  --decode TONE OUT\n"
+           "                    decode an audio file of the front end's tone (a voice memo,\n"
+           "                    a voicemail: WAV, FLAC, Ogg, Opus, MP3, M4A/AAC, AMR) into\n"
+           "                    OUT.edf (EDF+) or OUT.txt (a record with its companion and\n"
+           "                    facts), all of it, and exit; progress on a terminal\n"
+           "  --channel N       with --decode: read channel N (from 1), not the one with the\n"
+           "                    most tone\n"
            "  --export-edf RECORD OUT.edf\n"
            "                    write a record file (such as REC1.txt) as EDF+ for the\n"
            "                    medical centre's viewers, without a window, and exit; its\n"

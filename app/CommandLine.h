@@ -10,7 +10,7 @@ namespace app {
 // What the command line asks for. Every run otherwise starts from the built-in
 // defaults: there is no configuration file.
 struct CommandLine {
-    enum class Action { Run, Help, Version, PrintPdf, ExportEdf, Error };
+    enum class Action { Run, Help, Version, PrintPdf, ExportEdf, Decode, Error };
 
     Action action = Action::Run;
     // Set when --simulate was given: the heart rate of the ECG front-end
@@ -28,6 +28,12 @@ struct CommandLine {
     // --export-edf RECORD OUT: write the record file as EDF+ and exit.
     std::string exportRecord;
     std::string exportTarget;
+    // --decode TONE OUT: decode an audio file of the tone into OUT (".edf"
+    // or ".txt") and exit; --channel N: its channel N (from 1), not the one
+    // with the most tone.
+    std::string decodeTone;
+    std::string decodeTarget;
+    std::optional<int> channel;
     // --records DIR: the folder of the working recording and the slots.
     std::string recordsFolder;
     // --documents: the folder "ECG recordings" in the user's documents.
@@ -38,6 +44,7 @@ struct CommandLine {
     static constexpr double minBpm = 20.0;
     static constexpr double maxBpm = 250.0;
     static constexpr int maxRecordSeconds = 24 * 60 * 60;
+    static constexpr int maxChannel = 64;
     static constexpr double maxWanderMillivolts = 5.0;
 
     static constexpr const char* documentsSubfolder = "ECG recordings";

@@ -12,6 +12,7 @@
 #include "acquisition/FrontEndSimulator.h"
 #include "app/CommandLine.h"
 #include "app/Controller.h"
+#include "app/DecodeCommand.h"
 #include "app/PdfExport.h"
 #include "app/RecordsFolder.h"
 #include "app/Shell.h"
@@ -191,6 +192,8 @@ int main(int argc, char** argv) {
             return exportEdf(line.exportRecord, line.exportTarget);
         case app::CommandLine::Action::PrintPdf:
             return printPdf(argc, argv, line);
+        case app::CommandLine::Action::Decode:
+            return app::decodeToneFile(line);
         case app::CommandLine::Action::Run:
             break;
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "EdfStream.h"
 #include "StoredRecording.h"
 
 namespace records {
@@ -21,9 +22,6 @@ namespace records {
 // its own time.
 class EdfExport {
 public:
-    // 16-bit samples at 1 microvolt each: +-32.767 mV, clipped beyond.
-    static constexpr double physicalLimit = 32.767;
-    static constexpr int digitalLimit = 32767;
     // Marks a stretch of buffers the capture did not store, for its duration.
     static constexpr const char* bridgeAnnotation = "not recorded (change of strip), bridged";
 
@@ -47,8 +45,9 @@ public:
     // demodulator's low-pass, the mean over a tenth of a buffer, and FILTER's
     // high-pass when the record was filtered.
     static std::string companionPrefilter(double companionValuesPerSecond, bool filtered);
-    // Millivolts as stored, in microvolts clipped to the 16-bit range.
-    static int digitalValue(double millivolts);
+    // The front end's calibration at a recording's settings, for the
+    // signal's transducer field.
+    static std::string transducer(const RecordingFacts& facts);
 
 private:
     Inference inference_;

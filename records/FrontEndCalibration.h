@@ -19,6 +19,17 @@ inline constexpr double toMillivolts(double value) {
     return (value - zeroLevel) / perMillivolt;
 }
 
+// The demodulator passes the tone this far either side of the carrier (3.6
+// mV): a stored value beyond is no tone of the front end (noise, speech).
+inline constexpr double bandHertz = 600.0;
+
+// Whether a value on a recording's scale (its 0 mV and values per mV) lies
+// within that band.
+inline constexpr bool withinBand(double value, double zeroValue, double valuesPerMillivolt) {
+    const double reach = bandHertz / hertzPerMillivolt * valuesPerMillivolt;
+    return value >= zeroValue - reach && value <= zeroValue + reach;
+}
+
 // As a recording's facts name the front end.
 inline constexpr const char* frontEnd = "1716 Hz at 0 mV, 164.4 Hz per mV";
 

@@ -1,5 +1,7 @@
 #include "RecordTime.h"
 
+#include "RecordingFacts.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -52,6 +54,52 @@ std::optional<double> recordingStart(const std::string& path, long long count,
         return std::nullopt;
     }
     return recordingStart(*time, count, valuesPerSecond);
+}
+
+std::optional<double> recordedAtFromTag(const std::string& text, double now) {
+    int fields[6] = {};
+    std::size_t at = 0;
+    // Six numbers, whatever stands between them: year, month, day, hour,
+    // minute, second.
+    for (int& field : fields) {
+        while (at < text.size() && (text[at] < '0' || text[at] > '9')) {
+            ++at;
+        }
+        if (at == text.size()) {
+            return std::nullopt;
+        }
+        long long value = 0;
+        std::size_t digits = 0;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 5) {
+            value = value * 10 + (text[at++] - '0');
+            ++digits;
+        }
+        field = static_cast<int>(value);
+    }
+    const auto [year, month, day, hour, minute, second] = fields;
+    if (year < 1990 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+        second > 60) {
+        return std::nullopt;
+    }
+    // An offset or a Z after the time of day: ISO 8601 says it whole.
+    double seconds = 0.0;
+    if (const std::optional<double> iso = parseIsoTime(text)) {
+        seconds = *iso;
+    } else {
+        std::tm local{};
+        local.tm_year = year - 1900;
+        local.tm_mon = month - 1;
+        local.tm_mday = day;
+        local.tm_hour = hour;
+        local.tm_min = minute;
+        local.tm_sec = second;
+        local.tm_isdst = -1;
+        seconds = static_cast<double>(std::mktime(&local));
+    }
+    if (!(seconds <= now)) {
+        return std::nullopt;
+    }
+    return seconds;
 }
 
 std::string localIsoTime(double secondsSinceEpoch) {

@@ -29,4 +29,12 @@ std::optional<double> recordingStart(const std::string& path, long long count,
 // "2026-12-09T08:15:02+01:00": a start in local time, ISO 8601.
 std::string localIsoTime(double secondsSinceEpoch);
 
+// When an audio file says it was recorded, from one of its tags: an MP4
+// creation time ("2026-12-09T08:15:02.000000Z"), a broadcast WAV's
+// origination date and time ("2026-12-09 08:15:02", local time, also with
+// ':' or '-' between the parts), a Vorbis comment DATE (ISO 8601, local time
+// without an offset). Nothing for a date without a time of day, or one that
+// is not plausible: before 1990, or later than `now` (since the epoch).
+std::optional<double> recordedAtFromTag(const std::string& text, double now);
+
 }  // namespace records

@@ -72,6 +72,28 @@ bool parseList(std::string_view text, std::vector<long long>& out) {
     }
 }
 
+// "120+61 400+61": first line and number of lines of each stretch.
+bool parseStretches(std::string_view text, std::vector<std::pair<long long, long long>>& out) {
+    out.clear();
+    while (true) {
+        text = trimmed(text);
+        if (text.empty()) {
+            return true;
+        }
+        const std::size_t end = std::min(text.find(' '), text.size());
+        const std::string_view item = text.substr(0, end);
+        const std::size_t plus = item.find('+');
+        long long first = 0;
+        long long count = 0;
+        if (plus == std::string_view::npos || !parseNumber(item.substr(0, plus), first) ||
+            !parseNumber(item.substr(plus + 1), count) || first < 0 || count <= 0) {
+            return false;
+        }
+        out.emplace_back(first, count);
+        text.remove_prefix(end);
+    }
+}
+
 bool isHexDigest(std::string_view text) {
     return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
@@ -124,6 +146,9 @@ bool take(std::string_view key, std::string_view value, RecordingFacts& f,
     }
     if (key == "skipped-buffers-after-lines") {
         return parseList(value, f.skippedAfterLines);
+    }
+    if (key == "lines-without-tone") {
+        return parseStretches(value, f.linesWithoutTone);
     }
     std::size_t lines = 0;
     if (key == "record-lines" || key == "companion-lines") {
@@ -243,6 +268,14 @@ std::string formatFacts(const RecordingFacts& f) {
         skipped += (skipped.empty() ? "" : " ") + std::to_string(k);
     }
     line("skipped-buffers-after-lines", skipped);
+    if (!f.linesWithoutTone.empty()) {
+        std::string stretches;
+        for (const auto& [first, count] : f.linesWithoutTone) {
+            stretches += (stretches.empty() ? "" : " ") + std::to_string(first) + "+" +
+                         std::to_string(count);
+        }
+        line("lines-without-tone", stretches);
+    }
     if (f.record) {
         line("record-lines", std::to_string(f.record->lines));
         line("record-sha256", f.record->sha256);

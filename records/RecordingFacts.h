@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FileIdentity.h"
@@ -45,6 +46,10 @@ struct RecordingFacts {
     // A buffer the capture did not store (one at each change of pane): the
     // number of lines stored before it, in the order they happened.
     std::vector<long long> skippedAfterLines;
+    // Stretches of a recording decoded from a file that held no tone of the
+    // front end (speech, silence), kept in their place: first line and
+    // number of lines.
+    std::vector<std::pair<long long, long long>> linesWithoutTone;
     // Once the recording is complete: its record and companion (none when
     // it has none).
     std::optional<FileIdentity> record;

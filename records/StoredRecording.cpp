@@ -17,9 +17,6 @@ namespace records {
 
 namespace {
 
-// The demodulator passes the tone 600 Hz either side of the carrier: a
-// stored value beyond is no tone of the front end (noise, silence).
-constexpr double bandHertz = 600.0;
 // How far beyond its stretch's lowest and highest companion value a stored
 // value may lie, and on how many of the lines with a tone it must not.
 constexpr double stretchWidening = 0.5;
@@ -108,12 +105,11 @@ bool companionAgrees(std::span<const double> companion, std::span<const double> 
         return k + (std::upper_bound(skipped.begin(), skipped.end(), k) - skipped.begin());
     };
     const double s = check.samplesPerBuffer;
-    const double band = bandHertz / calibration::hertzPerMillivolt * check.valuesPerMillivolt;
     std::size_t withTone = 0;
     std::size_t agreeing = 0;
     for (std::size_t k = 0; k < decoded.size(); ++k) {
         const double v = decoded[k];
-        if (!(std::abs(v - check.zeroValue) <= band)) {
+        if (!calibration::withinBand(v, check.zeroValue, check.valuesPerMillivolt)) {
             continue;
         }
         ++withTone;

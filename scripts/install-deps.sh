@@ -24,6 +24,11 @@ packages=(
   poppler-utils
   fonts-dejavu-core
   libedf-dev
+  libavformat-dev
+  libavcodec-dev
+  libswresample-dev
+  libavutil-dev
+  ffmpeg
   qt6-svg-dev
   librsvg2-bin
   lintian

@@ -467,11 +467,11 @@ TEST(EdfExport, ACompanionThatDoesNotBelongIsLeftOut) {
 }
 
 TEST(EdfExport, ValuesBecomeMicrovoltsAndAreClippedNotWrapped) {
-    EXPECT_EQ(records::EdfExport::digitalValue(0.0), 0);
-    EXPECT_EQ(records::EdfExport::digitalValue(1.0), 1000);
-    EXPECT_EQ(records::EdfExport::digitalValue(-0.5), -500);
-    EXPECT_EQ(records::EdfExport::digitalValue(1e6), 32767);
-    EXPECT_EQ(records::EdfExport::digitalValue(-1e6), -32767);
+    EXPECT_EQ(records::EdfStream::digitalValue(0.0), 0);
+    EXPECT_EQ(records::EdfStream::digitalValue(1.0), 1000);
+    EXPECT_EQ(records::EdfStream::digitalValue(-0.5), -500);
+    EXPECT_EQ(records::EdfStream::digitalValue(1e6), 32767);
+    EXPECT_EQ(records::EdfStream::digitalValue(-1e6), -32767);
     EXPECT_EQ(records::EdfExport::dataRecordFor(199680, 4096).seconds, 4);
     EXPECT_EQ(records::EdfExport::dataRecordFor(199680, 4096).samples, 195);
 }

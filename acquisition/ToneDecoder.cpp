@@ -1,0 +1,211 @@
+#include "ToneDecoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+
+#include "BufferAnalysis.h"
+#include "SpectrumAnalyzer.h"
+#include "ToneStretches.h"
+#include "ValueEstimate.h"
+#include "platform/AudioFile.h"
+#include "records/RecordTime.h"
+#include "records/RecordingFacts.h"
+
+namespace acquisition {
+
+namespace {
+
+// A file's channels are compared over its first half minute.
+constexpr double channelChoiceSeconds = 30.0;
+// Fewer seconds of tone than this make no ECG.
+constexpr double minimumToneSeconds = 5.0;
+// Buffers between two progress reports.
+constexpr int progressEvery = 64;
+
+// The channel (from 0) whose buffers hold the front end's tone most often
+// over the file's first half minute.
+int channelWithMostTone(const DecodeRequest& request, int channels) {
+    std::string reason;
+    const std::unique_ptr<platform::AudioFile> file =
+        platform::AudioFile::open(request.tonePath, reason);
+    if (!file || !file->deliver(-1, request.sampleRate).empty()) {
+        return 0;
+    }
+    const auto n = static_cast<std::size_t>(request.samplesPerBuffer);
+    const auto c = static_cast<std::size_t>(channels);
+    std::vector<std::int16_t> interleaved(n * c);
+    std::vector<std::int16_t> one(n);
+    std::vector<std::unique_ptr<SpectrumAnalyzer>> spectra;
+    std::vector<long long> tone(c, 0);
+    for (std::size_t k = 0; k < c; ++k) {
+        spectra.push_back(
+            std::make_unique<SpectrumAnalyzer>(request.fftPoints, request.sampleRate));
+    }
+    const double buffers = channelChoiceSeconds * request.sampleRate / request.samplesPerBuffer;
+    for (double b = 0; b < buffers && file->read(interleaved.data(), n) == n; ++b) {
+        for (std::size_t k = 0; k < c; ++k) {
+            for (std::size_t i = 0; i < n; ++i) {
+                one[i] = interleaved[i * c + k];
+            }
+            SampleCursor cursor(one.data(), request.samplesPerBuffer);
+            spectra[k]->loadBlock(cursor);
+            spectra[k]->transform();
+            tone[k] += readPeak(*spectra[k]).prominence >= toneThreshold ? 1 : 0;
+        }
+    }
+    return static_cast<int>(std::max_element(tone.begin(), tone.end()) - tone.begin());
+}
+
+// When the file says it was recorded, or its modification time less its
+// duration; whether a tag said it.
+std::pair<double, bool> recordingStart(const DecodeRequest& request,
+                                       const platform::AudioFile::Info& info) {
+    for (const auto& [name, text] : info.timeTags) {
+        if (const std::optional<double> at = records::recordedAtFromTag(text, request.now)) {
+            return {*at, true};
+        }
+    }
+    const std::optional<std::timespec> modified = records::modificationTime(request.tonePath);
+    const double end = modified ? static_cast<double>(modified->tv_sec) +
+                                      static_cast<double>(modified->tv_nsec) * 1e-9
+                                : request.now;
+    return {end - std::max(info.durationSeconds, 0.0), false};
+}
+
+records::RecordingFacts factsFor(const DecodeRequest& request,
+                                 const platform::AudioFile::Info& info) {
+    records::RecordingFacts facts;
+    const auto [start, measured] = recordingStart(request, info);
+    facts.startSeconds = start;
+    facts.startMeasured = measured;
+    facts.sampleRate = request.sampleRate;
+    facts.samplesPerBuffer = request.samplesPerBuffer;
+    facts.fftPoints = request.fftPoints;
+    facts.bits = 16;
+    facts.valuesPerSecond = static_cast<double>(request.sampleRate) / request.samplesPerBuffer;
+    facts.zeroValue = records::zeroValueAt(request.sampleRate, request.fftPoints);
+    facts.valuesPerMillivolt = records::valuesPerMillivoltAt(request.sampleRate, request.fftPoints);
+    facts.source = "file " + std::filesystem::path(request.tonePath).filename().string();
+    return facts;
+}
+
+DecodeResult failed(DecodeResult::Status status, std::string message) {
+    DecodeResult result;
+    result.status = status;
+    result.message = std::move(message);
+    return result;
+}
+
+void addNotes(const platform::AudioFile& file, double headerSeconds, bool readToTheEnd,
+              DecodeResult& result) {
+    if (file.damagedFrames() > 0) {
+        result.notes.push_back(std::to_string(file.damagedFrames()) +
+                               " damaged frames were skipped, the first at " +
+                               durationText(file.firstDamageSeconds()));
+    }
+    if (!file.endedEarly().empty()) {
+        result.notes.push_back("reading stopped at " + durationText(file.secondsRead()) + ": " +
+                               file.endedEarly());
+    } else if (readToTheEnd && headerSeconds > 0.0 && file.secondsRead() + 1.0 < headerSeconds) {
+        result.notes.push_back("the file ends at " + durationText(file.secondsRead()) + " of the " +
+                               durationText(headerSeconds) + " its header announces");
+    }
+}
+
+}  // namespace
+
+std::string durationText(double seconds) {
+    const long long total = std::llround(std::max(seconds, 0.0));
+    char text[48];
+    if (total >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60,
+                      total % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
+    }
+    return text;
+}
+
+DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput& out) {
+    const std::string notAudio = request.tonePath + " is not an audio file this program can read: ";
+    std::string reason;
+    const std::unique_ptr<platform::AudioFile> file =
+        platform::AudioFile::open(request.tonePath, reason);
+    if (!file) {
+        return failed(DecodeResult::Status::NotAudio, notAudio + reason);
+    }
+    const platform::AudioFile::Info& info = file->info();
+    if (info.sampleRate < 8000) {
+        return failed(DecodeResult::Status::NotAudio,
+                      notAudio + "its sample rate of " + std::to_string(info.sampleRate) +
+                          " Hz is below 8000 Hz, too low for the tone");
+    }
+    if (request.channel >= info.channels) {
+        return failed(DecodeResult::Status::Failed,
+                      request.tonePath + " has " + std::to_string(info.channels) +
+                          (info.channels == 1 ? " channel" : " channels") + ", not " +
+                          std::to_string(request.channel + 1));
+    }
+    const int channel = request.channel >= 0 ? request.channel
+                        : info.channels > 1  ? channelWithMostTone(request, info.channels)
+                                             : 0;
+    reason = file->deliver(channel, request.sampleRate);
+    if (!reason.empty()) {
+        return failed(DecodeResult::Status::NotAudio, notAudio + reason);
+    }
+    BufferAnalysis analysis(request.sampleRate, request.samplesPerBuffer, request.fftPoints);
+    ToneStretches stretches(out, factsFor(request, info), request.maxLines);
+    std::vector<std::int16_t> block(static_cast<std::size_t>(request.samplesPerBuffer));
+    int sign = 1;
+    bool end = false;
+    for (long long buffers = 0;; ++buffers) {
+        if (request.cancel != nullptr && request.cancel->load()) {
+            return failed(DecodeResult::Status::Cancelled, "the decoding was stopped");
+        }
+        if (request.progress && buffers % progressEvery == 0) {
+            request.progress(file->secondsRead(), info.durationSeconds);
+        }
+        // A last buffer the file does not fill is left, as a live
+        // recording leaves one the sound card did not complete.
+        if (file->read(block.data(), block.size()) < block.size()) {
+            end = true;
+            break;
+        }
+        analysis.push(SampleCursor(block.data(), request.samplesPerBuffer), sign, stretches);
+        sign = -sign;
+        if (stretches.full() || !stretches.failure().empty()) {
+            break;
+        }
+    }
+    if (end) {
+        analysis.finish(stretches);
+    }
+    if (!stretches.failure().empty()) {
+        return failed(DecodeResult::Status::Failed, stretches.failure());
+    }
+    if (!stretches.found() || stretches.toneSeconds() < minimumToneSeconds) {
+        return failed(DecodeResult::Status::NoTone, "No ECG tone was found in " + request.tonePath);
+    }
+    DecodeResult result;
+    result.full = stretches.full();
+    addNotes(*file, info.durationSeconds, end, result);
+    if (result.full) {
+        result.secondsNotKept = info.durationSeconds >= 0.0
+                                    ? std::max(info.durationSeconds - stretches.secondsKept(), 0.0)
+                                    : -1.0;
+    }
+    result.message = stretches.finish();
+    result.lines = stretches.lines();
+    result.toneSeconds = stretches.toneSeconds();
+    result.status =
+        result.message.empty() ? DecodeResult::Status::Written : DecodeResult::Status::Failed;
+    if (request.progress) {
+        request.progress(file->secondsRead(), info.durationSeconds);
+    }
+    return result;
+}
+
+}  // namespace acquisition

@@ -1,0 +1,178 @@
+#include "ToneStretches.h"
+
+#include <cmath>
+
+#include "records/FrontEndCalibration.h"
+
+namespace acquisition {
+
+namespace {
+
+// Buffers held in memory before the rest go to a file: a few minutes.
+constexpr std::size_t heldInMemory = 16384;
+
+}  // namespace
+
+ToneStretches::Held::~Held() {
+    clear();
+}
+
+void ToneStretches::Held::clear() {
+    memory_.clear();
+    if (spill_ != nullptr) {
+        std::fclose(spill_);
+        spill_ = nullptr;
+    }
+    spilled_ = 0;
+}
+
+void ToneStretches::Held::push(const Entry& entry) {
+    if (memory_.size() < heldInMemory && spill_ == nullptr) {
+        memory_.push_back(entry);
+        return;
+    }
+    if (spill_ == nullptr) {
+        // Removed by the system as soon as it is closed, whatever happens.
+        spill_ = std::tmpfile();
+    }
+    if (spill_ != nullptr && std::fwrite(&entry, sizeof entry, 1, spill_) == 1) {
+        ++spilled_;
+    }
+}
+
+template <typename F>
+void ToneStretches::Held::drain(F f) {
+    for (const Entry& entry : memory_) {
+        f(entry);
+    }
+    if (spill_ != nullptr) {
+        std::rewind(spill_);
+        Entry entry;
+        for (std::size_t i = 0; i < spilled_ && std::fread(&entry, sizeof entry, 1, spill_) == 1;
+             ++i) {
+            f(entry);
+        }
+    }
+    clear();
+}
+
+ToneStretches::ToneStretches(records::DecodedOutput& out, records::RecordingFacts facts,
+                             long long maxLines)
+    : out_(out), facts_(std::move(facts)), maxLines_(maxLines) {}
+
+ToneStretches::~ToneStretches() = default;
+
+double ToneStretches::toneSeconds() const {
+    return static_cast<double>(toneBuffers_) / facts_.valuesPerSecond;
+}
+
+double ToneStretches::secondsKept() const {
+    return static_cast<double>(lastIndex_ + 1) / facts_.valuesPerSecond;
+}
+
+void ToneStretches::emit(const Entry& entry) {
+    if (full_ || !failure_.empty()) {
+        return;
+    }
+    // Each buffer waits for the next: the last before the tone ends is left
+    // out with what follows it.
+    if (delayed_) {
+        write(*delayed_);
+    }
+    delayed_ = entry;
+    full_ = maxLines_ >= 0 && lines_ + 1 >= maxLines_;
+}
+
+void ToneStretches::write(const Entry& entry) {
+    out_.append(
+        entry.value, entry.sign,
+        entry.hasLine ? std::span<const double>(entry.tenValues) : std::span<const double>());
+    ++lines_;
+    toneBuffers_ += entry.tone ? 1 : 0;
+    lastIndex_ = entry.index;
+}
+
+void ToneStretches::release(bool withoutFirst) {
+    bool first = true;
+    held_.drain([&](const Entry& entry) {
+        if (!(first && withoutFirst)) {
+            emit(entry);
+        }
+        first = false;
+    });
+    toneRun_ = 0;
+}
+
+bool ToneStretches::take(const AnalysedBuffer& buffer) {
+    if (full_ || !failure_.empty()) {
+        return false;
+    }
+    Entry entry;
+    entry.value = buffer.value;
+    entry.prominence = buffer.prominence;
+    entry.sign = buffer.sign;
+    entry.index = buffer.index;
+    // The front end's tone: standing out of the spectrum, within its band.
+    entry.tone =
+        buffer.prominence >= toneThreshold &&
+        records::calibration::withinBand(buffer.value, facts_.zeroValue, facts_.valuesPerMillivolt);
+    entry.hasLine = buffer.tenValues.size() == entry.tenValues.size();
+    if (entry.hasLine) {
+        std::copy(buffer.tenValues.begin(), buffer.tenValues.end(), entry.tenValues.begin());
+    }
+    // A second of tone without a break begins a stretch of it.
+    const auto oneSecond = static_cast<long long>(std::ceil(facts_.valuesPerSecond));
+    if (!started_) {
+        if (!entry.tone) {
+            // Before the tone: left out.
+            held_.clear();
+            toneRun_ = 0;
+            return true;
+        }
+        held_.push(entry);
+        if (++toneRun_ >= oneSecond) {
+            // The recording starts with the second buffer of that second:
+            // the first holds the tone's onset, and the demodulator, which
+            // reaches into the buffers around it, part of what came before.
+            const long long first = buffer.index - toneRun_ + 2;
+            facts_.startSeconds += static_cast<double>(first) / facts_.valuesPerSecond;
+            failure_ = out_.begin(facts_);
+            started_ = true;
+            release(true);
+        }
+        return failure_.empty() && !full_;
+    }
+    if (held_.size() == 0 && entry.tone) {
+        emit(entry);
+        return failure_.empty() && !full_;
+    }
+    held_.push(entry);
+    toneRun_ = entry.tone ? toneRun_ + 1 : 0;
+    if (toneRun_ >= oneSecond) {
+        // The tone is back: what lacked it lies inside and is kept, and
+        // listed when it lasted a second or more (a dropout of a buffer or
+        // two is the tone's own noise).
+        const long long without = static_cast<long long>(held_.size()) - toneRun_;
+        if (without >= oneSecond) {
+            facts_.linesWithoutTone.emplace_back(lines_ + (delayed_ ? 1 : 0), without);
+        }
+        release(false);
+    }
+    return failure_.empty() && !full_;
+}
+
+std::string ToneStretches::finish() {
+    // What was held lacked the tone to its end: left out, with the buffer
+    // before it, where the tone ended.
+    if (delayed_ && (held_.size() == 0 || full_) && failure_.empty()) {
+        write(*delayed_);
+    }
+    delayed_.reset();
+    held_.clear();
+    if (!failure_.empty()) {
+        return failure_;
+    }
+    return out_.finish(facts_);
+}
+
+}  // namespace acquisition

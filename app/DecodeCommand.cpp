@@ -1,0 +1,131 @@
+#include "DecodeCommand.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "acquisition/ToneDecoder.h"
+#include "records/DecodedOutput.h"
+#include "records/FolderLock.h"
+#include "records/RecordingCommit.h"
+
+namespace app {
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) {
+    interrupted.store(true);
+}
+
+// Ctrl+C asks the decoding to stop, for the life of the object.
+class InterruptWatch {
+public:
+    InterruptWatch() { previous_ = std::signal(SIGINT, onInterrupt); }
+    ~InterruptWatch() { std::signal(SIGINT, previous_); }
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+private:
+    void (*previous_)(int) = SIG_DFL;
+};
+
+// One line on the terminal, rewritten: per cent, minutes of audio, times
+// real time.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool shown) : shown_(shown) {}
+    ~ProgressLine() {
+        if (written_) {
+            std::fputc('\n', stderr);
+        }
+    }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    void show(double done, double total) {
+        const auto now = Clock::now();
+        if (!shown_ || now - last_ < std::chrono::milliseconds(200)) {
+            return;
+        }
+        last_ = now;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        const double speed = elapsed > 0.0 ? done / elapsed : 0.0;
+        if (total > 0.0) {
+            std::fprintf(stderr, "\r%3.0f %%  %.1f of %.1f min of audio  %.0fx real time   ",
+                         std::min(100.0, 100.0 * done / total), done / 60.0, total / 60.0, speed);
+        } else {
+            std::fprintf(stderr, "\r%.1f min of audio  %.0fx real time   ", done / 60.0, speed);
+        }
+        std::fflush(stderr);
+        written_ = true;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    bool shown_;
+    bool written_ = false;
+    Clock::time_point start_ = Clock::now();
+    Clock::time_point last_{};
+};
+
+int fail(const std::string& reason) {
+    std::fprintf(stderr, "trelmont-ecg: %s\n", reason.c_str());
+    return 1;
+}
+
+bool wantsEdf(const std::string& path) {
+    const std::string end = path.size() >= 4 ? path.substr(path.size() - 4) : path;
+    return end == ".edf" || end == ".EDF" || end == ".Edf";
+}
+
+}  // namespace
+
+int decodeToneFile(const CommandLine& line) {
+    const std::filesystem::path folder = std::filesystem::path(line.decodeTarget).parent_path();
+    const std::string folderName = folder.empty() ? std::string(".") : folder.string();
+    std::unique_ptr<records::FolderLock> lock;
+    std::unique_ptr<records::DecodedOutput> out;
+    if (wantsEdf(line.decodeTarget)) {
+        out = std::make_unique<records::DecodedEdf>(line.decodeTarget, line.decodeTone);
+    } else {
+        // A record joins the recordings of its folder: not while a window
+        // changes them, and after finishing a change a program left halfway.
+        std::string why;
+        lock = records::FolderLock::take(folderName, &why);
+        if (!lock) {
+            return fail(why);
+        }
+        records::finishInterruptedCommits(folderName);
+        out =
+            std::make_unique<records::DecodedRecordFiles>(line.decodeTarget, line.decodeTone, true);
+    }
+    ProgressLine progress(::isatty(STDERR_FILENO) == 1);
+    const InterruptWatch watch;
+    interrupted.store(false);
+    acquisition::DecodeRequest request;
+    request.tonePath = line.decodeTone;
+    request.channel = line.channel ? *line.channel - 1 : -1;
+    request.cancel = &interrupted;
+    request.progress = [&progress](double done, double total) { progress.show(done, total); };
+    request.now =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const acquisition::DecodeResult result = acquisition::decodeToneFile(request, *out);
+    // The output goes before the exit: an unfinished one leaves nothing.
+    out.reset();
+    if (result.status != acquisition::DecodeResult::Status::Written) {
+        return fail(result.message);
+    }
+    for (const std::string& note : result.notes) {
+        std::fprintf(stderr, "trelmont-ecg: %s\n", note.c_str());
+    }
+    return 0;
+}
+
+}  // namespace app

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+
+#include "RecordingCommit.h"
+#include "RecordingFacts.h"
+
+namespace records {
+
+// Where a recording decoded from a tone file goes, line by line as the
+// decoder keeps them: a record with its companion and facts, or an EDF+
+// file. Nothing appears at the output's name unless finish() completed it.
+class DecodedOutput {
+public:
+    virtual ~DecodedOutput() = default;
+    // The recording's facts, its start at its first line. Empty on success.
+    virtual std::string begin(const RecordingFacts& facts) = 0;
+    // One line: a value (the capture's +-744 marker `sign`) and its ten
+    // companion values.
+    virtual void append(double value, int sign, std::span<const double> tenValues) = 0;
+    // Every line is in; `facts` says where the tone was missing. Empty on
+    // success, otherwise why not.
+    virtual std::string finish(const RecordingFacts& facts) = 0;
+};
+
+// A record, its companion and its facts, staged beside `recordPath` and
+// committed together (or handed over staged, for the window to commit after
+// keeping what it replaces for Ctrl+Z).
+class DecodedRecordFiles final : public DecodedOutput {
+public:
+    // `modeSource`: the tone file; nothing written is wider open than it.
+    DecodedRecordFiles(const std::string& recordPath, const std::string& modeSource,
+                       bool commitWhenFinished);
+    std::string begin(const RecordingFacts& facts) override;
+    void append(double value, int sign, std::span<const double> tenValues) override;
+    std::string finish(const RecordingFacts& facts) override;
+    // After finish() without committing: the staged recording.
+    std::unique_ptr<RecordingCommit> release() { return std::move(commit_); }
+
+private:
+    std::unique_ptr<RecordingCommit> commit_;
+    bool commitWhenFinished_;
+};
+
+class EdfStream;
+
+// An EDF+ file as "SAVE  RECORDED" writes one: the companion's ten values a
+// line in millivolts (487.5 a second at the default settings), the
+// stretches without tone marked by annotations, written as it goes.
+class DecodedEdf final : public DecodedOutput {
+public:
+    static constexpr const char* withoutToneAnnotation = "no ECG tone";
+
+    DecodedEdf(std::string path, std::string modeSource);
+    ~DecodedEdf() override;
+    std::string begin(const RecordingFacts& facts) override;
+    void append(double value, int sign, std::span<const double> tenValues) override;
+    std::string finish(const RecordingFacts& facts) override;
+
+private:
+    std::string path_;
+    std::string modeSource_;
+    RecordingFacts facts_;
+    std::unique_ptr<EdfStream> edf_;
+    long long lines_ = 0;
+};
+
+}  // namespace records
