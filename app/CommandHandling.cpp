@@ -1,5 +1,6 @@
 #include "CommandHandling.h"
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include "PaneScrolling.h"
 #include "SaveRecorded.h"
 #include "Selection.h"
+#include "acquisition/ToneDecoder.h"
 #include "platform/Application.h"
 #include "platform/ModalService.h"
 #include "records/Companion.h"
@@ -17,6 +19,7 @@
 #include "records/SampleFile.h"
 #include "records/Slots.h"
 #include "records/UndoStore.h"
+#include "records/UndoableReplace.h"
 #include "render/TraceOffset.h"
 
 namespace app {
@@ -28,6 +31,13 @@ using platform::listSelectionConfirmed;
 using platform::modalService;
 
 namespace {
+
+constexpr const char* openToneTitle = "Open tone recording";
+constexpr const char* toneFileFilter =
+    "Tone recordings (*.wav *.WAV *.flac *.ogg *.oga *.opus *.mp3 *.MP3 *.m4a *.M4A *.aac "
+    "*.mp4 *.3gp *.amr *.caf *.webm *.mka)";
+// The progress of an opened tone recording is shown this often.
+constexpr int progressMilliseconds = 250;
 
 // The low 16 bits of the capture worker's stop request (-10).
 constexpr int automaticStopBits = 0xFFF6;
@@ -90,6 +100,13 @@ void CommandHandling::handleCommand(int id, int code, int value) {
 }
 
 void CommandHandling::runCommand(int id, int code, int value) {
+    if (controller_.decoding()) {
+        // The notice band says what runs; Esc stops it, nothing else acts.
+        if (id == ids::cancel) {
+            controller_.toneImport().cancel();
+        }
+        return;
+    }
     switch (id) {
         case ids::startStop:
             startStop(value);
@@ -135,6 +152,9 @@ void CommandHandling::runCommand(int id, int code, int value) {
             return;
         case ids::undo:
             undo();
+            return;
+        case ids::openTone:
+            openTone();
             return;
         default:
             break;
@@ -361,6 +381,123 @@ void CommandHandling::undo() {
     if (!failure.empty()) {
         errorBox("The last SAVE or FILTER could not be undone: " + failure + ".", "Undo");
     }
+}
+
+std::string CommandHandling::whyNoToneNow() const {
+    if (!controller_.idle) {
+        return "No tone recording can be opened while a recording runs: stop it first.";
+    }
+    if (controller_.printSession().isPrinting()) {
+        return "No tone recording can be opened while the strips are being printed.";
+    }
+    if (controller_.decoding()) {
+        return "A tone recording is being opened already: wait for it, or press Esc to stop it.";
+    }
+    return {};
+}
+
+void CommandHandling::openTone() {
+    if (const std::string why = whyNoToneNow(); !why.empty()) {
+        errorBox(why, openToneTitle);
+        return;
+    }
+    platform::OpenFileRequest request;
+    request.title = openToneTitle;
+    request.filters = {toneFileFilter, "All Files (*)"};
+    std::error_code error;
+    request.initialDirectory = std::filesystem::current_path(error).string();
+    const std::optional<std::string> path = modalService().openFileName(request);
+    if (path) {
+        decodeTone(*path);
+    }
+}
+
+void CommandHandling::handleDrop() {
+    if (const std::string why = whyNoToneNow(); !why.empty()) {
+        errorBox(why, openToneTitle);
+        return;
+    }
+    const platform::MainDialog::Dropped& dropped = dialog_.dropped();
+    std::error_code error;
+    if (dropped.paths.size() + static_cast<std::size_t>(dropped.others) != 1) {
+        errorBox("Drop one tone recording at a time.", openToneTitle);
+    } else if (dropped.others == 1) {
+        errorBox("Only a tone recording, an audio file, can be dropped here.", openToneTitle);
+    } else if (std::filesystem::is_directory(dropped.paths[0], error)) {
+        errorBox(dropped.paths[0] + " is a folder: drop a tone recording, an audio file.",
+                 openToneTitle);
+    } else {
+        decodeTone(dropped.paths[0]);
+    }
+}
+
+void CommandHandling::decodeTone(const std::string& path) {
+    // What a live recording keeps: seven strips.
+    const long long maxLines = static_cast<long long>(acquisition::Painter::livePanes + 2) *
+                               controller_.painter().samplesPerPane(0);
+    const std::string name = std::filesystem::path(path).filename().string();
+    const bool started = controller_.toneImport().start(
+        path, maxLines,
+        [this](ToneImport::Finished finished) { toneDecoded(std::move(finished)); });
+    if (!started) {
+        errorBox("The tone recording cannot be opened: no thread could be started.", openToneTitle);
+        return;
+    }
+    clearSelection(controller_);
+    const auto show = [this, name] {
+        const double done = controller_.toneImport().secondsDone();
+        const double total = controller_.toneImport().secondsTotal();
+        const std::string share =
+            total > 0.0
+                ? std::to_string(static_cast<int>(std::min(100.0, 100.0 * done / total))) + " %"
+                : acquisition::durationText(done);
+        dialog_.showNotice("Opening the tone recording " + name + ": " + share + " (Esc stops it)");
+    };
+    show();
+    dialog_.setTicker(progressMilliseconds, show);
+}
+
+void CommandHandling::toneDecoded(ToneImport::Finished finished) {
+    dialog_.setTicker(0, nullptr);
+    dialog_.hideNotice();
+    using Status = acquisition::DecodeResult::Status;
+    const acquisition::DecodeResult& result = finished.result;
+    if (result.status == Status::Cancelled) {
+        return;
+    }
+    if (result.status != Status::Written || !finished.staged) {
+        errorBox(result.message + ".\nThe recording was not changed.", openToneTitle);
+        return;
+    }
+    const int slot = controller_.selectedSlot();
+    const records::ChangeOutcome outcome =
+        records::replaceWorkingRecording(*finished.staged, slot, controller_.painter().inference());
+    if (outcome.status != records::ChangeOutcome::Status::Done) {
+        errorBox("The tone recording was not stored: " + outcome.reason +
+                     ".\nThe recording was not changed.",
+                 openToneTitle);
+        return;
+    }
+    clearSelection(controller_);
+    controller_.painter().drawGrid(0);
+    controller_.painter().showRecording(controller_.firstVisiblePane);
+    std::string notice;
+    if (result.full) {
+        notice = result.secondsNotKept >= 0.0
+                     ? std::to_string(std::lround(result.secondsNotKept)) +
+                           " s of the tone recording were not kept: the window keeps seven "
+                           "strips, as a recording; --decode writes all of it."
+                     : std::string(
+                           "The end of the tone recording was not kept: the window keeps "
+                           "seven strips, as a recording; --decode writes all of it.");
+    }
+    for (const std::string& note : result.notes) {
+        notice += (notice.empty() ? "" : " ") + note + ".";
+    }
+    if (!notice.empty()) {
+        dialog_.showNotice(notice);
+    }
+    reportSlotCopy(outcome.slot, slot);
 }
 
 void CommandHandling::loadSlot(int slot) {

@@ -15,6 +15,8 @@ public:
     CommandHandling(Controller& controller, bool& gridPending);
 
     void handleCommand(int id, int code, int value);
+    // Something dropped on the window: a tone recording is opened.
+    void handleDrop();
     // The block-size scroll bar 1012.
     void handleBlockScroll(int request, int position);
     // The trace-offset slider 1077.
@@ -38,6 +40,14 @@ private:
     // FILTER, shown again.
     void undo();
     void loadSlot(int slot);
+    // Ctrl+O: a tone recording chosen in a file dialog.
+    void openTone();
+    // Why no tone recording can be opened now, empty when one can.
+    std::string whyNoToneNow() const;
+    // Decodes a tone recording on a thread of its own, its progress in the
+    // notice band; toneDecoded() makes it the working recording.
+    void decodeTone(const std::string& path);
+    void toneDecoded(ToneImport::Finished finished);
     void saveRecorded();
     // The print dialog, then the job on the printer chosen.
     void print();

@@ -91,6 +91,7 @@ Controller::Controller(MainDialog& dialog, platform::WaveInput& input)
     painter_ =
         std::make_unique<Painter>(input, this, list, samplesPerBuffer, sampleRate, fftPoints);
     printSession_ = std::make_unique<PrintSession>(*this);
+    toneImport_ = std::make_unique<ToneImport>();
 
     std::uint32_t formats = 0;
     if (input.capabilities(0, formats) != platform::MMSYSERR_NOERROR) {
@@ -122,8 +123,10 @@ Controller::Controller(MainDialog& dialog, platform::WaveInput& input)
 }
 
 Controller::~Controller() {
-    // A print job still running is cancelled and waited for.
+    // A print job still running is cancelled and waited for, and a tone
+    // recording being decoded: nothing of it is kept.
     printSession_.reset();
+    toneImport_.reset();
     dialog_.setTicker(0, nullptr);
     dialog_.hideNotice();
     // The worker may be waiting for its automatic stop to be handled; the

@@ -6,6 +6,7 @@
 
 #include "PrintSession.h"
 #include "ScrollTable.h"
+#include "ToneImport.h"
 #include "ValueList.h"
 #include "acquisition/CaptureDefaults.h"
 #include "acquisition/CommandTarget.h"
@@ -69,6 +70,9 @@ public:
     platform::MainDialog& dialog() { return dialog_; }
     acquisition::Painter& painter() { return *painter_; }
     PrintSession& printSession() { return *printSession_; }
+    ToneImport& toneImport() { return *toneImport_; }
+    // Whether a tone recording is being decoded for the window.
+    bool decoding() const { return toneImport_->isDecoding(); }
     render::EcgPane& pane(int i) { return *panes_[static_cast<std::size_t>(i)]; }
     const render::EcgPane& pane(int i) const { return *panes_[static_cast<std::size_t>(i)]; }
 
@@ -112,8 +116,10 @@ private:
     platform::MainDialog& dialog_;
     std::array<std::unique_ptr<render::EcgPane>, paneCount> panes_;
     std::unique_ptr<acquisition::Painter> painter_;
-    // After the painter: a job still printing goes first.
+    // After the painter: a job still printing goes first, and a tone
+    // recording still being decoded.
     std::unique_ptr<PrintSession> printSession_;
+    std::unique_ptr<ToneImport> toneImport_;
 };
 
 }  // namespace app

@@ -167,6 +167,10 @@ void trackSelection(Controller& controller, int p, bool& paneScrollRoute, bool s
 }
 
 void saveSelection(Controller& controller) {
+    if (controller.decoding()) {
+        // The notice band says a tone recording is being opened.
+        return;
+    }
     if (!controller.idle) {
         platform::modalService().messageBox({"Please STOP Recording first",
                                              "Recording is still ACTIVE ",

@@ -68,6 +68,9 @@ void Shell::mainDialogProc(platform::MainDialog& dialog, const DialogMessage& me
         case Kind::MouseMove:
             mouseMove(dialog, message);
             break;
+        case Kind::Drop:
+            commands_->handleDrop();
+            break;
         default:
             break;
     }

@@ -17,6 +17,7 @@ struct DialogMessage {
         LeftButtonDown,  // x, y: client coordinates
         LeftButtonUp,
         MouseMove,
+        Drop,  // something dropped on the window: MainDialog::dropped() says what
     };
     // The id of a vertical scroll request from the window's own scroll bar.
     static constexpr int windowBar = 0;

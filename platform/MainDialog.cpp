@@ -5,9 +5,13 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
@@ -16,6 +20,7 @@
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
+#include <QUrl>
 #include <QWheelEvent>
 #include <map>
 
@@ -172,6 +177,8 @@ public:
         });
         resize(client->width() + barWidth(), client->height());
         layoutChildren();
+        // A tone recording dropped from a file manager is opened.
+        setAcceptDrops(true);
     }
 
     int barWidth() const { return style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
@@ -258,6 +265,7 @@ public:
     int windowIconId = noIcon;
     int barPosition = 0;
     bool destroyed = false;
+    Dropped dropped;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -288,6 +296,32 @@ protected:
         event->ignore();
         requestClose();
     }
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        if (event->mimeData()->hasUrls() || event->mimeData()->hasText()) {
+            event->acceptProposedAction();
+        }
+    }
+    void dragMoveEvent(QDragMoveEvent* event) override { event->acceptProposedAction(); }
+    void dropEvent(QDropEvent* event) override {
+        Dropped what;
+        const QMimeData* data = event->mimeData();
+        if (data->hasUrls()) {
+            for (const QUrl& url : data->urls()) {
+                if (url.isLocalFile()) {
+                    what.paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+                } else {
+                    what.others += 1;
+                }
+            }
+        } else {
+            what.others += 1;
+        }
+        event->acceptProposedAction();
+        dropped = std::move(what);
+        DialogMessage m;
+        m.kind = DialogMessage::Kind::Drop;
+        deliver(m);
+    }
     void keyPressEvent(QKeyEvent* event) override {
         if (event->key() == Qt::Key_Escape) {
             deliver(DialogMessage::command(2, 0, 0));
@@ -300,6 +334,10 @@ protected:
         }
         if (event->key() == Qt::Key_Z && (event->modifiers() & Qt::ControlModifier) != 0) {
             deliver(DialogMessage::command(undoCommand, 0, 0));
+            return;
+        }
+        if (event->key() == Qt::Key_O && (event->modifiers() & Qt::ControlModifier) != 0) {
+            deliver(DialogMessage::command(resources::ids::openTone, 0, 0));
             return;
         }
         if (event->key() == Qt::Key_S && (event->modifiers() & Qt::ControlModifier) != 0) {
@@ -695,19 +733,41 @@ void MainDialog::mouse(Mouse action, int x, int y) {
 
 void MainDialog::pressKey(Key key) {
     static const std::map<Key, Qt::Key> codes = {
-        {Key::Escape, Qt::Key_Escape},     {Key::Return, Qt::Key_Return},
-        {Key::CtrlP, Qt::Key_P},           {Key::CtrlZ, Qt::Key_Z},
-        {Key::CtrlS, Qt::Key_S},           {Key::Up, Qt::Key_Up},
-        {Key::Down, Qt::Key_Down},         {Key::PageUp, Qt::Key_PageUp},
-        {Key::PageDown, Qt::Key_PageDown}, {Key::Home, Qt::Key_Home},
-        {Key::End, Qt::Key_End},
+        {Key::Escape, Qt::Key_Escape}, {Key::Return, Qt::Key_Return},
+        {Key::CtrlP, Qt::Key_P},       {Key::CtrlZ, Qt::Key_Z},
+        {Key::CtrlS, Qt::Key_S},       {Key::CtrlO, Qt::Key_O},
+        {Key::Up, Qt::Key_Up},         {Key::Down, Qt::Key_Down},
+        {Key::PageUp, Qt::Key_PageUp}, {Key::PageDown, Qt::Key_PageDown},
+        {Key::Home, Qt::Key_Home},     {Key::End, Qt::Key_End},
     };
-    const bool control = key == Key::CtrlP || key == Key::CtrlZ || key == Key::CtrlS;
+    const bool control =
+        key == Key::CtrlP || key == Key::CtrlZ || key == Key::CtrlS || key == Key::CtrlO;
     QKeyEvent event(QEvent::KeyPress, codes.at(key),
                     control ? Qt::ControlModifier : Qt::NoModifier);
     // To the widget that has the focus, as the keyboard gives it.
     QWidget* focus = frame_->focusWidget();
     QApplication::sendEvent(focus != nullptr ? focus : frame_.get(), &event);
+}
+
+const MainDialog::Dropped& MainDialog::dropped() const {
+    return frame_->dropped;
+}
+
+void MainDialog::drop(const std::vector<std::string>& urls) {
+    auto* data = new QMimeData;
+    QList<QUrl> list;
+    for (const std::string& url : urls) {
+        list << QUrl(QString::fromStdString(url));
+    }
+    data->setUrls(list);
+    const QPointF at(frame_->width() / 2.0, frame_->height() / 2.0);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame_.get(), &enter);
+    if (enter.isAccepted()) {
+        QDropEvent dropEvent(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(frame_.get(), &dropEvent);
+    }
+    delete data;
 }
 
 void MainDialog::focus(int id) {

@@ -112,7 +112,20 @@ public:
     // Left-button mouse input at a client point, as the pointer gives it.
     enum class Mouse { Press, Move, Release };
     void mouse(Mouse action, int x, int y);
-    enum class Key { Escape, Return, CtrlP, CtrlZ, CtrlS, Up, Down, PageUp, PageDown, Home, End };
+    enum class Key {
+        Escape,
+        Return,
+        CtrlP,
+        CtrlZ,
+        CtrlS,
+        CtrlO,
+        Up,
+        Down,
+        PageUp,
+        PageDown,
+        Home,
+        End
+    };
     // A key pressed while the control that has the focus has it.
     void pressKey(Key key);
     // Gives a control (0: the window's bar) the keyboard focus.
@@ -129,6 +142,17 @@ public:
     // The accessible description of a control that changes while the
     // program runs (the stretch a strip shows).
     void describe(int id, const std::string& description);
+
+    // What the last drop on the window brought: the local files and
+    // folders named, and how many other things (links, text) came with them.
+    struct Dropped {
+        std::vector<std::string> paths;
+        int others = 0;
+    };
+    const Dropped& dropped() const;
+    // Drops `urls` (file:// links or others) on the window through the
+    // platform's drop events, as a file manager would.
+    void drop(const std::vector<std::string>& urls);
 
     // A notice across the top of the strips, in words that stand out; shown
     // until hidden.

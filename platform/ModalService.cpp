@@ -88,6 +88,11 @@ std::optional<SaveFileChoice> ModalService::saveFileName(const SaveFileRequest& 
     return showSaveFileDialog(request);
 }
 
+std::optional<std::string> ModalService::openFileName(const OpenFileRequest& request) {
+    const ModalScope scope;
+    return showOpenFileDialog(request);
+}
+
 std::unique_ptr<PrinterSurface> ModalService::choosePrinter(const PrintRequest& request) {
     const ModalScope scope;
     return showPrintDialog(request);

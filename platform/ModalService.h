@@ -49,6 +49,14 @@ struct SaveFileChoice {
     int filter = 0;  // index into the request's filters
 };
 
+// The platform's dialog that asks for a file to read.
+struct OpenFileRequest {
+    std::string title;
+    // "Tone recordings (*.wav *.m4a ...)", then the others.
+    std::vector<std::string> filters;
+    std::string initialDirectory;
+};
+
 struct PrintRequest {
     std::string documentName;
 };
@@ -91,6 +99,8 @@ public:
     // the dialog was cancelled. The dialog itself neither adds an extension
     // nor asks about an existing file.
     std::optional<SaveFileChoice> saveFileName(const SaveFileRequest& request);
+    // The file the user chose to open, nothing when the dialog was cancelled.
+    std::optional<std::string> openFileName(const OpenFileRequest& request);
     // The platform's print dialog: the printer (or file) the user chose, set
     // up for the job; null when the dialog was cancelled or failed.
     std::unique_ptr<PrinterSurface> choosePrinter(const PrintRequest& request);
@@ -114,6 +124,9 @@ protected:
         return std::nullopt;
     }
     virtual std::unique_ptr<PrinterSurface> showPrintDialog(const PrintRequest&) { return nullptr; }
+    virtual std::optional<std::string> showOpenFileDialog(const OpenFileRequest&) {
+        return std::nullopt;
+    }
 };
 
 // The service in use. Until one is installed, boxes are written to standard

@@ -122,6 +122,23 @@ std::optional<SaveFileChoice> QtModalService::showSaveFileDialog(const SaveFileR
                           chosenFilter(filters, dialog.selectedNameFilter())};
 }
 
+std::optional<std::string> QtModalService::showOpenFileDialog(const OpenFileRequest& request) {
+    QFileDialog dialog(QApplication::activeWindow());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setWindowTitle(QString::fromStdString(request.title));
+    QStringList filters;
+    for (const std::string& filter : request.filters) {
+        filters << QString::fromStdString(filter);
+    }
+    dialog.setNameFilters(filters);
+    dialog.setDirectory(QString::fromStdString(request.initialDirectory));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
+}
+
 std::unique_ptr<PrinterSurface> QtModalService::showPrintDialog(const PrintRequest& request) {
     auto surface = std::make_unique<PrinterSurface>();
     surface->printer().setDocName(QString::fromStdString(request.documentName));

@@ -17,6 +17,7 @@ protected:
     bool showYesNo(const MessageBoxRequest& request) override;
     std::optional<SaveFileChoice> showSaveFileDialog(const SaveFileRequest& request) override;
     std::unique_ptr<PrinterSurface> showPrintDialog(const PrintRequest& request) override;
+    std::optional<std::string> showOpenFileDialog(const OpenFileRequest& request) override;
 };
 
 }  // namespace platform

@@ -9,8 +9,9 @@
 namespace records {
 
 DecodedRecordFiles::DecodedRecordFiles(const std::string& recordPath, const std::string& modeSource,
-                                       bool commitWhenFinished)
-    : commit_(std::make_unique<RecordingCommit>(recordPath)),
+                                       bool commitWhenFinished,
+                                       std::optional<std::string> temporaryRecord)
+    : commit_(std::make_unique<RecordingCommit>(recordPath, std::move(temporaryRecord))),
       commitWhenFinished_(commitWhenFinished) {
     commit_->limitModeTo(modeSource);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -31,8 +32,11 @@ public:
 class DecodedRecordFiles final : public DecodedOutput {
 public:
     // `modeSource`: the tone file; nothing written is wider open than it.
+    // `temporaryRecord`: the name the record is staged under (the companion
+    // and facts beside it), or each file's own name with ".part" added.
     DecodedRecordFiles(const std::string& recordPath, const std::string& modeSource,
-                       bool commitWhenFinished);
+                       bool commitWhenFinished,
+                       std::optional<std::string> temporaryRecord = std::nullopt);
     std::string begin(const RecordingFacts& facts) override;
     void append(double value, int sign, std::span<const double> tenValues) override;
     std::string finish(const RecordingFacts& facts) override;

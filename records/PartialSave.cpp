@@ -10,8 +10,7 @@
 #include "RecordFormat.h"
 #include "RecordTime.h"
 #include "SampleFile.h"
-#include "Slots.h"
-#include "UndoStore.h"
+#include "UndoableReplace.h"
 #include "platform/RegularFile.h"
 
 namespace records {
@@ -124,43 +123,18 @@ PartialSaveOutcome keepLines(LineRange range, const Inference& inference) {
 
 ChangeOutcome saveStretch(LineRange range, int slot, const Inference& inference) {
     ChangeOutcome outcome;
-    // Kept first: without a way back, SAVE does not touch the recording.
-    outcome.reason = UndoStore::keep(slot);
-    if (!outcome.reason.empty()) {
-        outcome.status = ChangeOutcome::Status::NotKept;
-        return outcome;
-    }
     PartialSaveOutcome stretched;
     const std::unique_ptr<RecordingCommit> stretch = stageStretch(range, inference, stretched);
-    outcome.reason = stretched.reason;
-    outcome.kept = stretched.kept;
     if (stretched.status == PartialSaveOutcome::Status::Empty) {
-        UndoStore::forget();
         outcome.status = ChangeOutcome::Status::Empty;
         return outcome;
     }
-    // The slot's copy is made from the stretch as staged, so that the undo
-    // knows what both will hold before either changes.
-    std::unique_ptr<RecordingCommit> slotCopy;
-    if (stretch) {
-        slotCopy = stageRecordCopy(slotFileName(slot), stretch->temporaryRecord(), outcome.slot,
-                                   inference);
-        outcome.reason =
-            UndoStore::promise(stretch->stagedState(),
-                               slotCopy ? std::optional(slotCopy->stagedState()) : std::nullopt);
-    }
-    if (stretch && outcome.reason.empty()) {
-        outcome.reason = stretch->commit();
-    }
-    if (!stretch || !outcome.reason.empty()) {
-        UndoStore::forget();
+    if (!stretch) {
+        outcome.reason = stretched.reason;
         return outcome;
     }
-    // The slot is a recording of its own, committed on its own.
-    if (slotCopy) {
-        outcome.slot = commitRecordCopy(*slotCopy);
-    }
-    outcome.status = ChangeOutcome::Status::Done;
+    outcome = replaceWorkingRecording(*stretch, slot, inference);
+    outcome.kept = stretched.kept;
     return outcome;
 }
 

@@ -29,6 +29,9 @@ inline constexpr int offsetSlider = 1077;
 // Not a control: Ctrl+Z in the main window, which undoes the last SAVE or
 // FILTER.
 inline constexpr int undo = 2001;
+// Not a control: Ctrl+O in the main window, which opens a tone recording
+// (an audio file) and decodes it as a recording.
+inline constexpr int openTone = 2002;
 // Not a control: what SAVE sends the main window once the marked stretch
 // replaced the recording, with the first visible pane, to show it again.
 inline constexpr int partialSaveDone = 2000;
