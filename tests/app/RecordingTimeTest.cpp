@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <ctime>
-#include <fstream>
 #include <string>
 #include <thread>
 
 #include "MainWindowRig.h"
 #include "records/EdfExport.h"
 #include "resources/DialogTemplates.h"
+#include "tests/support/EdfReadBack.h"
 #include "tests/support/RecordText.h"
 
 namespace app::test {
@@ -28,18 +27,7 @@ double exportedStart(const std::string& record) {
     const std::string edf = record + ".edf";
     const std::string failure = records::EdfExport(199680, 4096).write(record, edf);
     EXPECT_EQ(failure, "");
-    std::ifstream in(edf, std::ios::binary);
-    std::string header(256, '\0');
-    in.read(header.data(), 256);
-    std::tm local{};
-    local.tm_mday = std::stoi(header.substr(168, 2));
-    local.tm_mon = std::stoi(header.substr(171, 2)) - 1;
-    local.tm_year = std::stoi(header.substr(174, 2)) + 100;
-    local.tm_hour = std::stoi(header.substr(176, 2));
-    local.tm_min = std::stoi(header.substr(179, 2));
-    local.tm_sec = std::stoi(header.substr(182, 2));
-    local.tm_isdst = -1;
-    return static_cast<double>(std::mktime(&local));
+    return testsupport::edfStartSeconds(edf);
 }
 
 class RecordingTimeTest : public MainWindowTest {

@@ -24,6 +24,7 @@
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
 #include "tests/support/CaptureRig.h"
+#include "tests/support/EdfReadBack.h"
 #include "tests/support/RecordText.h"
 #include "tests/support/RecordingFiles.h"
 #include "tests/support/ScratchDirectory.h"
@@ -34,66 +35,8 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::Rig;
 
-// What an independent reader (biosig's save2gdf) finds in an EDF+ file.
-struct ReadBack {
-    double samplingRate = 0.0;
-    long long storedSamples = 0;
-    std::string unit;
-    std::string label;
-    double endOfRecording = -1.0;
-    // Stretches not recorded and bridged: where, and how long, in seconds.
-    std::vector<std::pair<double, double>> bridges;
-    std::vector<double> millivolts;
-};
-
-std::string field(const std::string& json, const std::string& key, std::size_t from = 0) {
-    const std::size_t at = json.find("\"" + key + "\"", from);
-    if (at == std::string::npos) {
-        return {};
-    }
-    std::size_t start = json.find(':', at) + 1;
-    while (json[start] == ' ' || json[start] == '\t' || json[start] == '"') {
-        ++start;
-    }
-    std::size_t end = start;
-    while (end < json.size() && json[end] != ',' && json[end] != '"' && json[end] != '\n') {
-        ++end;
-    }
-    return json.substr(start, end - start);
-}
-
-ReadBack readWithBiosig(const std::string& edf) {
-    ReadBack r;
-    const std::string json = edf + ".json";
-    const std::string csv = edf + ".csv";
-    if (std::system(("save2gdf -JSON '" + edf + "' > '" + json + "' 2>/dev/null").c_str()) != 0 ||
-        std::system(("save2gdf -CSV '" + edf + "' '" + csv + "' > /dev/null 2>&1").c_str()) != 0) {
-        return r;
-    }
-    const std::string header = testsupport::readFile(json);
-    r.samplingRate = std::atof(field(header, "Samplingrate").c_str());
-    r.storedSamples = std::atoll(field(header, "NumberOfSamples").c_str());
-    const std::size_t channel = header.find("\"CHANNEL\"");
-    r.label = field(header, "Label", channel);
-    r.unit = field(header, "PhysicalUnit", channel);
-    const std::size_t end = header.find("end of recording");
-    if (end != std::string::npos) {
-        r.endOfRecording = std::atof(field(header, "POS", header.rfind("\"TYP\"", end)).c_str());
-    }
-    for (std::size_t at = header.find(records::EdfExport::bridgeAnnotation);
-         at != std::string::npos; at = header.find(records::EdfExport::bridgeAnnotation, at + 1)) {
-        const std::size_t event = header.rfind("\"TYP\"", at);
-        r.bridges.emplace_back(std::atof(field(header, "POS", event).c_str()),
-                               std::atof(field(header, "DUR", event).c_str()));
-    }
-    std::ifstream in(csv);
-    std::string line;
-    std::getline(in, line);  // the column title
-    while (std::getline(in, line)) {
-        r.millivolts.push_back(std::atof(line.c_str()));
-    }
-    return r;
-}
+using testsupport::ReadBack;
+using testsupport::readWithBiosig;
 
 // A recording of seven panes from the simulator, as the capture stores it,
 // with its companion; the heart signal it carried.
