@@ -19,6 +19,7 @@ BufferAnalysis::BufferAnalysis(int sampleRate, int samplesPerBuffer, int fftPoin
 }
 
 void BufferAnalysis::reset() {
+    analyzer_->clearHistory();
     first_ = 0;
     count_ = 0;
     pushed_ = 0;

@@ -172,6 +172,10 @@ void SpectrumAnalyzer::loadBlock(SampleCursor& cursor) {
     spectrum_kernels::load(kernels_, plan_, history_.data(), re_.get(), im_.get());
 }
 
+void SpectrumAnalyzer::clearHistory() {
+    std::fill(history_.begin(), history_.end(), 0.0);
+}
+
 void SpectrumAnalyzer::transform() {
     spectrum_kernels::transform(kernels_, plan_, re_.get(), im_.get(), binRe_.get(), binIm_.get());
 }

@@ -33,6 +33,9 @@ public:
     // Appends the cursor's samples to the window and loads the transform's
     // input. A block longer than the window is ignored.
     void loadBlock(SampleCursor& cursor);
+    // Forgets every sample: a new recording's first windows see silence
+    // before it, not the end of the last one.
+    void clearHistory();
     // Forward transform of the loaded window, in place, unscaled.
     void transform();
     // |bin k| / sqrt(N), for 0 <= k < N after transform(); bin N - k's for k > N/2.

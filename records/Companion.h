@@ -21,6 +21,10 @@ namespace records {
 // may lie beside a stranger's) is ignored, never shown, exported or printed
 // for another recording.
 inline constexpr int companionValuesPerLine = 10;
+// How far the demodulator's filters reach either side of a moment: the
+// lines that close a recording were completed by holding its last
+// frequency over that much.
+inline constexpr double companionReachSeconds = 0.02;
 // The capture worker's low-pass on the tone's frequency before the tenths'
 // means: flat to this, what the EDF+ export names as the signal's low-pass.
 inline constexpr double companionLowPassHertz = 150.0;

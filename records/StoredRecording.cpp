@@ -21,6 +21,10 @@ namespace {
 // value may lie, and on how many of the lines with a tone it must not.
 constexpr double stretchWidening = 0.5;
 constexpr double agreeingShare = 0.99;
+// Where the spectrum's window joins several buffers, each tapered on its
+// own, the seams move its peak by up to a quarter of a bin more (one bin is
+// 1.625 on the scale of the values, at every setting).
+constexpr double seamWidening = 0.25 * 1.625;
 
 // Reads the record's values as RecordBuffer::load reads them (a line of
 // more than 99 characters is several values) and its identity from the
@@ -84,6 +88,7 @@ std::vector<double> identifiedCompanion(const std::string& path, const FileIdent
 
 CompanionCheck companionCheckFor(const RecordingFacts& facts) {
     CompanionCheck check;
+    check.sampleRate = facts.sampleRate;
     check.fftPoints = facts.fftPoints;
     check.samplesPerBuffer = facts.samplesPerBuffer;
     check.zeroValue = facts.zeroValue;
@@ -105,17 +110,25 @@ bool companionAgrees(std::span<const double> companion, std::span<const double> 
         return k + (std::upper_bound(skipped.begin(), skipped.end(), k) - skipped.begin());
     };
     const double s = check.samplesPerBuffer;
+    const double widening =
+        stretchWidening + (check.fftPoints > check.samplesPerBuffer ? seamWidening : 0.0);
+    // The lines at the end, whose ten values were completed by holding the
+    // last frequency, are not compared.
+    const auto held = static_cast<std::size_t>(
+        std::ceil(companionReachSeconds * check.sampleRate / check.samplesPerBuffer));
     std::size_t withTone = 0;
     std::size_t agreeing = 0;
-    for (std::size_t k = 0; k < decoded.size(); ++k) {
+    for (std::size_t k = 0; k + held < decoded.size(); ++k) {
         const double v = decoded[k];
-        if (!calibration::withinBand(v, check.zeroValue, check.valuesPerMillivolt)) {
+        // The spectrum's window: the last fftPoints samples up to the end of
+        // this line's buffer, across the buffers before it. One that reaches
+        // before the recording saw silence there.
+        const double windowStart = (static_cast<double>(buffer(k)) + 1.0) * s - check.fftPoints;
+        if (windowStart < 0.0 ||
+            !calibration::withinBand(v, check.zeroValue, check.valuesPerMillivolt)) {
             continue;
         }
         ++withTone;
-        // The spectrum's window: the last fftPoints samples up to the end of
-        // this line's buffer, across the buffers before it.
-        const double windowStart = (static_cast<double>(buffer(k)) + 1.0) * s - check.fftPoints;
         double lowest = companion[k * perLine];
         double highest = lowest;
         for (std::size_t j = k + 1; j-- > 0;) {
@@ -130,7 +143,7 @@ bool companionAgrees(std::span<const double> companion, std::span<const double> 
                 }
             }
         }
-        if (v >= lowest - stretchWidening && v <= highest + stretchWidening) {
+        if (v >= lowest - widening && v <= highest + widening) {
             ++agreeing;
         }
     }

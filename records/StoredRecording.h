@@ -66,6 +66,7 @@ std::string readRecording(const std::string& path, const Inference& inference, S
 
 // How a recording's values were taken, for the agreement test below.
 struct CompanionCheck {
+    int sampleRate = 199680;
     int fftPoints = 4096;
     int samplesPerBuffer = 4096;
     double zeroValue = 57.2;
@@ -78,9 +79,14 @@ struct CompanionCheck {
 // (a killed recording, an older one). Each stored value is the strongest
 // frequency the spectrum saw over its last fftPoints samples: it lies within
 // the lowest and highest companion value of that stretch (the tenths of the
-// buffers it spans), widened by 0.5, on at least 99 % of the lines that hold
-// a tone (a value within the front end's band); a companion of another
-// recording, or one line off, does not.
+// buffers it spans), widened by 0.5 (and a quarter of a bin more where the
+// stretch joins buffers tapered apart), on at least 99 % of the lines that
+// hold a tone (a value within the front end's band), leaving out the lines
+// whose stretch reaches before the recording and those its end completed by
+// holding the last frequency. A companion of another recording does not
+// agree; one a line out of step does not where a line's stretch is its own
+// buffer at up to 100 lines a second (elsewhere neighbouring lines see
+// nearly the same tone).
 bool companionAgrees(std::span<const double> companion, std::span<const double> decoded,
                      const CompanionCheck& check);
 
