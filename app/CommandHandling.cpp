@@ -107,6 +107,12 @@ void CommandHandling::runCommand(int id, int code, int value) {
         }
         return;
     }
+    // What the last tone recording opened left out is said until the user
+    // does something else.
+    if (toneNoticeShown_) {
+        toneNoticeShown_ = false;
+        dialog_.hideNotice();
+    }
     switch (id) {
         case ids::startStop:
             startStop(value);
@@ -496,6 +502,7 @@ void CommandHandling::toneDecoded(ToneImport::Finished finished) {
     }
     if (!notice.empty()) {
         dialog_.showNotice(notice);
+        toneNoticeShown_ = true;
     }
     reportSlotCopy(outcome.slot, slot);
 }

@@ -56,6 +56,8 @@ private:
     Controller& controller_;
     platform::MainDialog& dialog_;
     bool& gridPending_;
+    // Whether the notice band says what an opened tone recording left out.
+    bool toneNoticeShown_ = false;
 };
 
 // Says what became of a copy into slot `slot` when it did not go whole.
