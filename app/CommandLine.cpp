@@ -246,6 +246,8 @@ std::string CommandLine::helpText(const std::string& program) {
            "Ctrl+Z undoes the last SAVE or FILTER: REC.txt and the slot come back as they\n"
            "were, from the copies REC.undo.txt and REC.undo.slot.txt kept beside them (one\n"
            "step, until a new recording or a slot load). Ctrl+S is \"SAVE  RECORDED\".\n"
+           "Ctrl+O (or a file dropped on the window) opens a tone recording, an audio file,\n"
+           "as the working recording: seven strips of it, as a recording; Esc stops it.\n"
            "The wheel, Up/Down, PageUp/PageDown and Home/End scroll the strips.\n"
            "\n"
            "Exit status: 0 when all went well, 1 when the records folder cannot be written,\n"
