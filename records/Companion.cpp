@@ -20,7 +20,6 @@ namespace records {
 
 namespace {
 
-constexpr const char* recordExtension = ".txt";
 constexpr const char* companionExtension = ".hr.txt";
 
 // The ten numbers of one complete line appended to `out`; false when the
@@ -67,13 +66,7 @@ long offsetAfterLines(std::FILE* in, std::size_t lines) {
 }  // namespace
 
 std::string companionPath(const std::string& recordPath) {
-    const std::string extension = recordExtension;
-    if (recordPath.size() > extension.size() &&
-        recordPath.compare(recordPath.size() - extension.size(), extension.size(), extension) ==
-            0) {
-        return recordPath.substr(0, recordPath.size() - extension.size()) + companionExtension;
-    }
-    return recordPath + companionExtension;
+    return besideRecord(recordPath, companionExtension);
 }
 
 std::size_t formatCompanionLine(std::span<const double> tenValues, char* out) {

@@ -6,6 +6,15 @@
 
 namespace records {
 
+std::string besideRecord(const std::string& recordPath, std::string_view ending) {
+    constexpr std::string_view extension = ".txt";
+    const std::size_t n = recordPath.size();
+    const bool isRecord = n > extension.size() &&
+                          std::string_view(recordPath).substr(n - extension.size()) == extension;
+    return (isRecord ? recordPath.substr(0, n - extension.size()) : recordPath) +
+           std::string(ending);
+}
+
 std::size_t formatValue(double value, LineEnd end, char* out) {
     char* const last = out + valueTextSize - 2;
     const auto result = std::to_chars(out, last, value, std::chars_format::fixed, 6);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // The record file format: one value per line, fixed notation with six decimals.
@@ -15,6 +16,11 @@ inline constexpr std::size_t lineBufferSize = 100;
 inline constexpr std::size_t valueTextSize = 330;
 
 enum class LineEnd { BlankNewline, Newline };
+
+// The name of a file that belongs to the record at `recordPath`: its ".txt"
+// replaced by `ending` ("REC.txt", ".hr.txt" -> "REC.hr.txt"), or `ending`
+// added to a name that does not end in ".txt".
+std::string besideRecord(const std::string& recordPath, std::string_view ending);
 
 // Writes `value` as "%f \n" (BlankNewline) or "%f\n" (Newline) into `out`
 // (at least valueTextSize characters) and returns the length. No terminator.

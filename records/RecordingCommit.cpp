@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "Companion.h"
+#include "RecordFormat.h"
 #include "platform/FileSteps.h"
 #include "platform/RegularFile.h"
 
@@ -209,11 +210,7 @@ RecordingState currentState(const std::string& recordPath) {
 }
 
 std::string intentPath(const std::string& recordPath) {
-    const std::string extension = ".txt";
-    const std::string base = endsWith(recordPath, extension)
-                                 ? recordPath.substr(0, recordPath.size() - extension.size())
-                                 : recordPath;
-    return base + intentExtension;
+    return besideRecord(recordPath, intentExtension);
 }
 
 RecordingCommit::RecordingCommit(std::string recordPath, std::optional<std::string> temporaryRecord)

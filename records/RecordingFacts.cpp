@@ -9,13 +9,13 @@
 #include <system_error>
 
 #include "FrontEndCalibration.h"
+#include "RecordFormat.h"
 #include "platform/RegularFile.h"
 
 namespace records {
 
 namespace {
 
-constexpr const char* recordExtension = ".txt";
 constexpr const char* factsExtension = ".info.txt";
 // Facts are a few hundred bytes; a skipped-buffer list of a long recording
 // a few thousand. Anything far beyond is not a facts file.
@@ -219,13 +219,7 @@ double RecordingFacts::secondsSpanned(long long lines) const {
 }
 
 std::string factsPath(const std::string& recordPath) {
-    const std::string extension = recordExtension;
-    if (recordPath.size() > extension.size() &&
-        recordPath.compare(recordPath.size() - extension.size(), extension.size(), extension) ==
-            0) {
-        return recordPath.substr(0, recordPath.size() - extension.size()) + factsExtension;
-    }
-    return recordPath + factsExtension;
+    return besideRecord(recordPath, factsExtension);
 }
 
 double valueScaleAt(int sampleRate, int fftPoints) {
