@@ -257,16 +257,25 @@ std::string formatFacts(const RecordingFacts& f) {
     line("front-end", calibration::frontEnd);
     line("source", f.source);
     line("filter", f.filter);
+    // Appended piece by piece: g++ 12 at -O2 warns (wrongly) of overlapping
+    // copies in a chain of string additions here.
     std::string skipped;
     for (const long long k : f.skippedAfterLines) {
-        skipped += (skipped.empty() ? "" : " ") + std::to_string(k);
+        if (!skipped.empty()) {
+            skipped.push_back(' ');
+        }
+        skipped.append(std::to_string(k));
     }
     line("skipped-buffers-after-lines", skipped);
     if (!f.linesWithoutTone.empty()) {
         std::string stretches;
         for (const auto& [first, count] : f.linesWithoutTone) {
-            stretches += (stretches.empty() ? "" : " ") + std::to_string(first) + "+" +
-                         std::to_string(count);
+            if (!stretches.empty()) {
+                stretches.push_back(' ');
+            }
+            stretches.append(std::to_string(first));
+            stretches.push_back('+');
+            stretches.append(std::to_string(count));
         }
         line("lines-without-tone", stretches);
     }
