@@ -12,6 +12,7 @@
 #include "acquisition/ToneDecoder.h"
 #include "records/DecodedOutput.h"
 #include "records/FolderLock.h"
+#include "records/RecordedCopy.h"
 #include "records/RecordingCommit.h"
 
 namespace app {
@@ -80,11 +81,6 @@ int fail(const std::string& reason) {
     return 1;
 }
 
-bool wantsEdf(const std::string& path) {
-    const std::string end = path.size() >= 4 ? path.substr(path.size() - 4) : path;
-    return end == ".edf" || end == ".EDF" || end == ".Edf";
-}
-
 }  // namespace
 
 int decodeToneFile(const CommandLine& line) {
@@ -92,7 +88,7 @@ int decodeToneFile(const CommandLine& line) {
     const std::string folderName = folder.empty() ? std::string(".") : folder.string();
     std::unique_ptr<records::FolderLock> lock;
     std::unique_ptr<records::DecodedOutput> out;
-    if (wantsEdf(line.decodeTarget)) {
+    if (records::wantsEdf(line.decodeTarget)) {
         out = std::make_unique<records::DecodedEdf>(line.decodeTarget, line.decodeTone);
     } else {
         // A record joins the recordings of its folder: not while a window

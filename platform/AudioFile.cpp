@@ -203,6 +203,8 @@ void AudioFile::Impl::resample(const AVFrame* in) {
 }
 
 bool AudioFile::Impl::decodeMore() {
+    // A decoder that keeps failing on one packet is left after a few tries.
+    int failures = 0;
     for (;;) {
         const int received = avcodec_receive_frame(codec.get(), frame.get());
         if (received == 0) {
@@ -222,8 +224,11 @@ bool AudioFile::Impl::decodeMore() {
         if (received != AVERROR(EAGAIN)) {
             // A frame the decoder could not make sense of.
             noteDamage();
-            continue;
+            if (++failures < 8) {
+                continue;
+            }
         }
+        failures = 0;
         if (inputDone) {
             return false;
         }
