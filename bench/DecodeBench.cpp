@@ -109,6 +109,7 @@ int main(int argc, char** argv) {
     std::printf("whole decode to EDF+               %7.2f s  %6.0fx real time\n", whole,
                 audio / whole);
     // The peak memory of a decode alone, in a process of its own.
+    std::fflush(stdout);
     const pid_t child = ::fork();
     if (child == 0) {
         decodeToEdf(path, "decode-bench.edf");
