@@ -11,6 +11,7 @@
 #include "ToneStretches.h"
 #include "ValueEstimate.h"
 #include "platform/AudioFile.h"
+#include "platform/RegularFile.h"
 #include "records/RecordTime.h"
 #include "records/RecordingFacts.h"
 
@@ -132,6 +133,12 @@ std::string durationText(double seconds) {
 DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput& out) {
     const std::string notAudio = request.tonePath + " is not an audio file this program can read: ";
     std::string reason;
+    // A pipe or a device may never end, and opening a pipe waits for a
+    // writer: only a regular file is read.
+    if (platform::isNotRegular(request.tonePath)) {
+        return failed(DecodeResult::Status::NotAudio,
+                      notAudio + "it is not a regular file (a device, a pipe or a folder)");
+    }
     const std::unique_ptr<platform::AudioFile> file =
         platform::AudioFile::open(request.tonePath, reason);
     if (!file) {
