@@ -330,6 +330,13 @@ void CommandHandling::filter() {
                  "FILTER");
         return;
     }
+    if (outcome.status == records::ChangeOutcome::Status::Incomplete) {
+        errorBox("FILTER stored the filtered values without their companion and facts: " +
+                     outcome.reason + ".\nCtrl+Z puts the recording back as it was.",
+                 "FILTER");
+        controller_.painter().showRecording(0);
+        return;
+    }
     if (outcome.status != records::ChangeOutcome::Status::Done) {
         errorBox("FILTER could not store its result: " + outcome.reason +
                      ".\nThe recording was not changed.",

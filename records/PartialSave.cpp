@@ -152,6 +152,11 @@ ChangeOutcome saveStretch(LineRange range, int slot, const Inference& inference)
     if (stretch && outcome.reason.empty()) {
         outcome.reason = stretch->commit();
     }
+    if (stretch && !outcome.reason.empty() && stretch->recordPlaced()) {
+        // The stretch replaced the record the undo keeps.
+        outcome.status = ChangeOutcome::Status::Incomplete;
+        return outcome;
+    }
     if (!stretch || !outcome.reason.empty()) {
         UndoStore::forget();
         return outcome;
