@@ -14,8 +14,11 @@ namespace testsupport {
 // running in parallel each have their own "REC.txt".
 class ScratchDirectory {
 public:
-    ScratchDirectory() : previous_(std::filesystem::current_path()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "trelmont-XXXXXX").string();
+    ScratchDirectory() : ScratchDirectory(std::filesystem::temp_directory_path()) {}
+    // In `base` instead of the temporary directory.
+    explicit ScratchDirectory(const std::filesystem::path& base)
+        : previous_(std::filesystem::current_path()) {
+        std::string pattern = (base / "trelmont-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed");
         }
