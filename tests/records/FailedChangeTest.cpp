@@ -54,8 +54,10 @@ bool storeWorkingAndOlderSlot() {
            testsupport::storeValues("REC1.txt", makeLines(30, 1.0).values);
 }
 
+// SAVE, the slot's copy included.
 bool save() {
-    return saveStretch({11, 40}, 1).status == ChangeOutcome::Status::Done;
+    const ChangeOutcome outcome = saveStretch({11, 40}, 1);
+    return outcome.status == ChangeOutcome::Status::Done && outcome.slot;
 }
 
 // A change whose files are renamed into place one after another: FILTER,
@@ -88,7 +90,7 @@ TEST(FailedChange, ARefusedRenameLeavesTheChangeUndoable) {
         for (; failed; ++passing) {
             ASSERT_LT(passing, 50);
             SCOPED_TRACE("renames before the refused one: " + std::to_string(passing));
-            const testsupport::ScratchDirectory folder;
+            const testsupport::ScratchDirectory folder(testsupport::ScratchDirectory::memoryBase());
             ASSERT_TRUE(storeWorkingAndOlderSlot());
             const std::vector<Snapshot> before = snapshots();
             ASSERT_TRUE(!change.afterSave || save());

@@ -132,14 +132,6 @@ int runEndedAfter(int step, const std::function<bool()>& operation) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Where the folders of the kill points lie: in memory where the system has
-// it, as every step syncs what it wrote and a disk makes each sync wait.
-std::filesystem::path foldersBase() {
-    const char* memory = "/dev/shm";
-    return ::access(memory, W_OK | X_OK) == 0 ? std::filesystem::path(memory)
-                                              : std::filesystem::temp_directory_path();
-}
-
 std::vector<std::string> temporariesLeft() {
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(".")) {
@@ -205,7 +197,7 @@ TEST(KillPoints, EveryRecordingIsWholeWhereverAnOperationIsEnded) {
         std::vector<Files> before;
         std::vector<Files> after;
         {
-            const testsupport::ScratchDirectory folder(foldersBase());
+            const testsupport::ScratchDirectory folder(testsupport::ScratchDirectory::memoryBase());
             ASSERT_TRUE(operation.prepare());
             for (const Changed& changed : operation.recordings) {
                 before.push_back(filesOf(changed.record));
@@ -222,7 +214,7 @@ TEST(KillPoints, EveryRecordingIsWholeWhereverAnOperationIsEnded) {
         for (int step = 1; points < 0; ++step) {
             ASSERT_LT(step, 200);
             SCOPED_TRACE("ended after step " + std::to_string(step));
-            const testsupport::ScratchDirectory folder(foldersBase());
+            const testsupport::ScratchDirectory folder(testsupport::ScratchDirectory::memoryBase());
             ASSERT_TRUE(operation.prepare());
             const int status = runEndedAfter(step, operation.run);
             ASSERT_TRUE(status == 77 || status == 0) << "exit status " << status;
