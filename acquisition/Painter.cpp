@@ -510,12 +510,15 @@ PrintSettings Painter::printSettings() {
         return {};
     }
     records::StoredRecording recording;
+    // Taken before the working file's lock: the stop takes this object's
+    // lock first and the working file's inside it, so no thread may hold
+    // them the other way round.
+    const records::Inference settings = inference();
     {
         const SampleFile::Session session;
         SampleFile::close();
         // A record that cannot be read prints as an empty one.
-        static_cast<void>(
-            records::readRecording(SampleFile::workingFileName, inference(), recording));
+        static_cast<void>(records::readRecording(SampleFile::workingFileName, settings, recording));
     }
     return PrintJob::settingsFor(
         recording, RecordBuffer::capacity, samplesPerPane(0),

@@ -356,6 +356,13 @@ void CommandHandling::filter() {
                  "FILTER");
         return;
     }
+    if (outcome.status == records::ChangeOutcome::Status::Incomplete) {
+        errorBox("FILTER stored the filtered values without their companion and facts: " +
+                     outcome.reason + ".\nCtrl+Z puts the recording back as it was.",
+                 "FILTER");
+        controller_.painter().showRecording(0);
+        return;
+    }
     if (outcome.status != records::ChangeOutcome::Status::Done) {
         errorBox("FILTER could not store its result: " + outcome.reason +
                      ".\nThe recording was not changed.",
@@ -478,7 +485,13 @@ void CommandHandling::toneDecoded(ToneImport::Finished finished) {
     const int slot = controller_.selectedSlot();
     const records::ChangeOutcome outcome =
         records::replaceWorkingRecording(*finished.staged, slot, controller_.painter().inference());
-    if (outcome.status != records::ChangeOutcome::Status::Done) {
+    if (outcome.status == records::ChangeOutcome::Status::Incomplete) {
+        // The decoded values are the working recording now: they are shown.
+        errorBox("The tone recording was stored without its companion and facts, and the slot "
+                 "left as it was: " +
+                     outcome.reason + ".\nCtrl+Z puts the recording before it back.",
+                 openToneTitle);
+    } else if (outcome.status != records::ChangeOutcome::Status::Done) {
         errorBox("The tone recording was not stored: " + outcome.reason +
                      ".\nThe recording was not changed.",
                  openToneTitle);

@@ -205,10 +205,17 @@ void saveSelection(Controller& controller) {
         case records::ChangeOutcome::Status::Failed:
             errorBox("The recording was not changed: " + outcome.reason + ".");
             return;
+        case records::ChangeOutcome::Status::Incomplete:
+            // The stretch is the working recording now: it is shown.
+            errorBox(
+                "SAVE stored the stretch without its companion and facts, and left the slot "
+                "as it was: " +
+                outcome.reason + ".\nCtrl+Z puts the recording back as it was.");
+            break;
         case records::ChangeOutcome::Status::Done:
+            reportSlotCopy(outcome.slot, slot);
             break;
     }
-    reportSlotCopy(outcome.slot, slot);
     controller.dialog().send(platform::DialogMessage::command(resources::ids::partialSaveDone, 0,
                                                               controller.firstVisiblePane));
 }

@@ -17,13 +17,15 @@ namespace platform {
 
 namespace {
 
-// The step the tests make fail, -1 for none, and the error it fails with.
+// The step the tests make fail, -1 for none, the error it fails with, and
+// how many times it goes through before it fails.
 std::atomic<int> failingStep{-1};
 std::atomic<int> failingError{0};
+std::atomic<int> passingLeft{0};
 
 // 0, or the error a test asked `step` to fail with.
 int injectedFailure(ReplacementFile::Step step) {
-    if (failingStep.load() != static_cast<int>(step)) {
+    if (failingStep.load() != static_cast<int>(step) || passingLeft.fetch_sub(1) > 0) {
         return 0;
     }
     const int error = failingError.load();
@@ -75,8 +77,9 @@ void syncFolderOf(const std::string& path) {
     }
 }
 
-void ReplacementFile::failStepForTests(std::optional<Step> step, int error) {
+void ReplacementFile::failStepForTests(std::optional<Step> step, int error, int passing) {
     failingError.store(error);
+    passingLeft.store(passing);
     failingStep.store(step ? static_cast<int>(*step) : -1);
 }
 

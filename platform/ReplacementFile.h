@@ -73,8 +73,10 @@ public:
 
     // For tests: every replacement fails at `step` with the system error
     // `error`, as a full disk or a lost device would make it fail, until
-    // called again with no step.
-    static void failStepForTests(std::optional<Step> step, int error = 0);
+    // called again with no step. The first `passing` times a replacement
+    // reaches the step it goes through, so that a change of several files
+    // can fail halfway.
+    static void failStepForTests(std::optional<Step> step, int error = 0, int passing = 0);
 
 private:
     const std::string& writtenName() const;

@@ -83,6 +83,11 @@ ChangeOutcome filterWorkingRecording(const Inference& inference, std::vector<dou
         outcome.reason = change->commit();
     }
     if (!outcome.reason.empty()) {
+        if (change && change->recordPlaced()) {
+            // The filtered record replaced the one the undo keeps.
+            outcome.status = ChangeOutcome::Status::Incomplete;
+            return outcome;
+        }
         UndoStore::forget();
         return outcome;
     }

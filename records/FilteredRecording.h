@@ -23,8 +23,8 @@ std::unique_ptr<RecordingCommit> stageFilteredRecording(const Inference& inferen
 
 // FILTER as the window runs it: the working recording kept for Ctrl+Z, its
 // filtered version staged, what it will leave promised to the undo, then
-// committed. On anything but Done the working recording is as it was and
-// there is nothing to undo.
+// committed. On Done and Incomplete Ctrl+Z puts the working recording back;
+// on anything else it is as it was and there is nothing to undo.
 ChangeOutcome filterWorkingRecording(const Inference& inference, std::vector<double>& filtered);
 
 }  // namespace records

@@ -16,8 +16,13 @@ FolderLock::~FolderLock() {
 
 std::unique_ptr<FolderLock> FolderLock::take(const std::string& folder, std::string* why) {
     std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
-    const std::string named = error ? folder : absolute.lexically_normal().string();
+    std::filesystem::path absolute = std::filesystem::absolute(folder, error).lexically_normal();
+    // "." in a folder normalises to "/that/folder/": the folder is named
+    // without the trailing separator.
+    if (!absolute.has_filename() && absolute != absolute.root_path()) {
+        absolute = absolute.parent_path();
+    }
+    const std::string named = error ? folder : absolute.string();
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         if (why != nullptr) {

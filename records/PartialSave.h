@@ -55,9 +55,10 @@ PartialSaveOutcome keepLines(LineRange range, const Inference& inference = {});
 // SAVE as the window runs it: the working recording and slot `slot` kept
 // for Ctrl+Z; the stretch staged, and the slot's copy of it staged from the
 // staged files; what both will leave promised to the undo; then the working
-// recording committed, and the slot on its own. Unless Done, the working
-// recording is as it was; `slot` in the outcome says what became of the
-// slot.
+// recording committed, and the slot on its own. Unless Done or Incomplete
+// (the stretch's record is in place without its companion and facts, and
+// the slot was left alone), the working recording is as it was; `slot` in
+// the outcome says what became of the slot.
 ChangeOutcome saveStretch(LineRange range, int slot, const Inference& inference = {});
 
 }  // namespace records

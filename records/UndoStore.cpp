@@ -120,6 +120,18 @@ std::string keepRecording(const std::string& record, const std::string& copy,
     return reason;
 }
 
+// Whether a recording holds one of the two versions an undo knows, or what
+// a commit of either left when it failed after its record: that record
+// without companion and facts (RecordingCommit removes them, as they would
+// not belong to it).
+bool knownVersion(const RecordingState& now, const RecordingState& before,
+                  const RecordingState& after) {
+    const auto recordOnly = [&](const RecordingState& version) {
+        return now.record == version.record && now.companion == absent && now.facts == absent;
+    };
+    return now == before || now == after || recordOnly(before) || recordOnly(after);
+}
+
 // Puts one recording back as it was before the change, unless it is so
 // already. Empty on success.
 std::string putBack(const std::string& record, const std::string& copy,
@@ -128,7 +140,7 @@ std::string putBack(const std::string& record, const std::string& copy,
     if (now == before) {
         return {};
     }
-    if (!(now == after)) {
+    if (!knownVersion(now, before, after)) {
         return record + " has changed since";
     }
     if (before.record == absent) {
@@ -146,8 +158,7 @@ std::string putBack(const std::string& record, const std::string& copy,
 // copy is still the version before.
 bool undoable(const std::string& record, const std::string& copy, const RecordingState& before,
               const RecordingState& after) {
-    const RecordingState now = currentState(record);
-    return (now == before || now == after) &&
+    return knownVersion(currentState(record), before, after) &&
            (before.record == absent || currentState(copy) == before);
 }
 

@@ -19,9 +19,10 @@ namespace records {
 //                        the change and will hold after it.
 // The state is written whole before the change commits, with what the change
 // will leave taken from its staged files; an undo puts a recording back only
-// while it still holds one of the two, and so can be tried again after a
-// failure or a crash halfway: anything else that changed them since (a new
-// recording, a slot load, a program outside) ends it. The copies are
+// while it still holds one of the two (or the record of either alone, as a
+// commit that failed after its record leaves it), and so can be tried again
+// after a failure or a crash halfway: anything else that changed them since
+// (a new recording, a slot load, a program outside) ends it. The copies are
 // forgotten only once both are back.
 class UndoStore {
 public:

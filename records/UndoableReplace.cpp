@@ -24,6 +24,12 @@ ChangeOutcome replaceWorkingRecording(RecordingCommit& staged, int slot,
     if (outcome.reason.empty()) {
         outcome.reason = staged.commit();
     }
+    if (!outcome.reason.empty() && staged.recordPlaced()) {
+        // The new record replaced the one the undo keeps: the slot is left
+        // as it was, and Ctrl+Z puts the working recording back.
+        outcome.status = ChangeOutcome::Status::Incomplete;
+        return outcome;
+    }
     if (!outcome.reason.empty()) {
         UndoStore::forget();
         return outcome;

@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "records/FolderLock.h"
 #include "tests/support/PrintedPages.h"
 #include "tests/support/ScratchDirectory.h"
 
@@ -436,6 +438,70 @@ TEST(ProgramRun, KeepsTheRecordsInTheRecordsFolder) {
               0);
     EXPECT_GT(lines("home/Documents/ECG recordings/REC1.txt"), 20);
     EXPECT_TRUE(std::filesystem::exists("doc.png"));
+}
+
+// What a folder holds: each entry's name, size, inode and modification
+// time, and the folder's own modification time, which any file created and
+// removed in it moves.
+std::string listing(const std::string& folder) {
+    const auto line = [](const std::string& path, const std::string& name) {
+        struct stat info {};
+        ::stat(path.c_str(), &info);
+        return name + " " + std::to_string(info.st_size) + " " + std::to_string(info.st_ino) + " " +
+               std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec) +
+               "\n";
+    };
+    std::vector<std::string> lines{line(folder, ".")};
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        lines.push_back(line(entry.path().string(), entry.path().filename().string()));
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& l : lines) {
+        text += l;
+    }
+    return text;
+}
+
+// One program to a records folder: while one holds it (its lock taken here,
+// as a running program holds it), a second one ends at once with status 1,
+// names the folder, and changes nothing in it, not even to complete a
+// change of a recording that the first may be making; nor does an export or
+// a print without a window. Once the folder is free, the next program
+// completes what was left.
+TEST(ProgramRun, ASecondProgramLeavesAFolderInUseAlone) {
+    testsupport::ScratchDirectory scratch;
+    std::filesystem::create_directory("ecg");
+    {
+        std::ofstream record("ecg/REC.txt");
+        for (int i = 0; i < 300; ++i) {
+            record << (i % 2 == 0 ? 801.2 : -686.8) << " \n";
+        }
+    }
+    std::ofstream("ecg/REC.commit") << "trelmont-ecg commit, version 1\nend\n";
+    std::ofstream("ecg/REC.txt.part") << "57.2\n";
+    const std::string before = listing("ecg");
+    {
+        const std::unique_ptr<records::FolderLock> first = records::FolderLock::take("ecg");
+        ASSERT_NE(first, nullptr);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(run("--records ecg --simulate --record 2 2>err.txt"), 1);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+        const std::string err = testsupport::readFile("err.txt");
+        EXPECT_NE(err.find("Another trelmont-ecg is using the records folder " +
+                           std::filesystem::current_path().string() + "/ecg."),
+                  std::string::npos)
+            << err;
+        EXPECT_EQ(listing("ecg"), before);
+
+        EXPECT_EQ(run("--export-edf ecg/REC.txt sent.edf"), 0);
+        EXPECT_EQ(run("--records ecg --print-pdf strips.pdf"), 0);
+        EXPECT_TRUE(std::filesystem::exists("strips.pdf"));
+        EXPECT_EQ(listing("ecg"), before);
+    }
+    EXPECT_EQ(run("--export-edf ecg/REC.txt sent.edf"), 0);
+    EXPECT_FALSE(std::filesystem::exists("ecg/REC.commit"));
+    EXPECT_FALSE(std::filesystem::exists("ecg/REC.txt.part"));
 }
 
 // A records folder that cannot be written is said at start-up, naming the

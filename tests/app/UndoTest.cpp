@@ -3,16 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "MainWindowRig.h"
+#include "platform/ReplacementFile.h"
 #include "records/RecordTime.h"
 #include "records/UndoStore.h"
 #include "resources/DialogTemplates.h"
 #include "tests/support/RecordText.h"
 #include "tests/support/RecordingFiles.h"
+#include "tests/support/SyntheticRecording.h"
 
 namespace app::test {
 namespace {
@@ -152,6 +155,35 @@ TEST_F(UndoTest, SaveAndFilterAreRefusedWhenTheCopyCannotBeWritten) {
     EXPECT_NE(modal().boxes[0].text.find("Ctrl+Z"), std::string::npos);
     EXPECT_EQ(modal().boxes[1].caption, "SAVE");
     EXPECT_NE(modal().boxes[1].text.find("not changed"), std::string::npos);
+}
+
+// FILTER whose companion cannot follow its record (a rename refused after
+// the record's): the box says what was stored and that Ctrl+Z puts the
+// recording back, and Ctrl+Z does, companion and facts included.
+TEST_F(UndoTest, AFilterStoredOnlyInPartIsUndone) {
+    ASSERT_TRUE(testsupport::storeRecording("REC.txt", testsupport::makeLines(300)));
+    open();
+    modal().boxes.clear();
+    const Snapshot record = snapshot("REC.txt");
+    const std::string companion = bytes("REC.hr.txt");
+    const std::string facts = bytes("REC.info.txt");
+    // The undo's copy (intent, record, companion, facts), its state, the
+    // promise, FILTER's intent and its record go through.
+    using platform::ReplacementFile;
+    ReplacementFile::failStepForTests(ReplacementFile::Step::Rename, ENOSPC, 8);
+    command(ids::filter);
+    ReplacementFile::failStepForTests(std::nullopt);
+    ASSERT_EQ(modal().boxes.size(), 1u);
+    EXPECT_NE(modal().boxes[0].text.find("Ctrl+Z puts the recording back"), std::string::npos)
+        << modal().boxes[0].text;
+    ASSERT_NE(snapshot("REC.txt"), record);
+    EXPECT_FALSE(std::filesystem::exists("REC.hr.txt"));
+
+    dialog().pressKey(Key::CtrlZ);
+    EXPECT_EQ(snapshot("REC.txt"), record);
+    EXPECT_EQ(bytes("REC.hr.txt"), companion);
+    EXPECT_EQ(bytes("REC.info.txt"), facts);
+    EXPECT_EQ(modal().boxes.size(), 1u);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "records/UndoStore.h"
 #include "tests/support/RecordingFiles.h"
 #include "tests/support/ScratchDirectoryTest.h"
+#include "tests/support/SyntheticRecording.h"
 
 namespace records {
 namespace {
@@ -21,57 +22,19 @@ namespace {
 using testsupport::readStored;
 using testsupport::writeCompanion;
 
-// A record of `lines` values as the capture stores them (+-744 on every
-// other line) with the companion that belongs to it: ten values a line
-// spread around each value.
-struct Lines {
-    std::vector<double> values;
-    std::vector<double> companion;
-};
+using Lines = testsupport::SyntheticLines;
+using testsupport::makeLines;
 
-Lines makeLines(int lines, double phase = 0.0) {
-    Lines r;
-    for (int k = 0; k < lines; ++k) {
-        const double value = 57.2 + 3.0 * std::sin(0.3 * k + phase);
-        r.values.push_back(value);
-        for (int j = 0; j < companionValuesPerLine; ++j) {
-            r.companion.push_back(value + 0.02 * (j - 4.5));
-        }
-    }
-    return r;
-}
-
+// A record as the capture stores it (+-744 on every other line) with the
+// companion that belongs to it.
 void storeLines(const std::string& record, const Lines& r) {
-    std::string text;
-    char value[valueTextSize];
-    for (std::size_t k = 0; k < r.values.size(); ++k) {
-        const double marker = k % 2 == 0 ? captureMarker : -captureMarker;
-        text.append(value, formatValue(r.values[k] + marker, LineEnd::BlankNewline, value));
-    }
-    std::FILE* out = std::fopen(record.c_str(), "w");
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fclose(out);
+    ASSERT_TRUE(testsupport::storeValues(record, r.values));
     ASSERT_TRUE(writeCompanion(record, r.companion));
 }
 
 // Facts as a finished capture leaves them.
 void storeFacts(const std::string& record) {
-    RecordingFacts facts;
-    facts.startSeconds = 1'700'000'000.25;
-    facts.valuesPerSecond = 48.75;
-    facts.sampleRate = 199680;
-    facts.samplesPerBuffer = 4096;
-    facts.fftPoints = 4096;
-    facts.bits = 16;
-    facts.zeroValue = 57.2;
-    facts.valuesPerMillivolt = 5.48;
-    facts.source = "simulator at 72 per minute";
-    facts.record = identifyFile(record);
-    facts.companion = identifyFile(companionPath(record));
-    std::FILE* out = std::fopen(factsPath(record).c_str(), "w");
-    const std::string text = formatFacts(facts);
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fclose(out);
+    ASSERT_TRUE(testsupport::storeFacts(record));
 }
 
 class CompanionTest : public testsupport::ScratchDirectoryTest {};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,8 +15,11 @@ namespace testsupport {
 // running in parallel each have their own "REC.txt".
 class ScratchDirectory {
 public:
-    ScratchDirectory() : previous_(std::filesystem::current_path()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "trelmont-XXXXXX").string();
+    ScratchDirectory() : ScratchDirectory(std::filesystem::temp_directory_path()) {}
+    // In `base` instead of the temporary directory.
+    explicit ScratchDirectory(const std::filesystem::path& base)
+        : previous_(std::filesystem::current_path()) {
+        std::string pattern = (base / "trelmont-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed");
         }
@@ -31,6 +35,15 @@ public:
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+
+    // A base in memory where the system has one (for tests that sync many
+    // files, where a disk makes each sync wait), else the temporary
+    // directory.
+    static std::filesystem::path memoryBase() {
+        const char* memory = "/dev/shm";
+        return ::access(memory, W_OK | X_OK) == 0 ? std::filesystem::path(memory)
+                                                  : std::filesystem::temp_directory_path();
+    }
 
 private:
     std::filesystem::path previous_;

@@ -1,0 +1,269 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/FileSteps.h"
+#include "records/EdfExport.h"
+#include "records/FilteredRecording.h"
+#include "records/PartialSave.h"
+#include "records/RecordCopy.h"
+#include "records/RecordingCommit.h"
+#include "records/SampleFile.h"
+#include "records/UndoStore.h"
+#include "tests/support/ScratchDirectory.h"
+#include "tests/support/SyntheticRecording.h"
+
+namespace records {
+namespace {
+
+using testsupport::makeLines;
+
+std::optional<std::string> bytesOf(const std::string& path) {
+    if (!std::filesystem::exists(path)) {
+        return std::nullopt;
+    }
+    return testsupport::readFile(path);
+}
+
+// A recording's three files as they lie on disk (none where absent).
+struct Files {
+    std::optional<std::string> record;
+    std::optional<std::string> companion;
+    std::optional<std::string> facts;
+    bool operator==(const Files&) const = default;
+};
+
+Files filesOf(const std::string& record) {
+    return {bytesOf(record), bytesOf(companionPath(record)), bytesOf(factsPath(record))};
+}
+
+// How every reader must take one version of a recording.
+struct Looks {
+    bool companion = false;
+    bool filtered = false;
+};
+
+// A recording an operation changes, as it is before and after.
+struct Changed {
+    std::string record;
+    Looks before;
+    Looks after;
+};
+
+// Where an undo that is available takes the recordings: back to the
+// versions before the operation (FILTER, SAVE), on to those after it (the
+// undo itself), or nowhere (the copies are no change an undo knows).
+enum class UndoGoesTo { Nothing, Before, After };
+
+struct Operation {
+    const char* name;
+    std::function<bool()> prepare;
+    std::function<bool()> run;
+    std::vector<Changed> recordings;
+    UndoGoesTo undo;
+};
+
+bool storeWorking() {
+    return testsupport::storeRecording("REC.txt", makeLines(60));
+}
+
+// Slot 1 holds an older record without companion or facts.
+bool storeWorkingAndOlderSlot() {
+    return storeWorking() && testsupport::storeValues("REC1.txt", makeLines(30, 1.0).values);
+}
+
+bool storeWorkingAndSavedStretch() {
+    return storeWorkingAndOlderSlot() &&
+           saveStretch({11, 40}, 1).status == ChangeOutcome::Status::Done;
+}
+
+// The EDF+ header's field at `at` (`size` characters), its blanks cut.
+std::string headerField(const std::string& header, std::size_t at, std::size_t size) {
+    std::string text = header.substr(at, size);
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+// Every reader takes the recording as `looks` says: readRecording, and the
+// EDF+ export, whose one signal's rate and prefilter field are in its header.
+void expectReadAs(const std::string& record, const Looks& looks) {
+    SCOPED_TRACE(record);
+    StoredRecording recording;
+    ASSERT_EQ(readRecording(record, Inference{}, recording), "");
+    EXPECT_EQ(!recording.companion.empty(), looks.companion);
+    EXPECT_EQ(recording.filtered(), looks.filtered);
+
+    ASSERT_EQ(EdfExport(199680, 4096).write(record, "check.edf"), "");
+    const std::string header = testsupport::readFile("check.edf").substr(0, 3 * 256);
+    std::filesystem::remove("check.edf");
+    ASSERT_EQ(header.size(), 3u * 256);
+    const std::size_t signals = std::stoul(header.substr(252, 4));
+    const double seconds = std::stod(header.substr(244, 8));
+    const double samples = std::stod(header.substr(256 + signals * 216, 8));
+    const std::string prefilter = headerField(header, 256 + signals * 136, 80);
+    EXPECT_DOUBLE_EQ(samples / seconds, looks.companion ? 487.5 : 48.75);
+    EXPECT_EQ(prefilter.rfind("LP:150Hz", 0) == 0, looks.companion) << prefilter;
+    EXPECT_EQ(prefilter.find("baseline wander removed (FILTER)") != std::string::npos,
+              looks.filtered)
+        << prefilter;
+}
+
+// Runs `operation` in a child process that ends as a kill would right after
+// file step `step`: its exit status, 77 when it was ended there, 0 when the
+// operation was done before, 1 when it failed.
+int runEndedAfter(int step, const std::function<bool()>& operation) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        platform::FileSteps::exitAfterForTests(step);
+        ::_exit(operation() ? 0 : 1);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> temporariesLeft() {
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        const std::string extension = entry.path().extension().string();
+        if (extension == ".part" || extension == ".commit" || name.rfind("RECf", 0) == 0 ||
+            name.rfind("tmppt", 0) == 0) {
+            left.push_back(name);
+        }
+    }
+    return left;
+}
+
+// Each operation ended after each of its file steps in turn, as a crash or a
+// power cut would end it, and the next start completes what it can: every
+// recording it touches is then whole, its old version or its new one, and is
+// read, exported and undone as that version.
+TEST(KillPoints, EveryRecordingIsWholeWhereverAnOperationIsEnded) {
+    const Looks plain{true, false};
+    const Looks bare{false, false};
+    const std::vector<Operation> operations = {
+        {"FILTER",
+         storeWorking,
+         [] {
+             std::vector<double> filtered;
+             return filterWorkingRecording({}, filtered).status == ChangeOutcome::Status::Done;
+         },
+         {{"REC.txt", plain, {true, true}}},
+         UndoGoesTo::Before},
+        {"SAVE into slot 1",
+         storeWorkingAndOlderSlot,
+         [] {
+             const ChangeOutcome outcome = saveStretch({11, 40}, 1);
+             return outcome.status == ChangeOutcome::Status::Done && outcome.slot;
+         },
+         {{"REC.txt", plain, plain}, {"REC1.txt", bare, plain}},
+         UndoGoesTo::Before},
+        {"undo of SAVE",
+         storeWorkingAndSavedStretch,
+         [] { return UndoStore::restore().empty(); },
+         {{"REC.txt", plain, plain}, {"REC1.txt", plain, bare}},
+         UndoGoesTo::After},
+        {"stop copy into slot 1",
+         [] {
+             return storeWorking() && testsupport::storeRecording("REC1.txt", makeLines(40, 2.0));
+         },
+         [] { return static_cast<bool>(copyRecordFile("REC1.txt", "REC.txt")); },
+         {{"REC1.txt", plain, plain}, {"REC.txt", plain, plain}},
+         UndoGoesTo::Nothing},
+        {"load of slot 2",
+         [] {
+             return storeWorking() &&
+                    testsupport::storeValues("REC2.txt", makeLines(50, 0.5).values, filterMarker);
+         },
+         [] { return static_cast<bool>(copyRecordFile("REC.txt", "REC2.txt")); },
+         {{"REC.txt", plain, {false, true}}, {"REC2.txt", {false, true}, {false, true}}},
+         UndoGoesTo::Nothing},
+    };
+
+    for (const Operation& operation : operations) {
+        SCOPED_TRACE(operation.name);
+        // The versions before and after, from a run to its end.
+        std::vector<Files> before;
+        std::vector<Files> after;
+        {
+            const testsupport::ScratchDirectory folder(testsupport::ScratchDirectory::memoryBase());
+            ASSERT_TRUE(operation.prepare());
+            for (const Changed& changed : operation.recordings) {
+                before.push_back(filesOf(changed.record));
+            }
+            ASSERT_TRUE(operation.run());
+            for (const Changed& changed : operation.recordings) {
+                after.push_back(filesOf(changed.record));
+            }
+            SampleFile::close();
+        }
+        ASSERT_NE(before, after);
+
+        int points = -1;
+        for (int step = 1; points < 0; ++step) {
+            ASSERT_LT(step, 200);
+            SCOPED_TRACE("ended after step " + std::to_string(step));
+            const testsupport::ScratchDirectory folder(testsupport::ScratchDirectory::memoryBase());
+            ASSERT_TRUE(operation.prepare());
+            const int status = runEndedAfter(step, operation.run);
+            ASSERT_TRUE(status == 77 || status == 0) << "exit status " << status;
+            // The next start.
+            ASSERT_EQ(finishInterruptedCommits("."), "");
+            EXPECT_EQ(temporariesLeft(), std::vector<std::string>());
+
+            bool atBefore = true;
+            bool atAfter = true;
+            for (std::size_t i = 0; i < operation.recordings.size(); ++i) {
+                const Changed& changed = operation.recordings[i];
+                const Files now = filesOf(changed.record);
+                atBefore = atBefore && now == before[i];
+                atAfter = atAfter && now == after[i];
+                if (now == after[i]) {
+                    expectReadAs(changed.record, changed.after);
+                } else if (now == before[i]) {
+                    expectReadAs(changed.record, changed.before);
+                } else {
+                    ADD_FAILURE() << changed.record << " is neither its old nor its new version";
+                }
+            }
+            if (status == 0) {
+                EXPECT_TRUE(atAfter);
+                points = step - 1;
+            }
+
+            if (operation.undo == UndoGoesTo::Nothing) {
+                EXPECT_FALSE(UndoStore::available());
+            } else {
+                const bool atTarget = operation.undo == UndoGoesTo::Before ? atBefore : atAfter;
+                const std::vector<Files>& target =
+                    operation.undo == UndoGoesTo::Before ? before : after;
+                // Nothing the operation did is beyond the undo's reach.
+                EXPECT_TRUE(atTarget || UndoStore::available());
+                if (UndoStore::available()) {
+                    EXPECT_EQ(UndoStore::restore(), "");
+                    for (std::size_t i = 0; i < operation.recordings.size(); ++i) {
+                        EXPECT_TRUE(filesOf(operation.recordings[i].record) == target[i])
+                            << operation.recordings[i].record << " after the undo";
+                    }
+                    EXPECT_FALSE(UndoStore::available());
+                }
+            }
+            SampleFile::close();
+        }
+        std::printf("[          ] %s: %d kill points\n", operation.name, points);
+    }
+}
+
+}  // namespace
+}  // namespace records
