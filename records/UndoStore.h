@@ -9,7 +9,8 @@ namespace records {
 
 // One step back from the last SAVE or FILTER. Before either changes the
 // working recording (and SAVE the checked slot), copies of both as they are
-// go beside them on disk, every file byte for byte with its time, so that
+// go beside them on disk, every file byte for byte (the record with its
+// time, which its companion and facts take too), so that
 // neither a slip of the mouse nor a crash loses the rest of a recording:
 //   "REC.undo.txt"       the working recording before the change (with
 //                        "REC.undo.hr.txt" and "REC.undo.info.txt"),
