@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -25,16 +26,26 @@ void onInterrupt(int) {
     interrupted.store(true);
 }
 
-// Ctrl+C asks the decoding to stop, for the life of the object.
+// Ctrl+C asks the decoding to stop, for the life of the object; so do a
+// closed terminal and a polite kill, so that no half-written output stays.
 class InterruptWatch {
 public:
-    InterruptWatch() { previous_ = std::signal(SIGINT, onInterrupt); }
-    ~InterruptWatch() { std::signal(SIGINT, previous_); }
+    InterruptWatch() {
+        for (std::size_t i = 0; i < signals.size(); ++i) {
+            previous_[i] = std::signal(signals[i], onInterrupt);
+        }
+    }
+    ~InterruptWatch() {
+        for (std::size_t i = 0; i < signals.size(); ++i) {
+            std::signal(signals[i], previous_[i]);
+        }
+    }
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
 private:
-    void (*previous_)(int) = SIG_DFL;
+    static constexpr std::array<int, 3> signals{SIGINT, SIGTERM, SIGHUP};
+    std::array<void (*)(int), 3> previous_{};
 };
 
 // One line on the terminal, rewritten: per cent, minutes of audio, times
