@@ -198,7 +198,8 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
     }
     DecodeResult result;
     result.full = stretches.full();
-    addNotes(*file, info.durationSeconds, end, result);
+    addNotes(*file, info.announcedSeconds > 0.0 ? info.announcedSeconds : info.durationSeconds, end,
+             result);
     if (result.full) {
         result.secondsNotKept = info.durationSeconds >= 0.0
                                     ? std::max(info.durationSeconds - stretches.secondsKept(), 0.0)

@@ -11,7 +11,9 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <fstream>
 
 namespace platform {
 
@@ -37,6 +39,41 @@ struct ResamplerCloser {
 std::string tag(const AVDictionary* dictionary, const char* key) {
     const AVDictionaryEntry* entry = av_dict_get(dictionary, key, nullptr, 0);
     return entry != nullptr && entry->value != nullptr ? entry->value : "";
+}
+
+// The seconds of sound the data chunk of the WAV file at `path` claims, when
+// that is more than the file holds after it; negative otherwise.
+double announcedBeyondTheEnd(const std::string& path, int blockAlign, int sampleRate) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in.tellg();
+    std::array<unsigned char, 12> riff{};
+    if (!in || blockAlign <= 0 || sampleRate <= 0 || !in.seekg(0) ||
+        !in.read(reinterpret_cast<char*>(riff.data()), riff.size()) ||
+        std::memcmp(riff.data(), "RIFF", 4) != 0 || std::memcmp(riff.data() + 8, "WAVE", 4) != 0) {
+        return -1.0;
+    }
+    std::streamoff at = 12;
+    // A file with more chunks before its sound than this is not looked into.
+    for (int chunks = 0; chunks < 64 && at + 8 <= size; ++chunks) {
+        std::array<unsigned char, 8> head{};
+        if (!in.seekg(at) || !in.read(reinterpret_cast<char*>(head.data()), head.size())) {
+            return -1.0;
+        }
+        const std::uint32_t length =
+            static_cast<std::uint32_t>(head[4]) | static_cast<std::uint32_t>(head[5]) << 8 |
+            static_cast<std::uint32_t>(head[6]) << 16 | static_cast<std::uint32_t>(head[7]) << 24;
+        if (std::memcmp(head.data(), "data", 4) == 0) {
+            // 0 and 0xFFFFFFFF: a writer that did not know the length.
+            const std::streamoff held = size - at - 8;
+            if (length == 0 || length == 0xFFFFFFFFu || length <= held) {
+                return -1.0;
+            }
+            return static_cast<double>(length / static_cast<std::uint32_t>(blockAlign)) /
+                   sampleRate;
+        }
+        at += 8 + static_cast<std::streamoff>(length) + (length & 1u);
+    }
+    return -1.0;
 }
 
 }  // namespace
@@ -128,6 +165,10 @@ std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, std::string&
         info.durationSeconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
     }
     info.format = std::string(decoder->name) + " in " + format->iformat->name;
+    if (std::strcmp(format->iformat->name, "wav") == 0) {
+        info.announcedSeconds =
+            announcedBeyondTheEnd(path, stream->codecpar->block_align, info.sampleRate);
+    }
     for (const AVDictionary* dictionary : {format->metadata, stream->metadata}) {
         const std::string created = tag(dictionary, "creation_time");
         if (!created.empty()) {

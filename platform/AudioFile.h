@@ -22,6 +22,11 @@ public:
         int sampleRate = 0;
         // From the container's header; negative when it does not say.
         double durationSeconds = -1.0;
+        // What a WAV file's header announces when it claims more sound than
+        // the file holds (a recording cut short), for which the library
+        // takes the duration from the file's size instead; negative
+        // otherwise.
+        double announcedSeconds = -1.0;
         // "aac in mov,mp4,m4a,3gp,3g2,mj2"
         std::string format;
         // The tags that may say when it was recorded, as the file holds

@@ -110,6 +110,8 @@ public:
     std::vector<platform::SaveFileRequest> saveDialogs;
     std::optional<std::string> saveAnswer;  // the path typed, none: cancelled
     int saveFilter = 0;                     // the file type chosen
+    std::vector<platform::OpenFileRequest> openDialogs;
+    std::optional<std::string> openAnswer;  // the file chosen, none: cancelled
     std::vector<platform::MessageBoxRequest> questions;
     bool yes = false;
     std::vector<platform::PrintRequest> printDialogs;
@@ -141,6 +143,12 @@ protected:
             return std::nullopt;
         }
         return platform::SaveFileChoice{*saveAnswer, saveFilter};
+    }
+    std::optional<std::string> showOpenFileDialog(
+        const platform::OpenFileRequest& request) override {
+        openDialogs.push_back(request);
+        shown();
+        return openAnswer;
     }
     std::unique_ptr<platform::PrinterSurface> showPrintDialog(
         const platform::PrintRequest& request) override {

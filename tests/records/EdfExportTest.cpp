@@ -25,6 +25,7 @@
 #include "records/RecordFormat.h"
 #include "tests/support/CaptureRig.h"
 #include "tests/support/EdfReadBack.h"
+#include "tests/support/HeartAgreement.h"
 #include "tests/support/RecordText.h"
 #include "tests/support/RecordingFiles.h"
 #include "tests/support/ScratchDirectory.h"
@@ -103,79 +104,7 @@ void expectReadsBackAs(const std::string& record) {
     EXPECT_EQ(next, sent.size());
 }
 
-// Low-passed at 100 Hz without delay (a Hamming-windowed sinc of 61 taps at
-// 487.5 values a second, run forwards and centred).
-std::vector<double> lowPassed(const std::vector<double>& x) {
-    const int half = 30;
-    const double cut = 100.0 / 487.5;
-    const double pi = std::acos(-1.0);
-    std::vector<double> taps;
-    for (int i = -half; i <= half; ++i) {
-        const double sinc = i == 0 ? 2.0 * cut : std::sin(2.0 * pi * cut * i) / (pi * i);
-        taps.push_back(sinc * (0.54 + 0.46 * std::cos(pi * i / half)));
-    }
-    double sum = 0.0;
-    for (const double t : taps) {
-        sum += t;
-    }
-    std::vector<double> y(x.size(), 0.0);
-    for (std::size_t k = half; k + half < x.size(); ++k) {
-        for (int i = -half; i <= half; ++i) {
-            y[k] += taps[static_cast<std::size_t>(i + half)] * x[k + static_cast<std::size_t>(i)];
-        }
-        y[k] /= sum;
-    }
-    return y;
-}
-
-struct Agreement {
-    double r = 0.0;
-    double rms = 0.0;       // mV
-    double peakToPeak = 0;  // the export's over the true one
-    int lag = 0;
-};
-
-// The exported ECG against the heart signal, both low-passed at 100 Hz, at
-// the lag that fits best.
-Agreement compare(const std::vector<double>& sent, const std::vector<double>& truth) {
-    const std::vector<double> a = lowPassed(sent);
-    const std::vector<double> b = lowPassed(truth);
-    Agreement best;
-    best.r = -2.0;
-    const std::size_t edge = 40;
-    for (int lag = -5; lag <= 5; ++lag) {
-        std::vector<double> x;
-        std::vector<double> y;
-        for (std::size_t k = edge; k + edge < a.size(); ++k) {
-            const long long m = static_cast<long long>(k) + lag;
-            if (m >= static_cast<long long>(edge) &&
-                m + static_cast<long long>(edge) < static_cast<long long>(b.size())) {
-                x.push_back(a[k]);
-                y.push_back(b[static_cast<std::size_t>(m)]);
-            }
-        }
-        const double n = static_cast<double>(x.size());
-        double mx = 0.0, my = 0.0;
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            mx += x[i] / n;
-            my += y[i] / n;
-        }
-        double sxy = 0.0, sxx = 0.0, syy = 0.0, se = 0.0;
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            sxy += (x[i] - mx) * (y[i] - my);
-            sxx += (x[i] - mx) * (x[i] - mx);
-            syy += (y[i] - my) * (y[i] - my);
-            se += (x[i] - y[i]) * (x[i] - y[i]);
-        }
-        const double r = sxy / std::sqrt(sxx * syy);
-        if (r > best.r) {
-            const auto [xLow, xHigh] = std::minmax_element(x.begin(), x.end());
-            const auto [yLow, yHigh] = std::minmax_element(y.begin(), y.end());
-            best = {r, std::sqrt(se / n), (*xHigh - *xLow) / (*yHigh - *yLow), lag};
-        }
-    }
-    return best;
-}
+using testsupport::Agreement;
 
 // The first pane's stretch of the export (its values 1 to 460 are buffers 2
 // to 461 of the recording, without a gap) and the heart signal at the
@@ -198,7 +127,7 @@ Agreement exportAgainstHeart(const HeartSignal& heart) {
             truth.push_back(heart.millivolts(sample / 199680.0));
         }
     }
-    const Agreement a = compare(sent, truth);
+    const Agreement a = testsupport::compare(sent, truth);
     std::cout << "export against the heart signal: r " << a.r << ", RMS " << a.rms
               << " mV, QRS peak to peak x" << a.peakToPeak << ", lag " << a.lag << "\n";
     return a;

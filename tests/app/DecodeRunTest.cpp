@@ -1,0 +1,550 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "acquisition/HeartSignal.h"
+#include "acquisition/HighRateDemodulator.h"
+#include "records/RecordFormat.h"
+#include "records/RecordingFacts.h"
+#include "tests/support/EdfReadBack.h"
+#include "tests/support/HeartAgreement.h"
+#include "tests/support/RecordingFiles.h"
+#include "tests/support/ScratchDirectory.h"
+#include "tests/support/ToneFiles.h"
+
+extern char** environ;
+
+// `--decode` as a user runs it: audio files of the front end's tone in the
+// forms phones and recorders keep them, the same samples recorded live, and
+// files that make no ECG.
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int recordingRate = 199680;
+constexpr int samplesPerBuffer = 4096;
+constexpr double valuesPerSecond = 48.75;
+
+struct Outcome {
+    int code = -1;
+    std::string err;
+};
+
+// The program run with `arguments` in the current folder, its standard error
+// kept. While it runs, `interruptWhen` is asked now and then; once it holds,
+// the program gets SIGINT, as from Ctrl+C.
+Outcome runProgram(const std::vector<std::string>& arguments,
+                   const std::function<bool()>& interruptWhen = nullptr) {
+    Outcome run;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int err[2];
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe2 failed";
+        return run;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    std::vector<std::string> words{TRELMONT_PROGRAM};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(err[1]);
+    if (spawned != 0) {
+        ::close(err[0]);
+        ADD_FAILURE() << "the program could not be started";
+        return run;
+    }
+    const auto deadline = Clock::now() + 180s;
+    bool interrupted = false;
+    bool ended = false;
+    int status = 0;
+    for (;;) {
+        char chunk[4096];
+        pollfd readable{err[0], POLLIN, 0};
+        if (!ended && ::poll(&readable, 1, 20) > 0) {
+            const ssize_t n = ::read(err[0], chunk, sizeof chunk);
+            ended = n <= 0;
+            run.err.append(chunk, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        } else if (ended) {
+            std::this_thread::sleep_for(5ms);
+        }
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            break;
+        }
+        if (interruptWhen && !interrupted && interruptWhen()) {
+            ::kill(pid, SIGINT);
+            interrupted = true;
+        }
+        if (Clock::now() > deadline) {
+            ADD_FAILURE() << "the program did not end";
+            ::kill(pid, SIGKILL);
+        }
+    }
+    for (char chunk[4096];;) {
+        const ssize_t n = ::read(err[0], chunk, sizeof chunk);
+        if (n <= 0) {
+            break;
+        }
+        run.err.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(err[0]);
+    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::set<std::string> filesHere() {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(".")) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// The times of the values of an EDF+ file decoded from a tone that starts
+// at the file's first sample: the recording starts with its second buffer,
+// and each line's ten values lie at the middles of its tenths.
+std::vector<double> heartAtDecodedValues(const acquisition::HeartSignal& heart,
+                                         std::size_t values) {
+    std::vector<double> truth;
+    for (std::size_t i = 0; i < values; ++i) {
+        const double sample = static_cast<double>(i / 10 + 1) * samplesPerBuffer +
+                              (static_cast<double>(i % 10) + 0.5) * samplesPerBuffer / 10.0;
+        truth.push_back(heart.millivolts(sample / recordingRate));
+    }
+    return truth;
+}
+
+enum class Coding { Pcm16, MuLaw, Flac, Opus, Mp3, Aac };
+
+struct Format {
+    const char* file;
+    Coding coding;
+    int rate;
+    int channels;
+    int toneChannel;  // from 0; the other is silent
+    bool named;       // --channel names it; otherwise the program finds it
+};
+
+// How the `ffmpeg` command makes the file from a 16-bit WAV.
+std::string encoderOptions(Coding coding) {
+    switch (coding) {
+        case Coding::Pcm16:
+            return "";
+        case Coding::MuLaw:
+            return "-c:a pcm_mulaw";
+        case Coding::Flac:
+            return "-c:a flac";
+        case Coding::Opus:
+            return "-c:a libopus -b:a 24k";
+        case Coding::Mp3:
+            return "-c:a libmp3lame -b:a 64k";
+        case Coding::Aac:
+            return "-c:a aac -b:a 64k";
+    }
+    return "";
+}
+
+// A voice memo, a voicemail or a recorder's file of the simulator's tone at
+// 72 a minute, decoded to EDF+ and read back by biosig: it follows the heart
+// signal (r at least 0.99) with the R wave within 5 % of its height, within
+// 1 % where nothing was lost (16-bit or FLAC at 48000 samples a second and
+// more); in a stereo file the tone is in one channel and silence in the
+// other, the channel named or found.
+TEST(DecodeRun, EveryCommonAudioFormatFollowsTheHeartSignal) {
+    const Format formats[] = {
+        {"pcm-199680.wav", Coding::Pcm16, 199680, 1, 0, false},
+        {"pcm-199680-st.wav", Coding::Pcm16, 199680, 2, 0, false},
+        {"pcm-48000.wav", Coding::Pcm16, 48000, 1, 0, false},
+        {"pcm-48000-st.wav", Coding::Pcm16, 48000, 2, 1, true},
+        {"pcm-44100.wav", Coding::Pcm16, 44100, 1, 0, false},
+        {"pcm-44100-st.wav", Coding::Pcm16, 44100, 2, 0, true},
+        {"pcm-8000.wav", Coding::Pcm16, 8000, 1, 0, false},
+        {"pcm-8000-st.wav", Coding::Pcm16, 8000, 2, 1, false},
+        {"mulaw-199680.wav", Coding::MuLaw, 199680, 1, 0, false},
+        {"mulaw-199680-st.wav", Coding::MuLaw, 199680, 2, 1, false},
+        {"mulaw-48000.wav", Coding::MuLaw, 48000, 1, 0, false},
+        {"mulaw-48000-st.wav", Coding::MuLaw, 48000, 2, 0, true},
+        {"mulaw-44100.wav", Coding::MuLaw, 44100, 1, 0, false},
+        {"mulaw-44100-st.wav", Coding::MuLaw, 44100, 2, 1, false},
+        {"mulaw-8000.wav", Coding::MuLaw, 8000, 1, 0, false},
+        {"mulaw-8000-st.wav", Coding::MuLaw, 8000, 2, 0, false},
+        {"flac-48000.flac", Coding::Flac, 48000, 1, 0, false},
+        {"flac-48000-st.flac", Coding::Flac, 48000, 2, 1, false},
+        {"opus-24k.opus", Coding::Opus, 48000, 1, 0, false},
+        {"opus-24k-st.opus", Coding::Opus, 48000, 2, 0, false},
+        {"mp3-64k.mp3", Coding::Mp3, 44100, 1, 0, false},
+        {"mp3-64k-st.mp3", Coding::Mp3, 44100, 2, 1, true},
+        {"aac-64k.m4a", Coding::Aac, 48000, 1, 0, false},
+        {"aac-64k-st.m4a", Coding::Aac, 48000, 2, 0, false},
+    };
+    testsupport::ScratchDirectory scratch;
+    const acquisition::HeartSignal heart;
+    constexpr double seconds = 16.0;
+    std::map<int, std::vector<std::int16_t>> tones;
+    for (const Format& format : formats) {
+        SCOPED_TRACE(format.file);
+        if (tones.count(format.rate) == 0) {
+            tones[format.rate] = testsupport::simulatorTone(heart, format.rate, seconds);
+        }
+        const std::vector<std::int16_t>& tone = tones[format.rate];
+        const std::string pcm = format.coding == Coding::Pcm16 ? format.file : "source.wav";
+        testsupport::writeWav(pcm, format.rate, format.channels,
+                              format.channels == 1 ? tone
+                                                   : testsupport::inChannel(tone, format.channels,
+                                                                            format.toneChannel));
+        if (format.coding != Coding::Pcm16) {
+            ASSERT_EQ(std::system(("ffmpeg -v error -y -i source.wav " +
+                                   encoderOptions(format.coding) + " " + format.file)
+                                      .c_str()),
+                      0);
+        }
+        std::vector<std::string> arguments{"--decode", format.file, "out.edf"};
+        if (format.named) {
+            arguments.insert(arguments.end(),
+                             {"--channel", std::to_string(format.toneChannel + 1)});
+        }
+        const Outcome run = runProgram(arguments);
+        ASSERT_EQ(run.code, 0) << run.err;
+
+        const testsupport::ReadBack back = testsupport::readWithBiosig("out.edf");
+        EXPECT_DOUBLE_EQ(back.samplingRate, 487.5);
+        const auto values = static_cast<std::size_t>(std::lround(back.endOfRecording * 487.5));
+        ASSERT_GE(values, static_cast<std::size_t>((seconds - 2.0) * 487.5));
+        ASSERT_LE(values, back.millivolts.size());
+        const std::vector<double> decoded(
+            back.millivolts.begin(), back.millivolts.begin() + static_cast<std::ptrdiff_t>(values));
+        // A coder's delay, or a tone found a buffer late, moves the ECG by
+        // at most three buffers.
+        const testsupport::Agreement a =
+            testsupport::compare(decoded, heartAtDecodedValues(heart, values), 30);
+        std::printf("%-20s r %.5f  R x%.4f  peak to peak x%.4f  lag %+d  %zu values\n", format.file,
+                    a.r, a.rAmplitude, a.peakToPeak, a.lag, values);
+        const bool lossless = (format.coding == Coding::Pcm16 || format.coding == Coding::Flac) &&
+                              format.rate >= 48000;
+        EXPECT_GE(a.r, 0.99);
+        EXPECT_NEAR(a.rAmplitude, 1.0, lossless ? 0.01 : 0.05);
+        fs::remove(format.file);
+        fs::remove("out.edf");
+    }
+}
+
+// Feeds 16-bit mono samples to the tests' ALSA device through a pipe the
+// program inherits: a callback's worth at a time at the real rate, and never
+// more than one ahead of what the device has taken, so that the capture
+// starts on the first sample and no burst of a backlog finds the recorder
+// without a free buffer.
+class PipeFeeder {
+public:
+    explicit PipeFeeder(const std::vector<std::int16_t>& samples) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "pipe2 failed";
+            return;
+        }
+        readEnd_ = ends[0];
+        writeEnd_ = ends[1];
+        ::fcntl(readEnd_, F_SETFD, 0);
+        thread_ = std::jthread([this, &samples](std::stop_token stop) { feed(stop, samples); });
+    }
+    ~PipeFeeder() {
+        thread_.request_stop();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        ::close(readEnd_);
+        ::close(writeEnd_);
+    }
+    PipeFeeder(const PipeFeeder&) = delete;
+    PipeFeeder& operator=(const PipeFeeder&) = delete;
+
+    int readFd() const { return readEnd_; }
+
+private:
+    void feed(const std::stop_token& stop, const std::vector<std::int16_t>& samples) {
+        constexpr std::size_t block = samplesPerBuffer;
+        const auto blockTime = std::chrono::nanoseconds(1'000'000'000LL * block / recordingRate);
+        auto next = Clock::now();
+        for (std::size_t at = 0; at < samples.size() && !stop.stop_requested();) {
+            int queued = 0;
+            ::ioctl(writeEnd_, FIONREAD, &queued);
+            if (queued > static_cast<int>(2 * block)) {
+                std::this_thread::sleep_for(1ms);
+                continue;
+            }
+            const std::size_t n = std::min(block, samples.size() - at);
+            if (::write(writeEnd_, samples.data() + at, 2 * n) != static_cast<ssize_t>(2 * n)) {
+                return;
+            }
+            at += n;
+            next = std::max(next + blockTime, Clock::now());
+            std::this_thread::sleep_until(next);
+        }
+    }
+
+    int readEnd_ = -1;
+    int writeEnd_ = -1;
+    std::jthread thread_;
+};
+
+std::vector<std::string> linesOf(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A record's line without its +-744 marker, as the record writes a value.
+std::string withoutMarker(const std::string& line) {
+    const double stored = records::parseValue(line);
+    const double value = stored - (stored > 0.0 ? 744.0 : -744.0);
+    char text[records::valueTextSize];
+    return {text, records::formatValue(value, records::LineEnd::BlankNewline, text)};
+}
+
+// The same samples through the sound card and from a file make the same
+// recording: the tone fed through the tests' ALSA device into an unattended
+// recording of eleven seconds (a change of strip included), and decoded
+// from a WAV file of it. Live line k is buffer k plus the buffers skipped
+// before it; the decoded recording says by its start which buffer its first
+// line is. Every value (its marker aside) and every companion line is equal
+// as text, but the last line's companion: the stop completed it without the
+// buffer after it, which the file has.
+TEST(DecodeRun, ALiveRecordingAndTheDecodedFileOfItsSamplesAreEqualLineForLine) {
+    testsupport::ScratchDirectory scratch;
+    const acquisition::HeartSignal heart;
+    constexpr double seconds = 16.0;
+    const std::vector<std::int16_t> samples =
+        testsupport::simulatorTone(heart, recordingRate, seconds);
+    {
+        const PipeFeeder feeder(samples);
+        std::ofstream("asound.conf")
+            << "pcm.!default { type file slave.pcm { type null } "
+            << "file \"/dev/null\" infile " << feeder.readFd() << " format \"raw\" }\n";
+        setenv("ALSA_CONFIG_PATH", "asound.conf", 1);
+        const Outcome live = runProgram({"--record", "11"});
+        unsetenv("ALSA_CONFIG_PATH");
+        ASSERT_EQ(live.code, 0) << live.err;
+    }
+    testsupport::writeWav("tone.wav", recordingRate, 1, samples);
+    const double written = 1'700'000'000.0;
+    testsupport::setModificationTime("tone.wav", {static_cast<std::time_t>(written), 0});
+    const Outcome decoded = runProgram({"--decode", "tone.wav", "dec.txt"});
+    ASSERT_EQ(decoded.code, 0) << decoded.err;
+
+    const records::FactsReading liveFacts = records::readFacts("REC.txt");
+    const records::FactsReading decodedFacts = records::readFacts("dec.txt");
+    ASSERT_EQ(liveFacts.status, records::FactsReading::Status::Read);
+    ASSERT_EQ(decodedFacts.status, records::FactsReading::Status::Read);
+    // Without a tag saying when, the file began its length before it was
+    // last written.
+    const double fileStart = written - seconds;
+    const long long firstBuffer =
+        std::llround((decodedFacts.facts.startSeconds - fileStart) * valuesPerSecond);
+    EXPECT_EQ(firstBuffer, 1);
+
+    const std::vector<std::string> liveValues = linesOf("REC.txt");
+    const std::vector<std::string> liveCompanion = linesOf("REC.hr.txt");
+    const std::vector<std::string> values = linesOf("dec.txt");
+    const std::vector<std::string> companion = linesOf("dec.hr.txt");
+    ASSERT_GE(liveValues.size(), 480u);
+    ASSERT_EQ(liveCompanion.size(), liveValues.size());
+    ASSERT_GE(liveFacts.facts.skippedAfterLines.size(), 2u);
+    std::printf("%zu live lines, buffers skipped after lines", liveValues.size());
+    for (const long long after : liveFacts.facts.skippedAfterLines) {
+        std::printf(" %lld", after);
+    }
+    std::printf("; the decoded recording starts at buffer %lld\n", firstBuffer);
+    const auto stopCompleted = static_cast<std::size_t>(
+        acquisition::HighRateDemodulator(recordingRate, samplesPerBuffer).lag());
+    for (std::size_t k = 0; k < liveValues.size(); ++k) {
+        const long long buffer =
+            static_cast<long long>(k) + liveFacts.facts.skippedBefore(static_cast<long long>(k));
+        const auto line = static_cast<std::size_t>(buffer - firstBuffer);
+        ASSERT_LT(line, values.size()) << "live line " << k;
+        ASSERT_EQ(withoutMarker(liveValues[k]), withoutMarker(values[line]))
+            << "live line " << k << ", buffer " << buffer;
+        if (k + stopCompleted < liveValues.size()) {
+            ASSERT_EQ(liveCompanion[k], companion[line])
+                << "live line " << k << ", buffer " << buffer;
+        }
+    }
+}
+
+struct BadInput {
+    const char* what;
+    // Makes the input in the current folder.
+    std::function<void()> make;
+    std::vector<std::string> arguments;
+    int code;
+    std::vector<std::string> words;  // in what the program says
+    // Ctrl+C once the output's temporary file is there.
+    bool interrupt = false;
+};
+
+// A short tone that makes an ECG, at 8000 samples a second.
+void writeTone(const std::string& path, int channels = 1, std::uint32_t announcedFrames = 0) {
+    static const std::vector<std::int16_t> tone =
+        testsupport::simulatorTone(acquisition::HeartSignal{}, 8000, 8.0);
+    testsupport::writeWav(path, 8000, channels,
+                          channels == 1 ? tone : testsupport::inChannel(tone, channels, 0),
+                          announcedFrames);
+}
+
+void writeNoise(const std::string& path) {
+    std::vector<std::int16_t> noise(8 * 48000);
+    std::uint32_t state = 12345;
+    for (std::int16_t& s : noise) {
+        state = state * 1664525u + 1013904223u;
+        s = static_cast<std::int16_t>(static_cast<int>(state >> 16) - 32768);
+    }
+    testsupport::writeWav(path, 48000, 1, noise);
+}
+
+// Recordings that a failed decoding must leave as they were.
+void writeExistingOutputs() {
+    std::ofstream("kept.edf") << "an EDF+ file of an earlier decoding\n";
+    std::ofstream("kept.txt") << "801.2 \n-686.8 \n";
+    std::ofstream("kept.hr.txt") << "57.2 57.2 57.2 57.2 57.2 57.2 57.2 57.2 57.2 57.2\n";
+    std::ofstream("kept.info.txt") << "trelmont-ecg recording facts, version 1\n";
+}
+
+// What makes no ECG, and a decoding stopped halfway: the reason in a line,
+// the exit code, and no output, partial or temporary, in the folder; an
+// output that was there before stays byte for byte. A file cut short still
+// makes one, and says so.
+TEST(DecodeRun, WhatMakesNoEcgIsRefusedAndLeavesNothingBehind) {
+    const BadInput inputs[] = {
+        {"an empty file",
+         [] { std::ofstream("empty.wav").close(); },
+         {"--decode", "empty.wav", "out.edf"},
+         1,
+         {"empty.wav is not an audio file this program can read"}},
+        {"a text file named .wav",
+         [] { std::ofstream("notes.wav") << "Call the clinic\n"; },
+         {"--decode", "notes.wav", "out.edf"},
+         1,
+         {"notes.wav is not an audio file this program can read"}},
+        {"a WAV file cut short",
+         [] { writeTone("cut.wav", 1, 4 * 8 * 8000); },
+         {"--decode", "cut.wav", "out.edf"},
+         0,
+         {"the file ends at 0:08 of the 0:32 its header announces"}},
+        {"noise only",
+         [] { writeNoise("noise.wav"); },
+         {"--decode", "noise.wav", "out.edf"},
+         1,
+         {"No ECG tone was found in", "noise.wav"}},
+        {"silence only",
+         [] { testsupport::writeWav("quiet.wav", 8000, 1, std::vector<std::int16_t>(80000)); },
+         {"--decode", "quiet.wav", "out.txt"},
+         1,
+         {"No ECG tone was found in", "quiet.wav"}},
+        {"an EDF+ file in a folder that cannot be written",
+         [] { writeTone("tone.wav"); },
+         {"--decode", "tone.wav", "/proc/out.edf"},
+         1,
+         {"/proc/out.edf", "cannot be"}},
+        {"a record in a folder that cannot be written",
+         [] { writeTone("tone.wav"); },
+         {"--decode", "tone.wav", "/proc/out.txt"},
+         1,
+         {"/proc/out.txt", "cannot be"}},
+        {"an EDF+ file that exists",
+         [] {
+             writeNoise("noise.wav");
+             writeExistingOutputs();
+         },
+         {"--decode", "noise.wav", "kept.edf"},
+         1,
+         {"No ECG tone"}},
+        {"a record that exists",
+         [] {
+             testsupport::writeWav("quiet.wav", 8000, 1, std::vector<std::int16_t>(80000));
+             writeExistingOutputs();
+         },
+         {"--decode", "quiet.wav", "kept.txt"},
+         1,
+         {"No ECG tone"}},
+        {"an output neither EDF+ nor a record",
+         [] { writeTone("tone.wav"); },
+         {"--decode", "tone.wav", "out.wav"},
+         2,
+         {"--decode writes a file ending in", "out.wav"}},
+        {"a channel the file has not",
+         [] { writeTone("stereo.wav", 2); },
+         {"--decode", "stereo.wav", "out.edf", "--channel", "3"},
+         1,
+         {"stereo.wav has 2 channels, not 3"}},
+        {"Ctrl+C in the middle",
+         [] {
+             ASSERT_EQ(std::system("ffmpeg -v error -y -f lavfi "
+                                   "-i sine=frequency=1716:sample_rate=8000:duration=300 long.wav"),
+                       0);
+         },
+         {"--decode", "long.wav", "out.edf"},
+         1,
+         {"the decoding was stopped"},
+         true},
+    };
+    for (const BadInput& input : inputs) {
+        SCOPED_TRACE(input.what);
+        testsupport::ScratchDirectory scratch;
+        input.make();
+        const std::set<std::string> before = filesHere();
+        std::map<std::string, std::string> contents;
+        for (const std::string& name : before) {
+            contents[name] = testsupport::readFile(name);
+        }
+        const Outcome run = runProgram(
+            input.arguments, [&] { return input.interrupt && filesHere().size() > before.size(); });
+        EXPECT_EQ(run.code, input.code) << run.err;
+        for (const std::string& word : input.words) {
+            EXPECT_NE(run.err.find(word), std::string::npos) << word << " in\n" << run.err;
+        }
+        std::set<std::string> expected = before;
+        if (input.code == 0) {
+            expected.insert(input.arguments[2]);
+        } else {
+            const std::size_t lines = std::count(run.err.begin(), run.err.end(), '\n');
+            EXPECT_LE(lines, input.code == 2 ? 2u : 1u) << run.err;
+        }
+        EXPECT_EQ(filesHere(), expected);
+        for (const auto& [name, text] : contents) {
+            EXPECT_EQ(testsupport::readFile(name), text) << name;
+        }
+    }
+}
+
+}  // namespace
