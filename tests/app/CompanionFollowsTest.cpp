@@ -16,7 +16,6 @@ namespace {
 
 namespace ids = resources::ids;
 using Key = platform::MainDialog::Key;
-using Mouse = platform::MainDialog::Mouse;
 
 std::string bytes(const std::string& path) {
     return testsupport::readFile(path);
@@ -51,18 +50,6 @@ protected:
     void record() {
         startRecording();
         ASSERT_TRUE(pumpUntil([&] { return controller().idle; }));
-    }
-    void saveStretch(int fromX, int toX) {
-        const auto& r = controller().pane(0).homeRect;
-        const int y = (r.top + r.bottom) / 2;
-        dialog().mouse(Mouse::Press, r.left + fromX, y);
-        dialog().mouse(Mouse::Move, r.left + fromX, y);
-        dialog().mouse(Mouse::Move, r.left + toX, y);
-        dialog().mouse(Mouse::Release, r.left + toX, y);
-        modal().menuChoice = 1;
-        platform::DialogMessage menu;
-        menu.kind = platform::DialogMessage::Kind::ContextMenu;
-        dialog().send(menu);
     }
 };
 

@@ -18,7 +18,6 @@ namespace {
 
 namespace ids = resources::ids;
 using Key = platform::MainDialog::Key;
-using Mouse = platform::MainDialog::Mouse;
 
 int modeOf(const std::filesystem::path& path) {
     struct stat info {};
@@ -51,21 +50,7 @@ private:
     mode_t previous_;
 };
 
-class FileModesTest : public MainWindowTest {
-protected:
-    void saveStretch(int fromX, int toX) {
-        const auto& r = controller().pane(0).homeRect;
-        const int y = (r.top + r.bottom) / 2;
-        dialog().mouse(Mouse::Press, r.left + fromX, y);
-        dialog().mouse(Mouse::Move, r.left + fromX, y);
-        dialog().mouse(Mouse::Move, r.left + toX, y);
-        dialog().mouse(Mouse::Release, r.left + toX, y);
-        modal().menuChoice = 1;
-        platform::DialogMessage menu;
-        menu.kind = platform::DialogMessage::Kind::ContextMenu;
-        dialog().send(menu);
-    }
-};
+class FileModesTest : public MainWindowTest {};
 
 // Health data stays private: every file the program writes (the recording,
 // FILTER's and SAVE's new versions, the undo's copies, what Ctrl+Z puts

@@ -235,6 +235,21 @@ protected:
         dialog_->click(resources::ids::startStop);
         ASSERT_FALSE(controller().idle);
     }
+    // Drags across the first strip from `fromX` to `toX` (from its left
+    // edge) and chooses "SAVE" in the context menu.
+    void saveStretch(int fromX, int toX) {
+        using Mouse = platform::MainDialog::Mouse;
+        const auto& r = controller().pane(0).homeRect;
+        const int y = (r.top + r.bottom) / 2;
+        dialog_->mouse(Mouse::Press, r.left + fromX, y);
+        dialog_->mouse(Mouse::Move, r.left + fromX, y);
+        dialog_->mouse(Mouse::Move, r.left + toX, y);
+        dialog_->mouse(Mouse::Release, r.left + toX, y);
+        modal().menuChoice = 1;
+        platform::DialogMessage menu;
+        menu.kind = platform::DialogMessage::Kind::ContextMenu;
+        dialog_->send(menu);
+    }
 
     testsupport::ScratchDirectory scratch_;
     std::unique_ptr<ChosenDevice> device_;

@@ -22,7 +22,6 @@ namespace {
 
 namespace ids = resources::ids;
 using Key = platform::MainDialog::Key;
-using Mouse = platform::MainDialog::Mouse;
 
 std::string bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -59,21 +58,6 @@ protected:
         MainWindowTest::SetUp();
         writeRecording("REC.txt", 900, 1'700'000'000);
         writeRecording("REC2.txt", 300, 1'600'000'000);
-    }
-    int middle() {
-        const auto& r = controller().pane(0).homeRect;
-        return (r.top + r.bottom) / 2;
-    }
-    void saveStretch(int fromX, int toX) {
-        const int left = controller().pane(0).homeRect.left;
-        dialog().mouse(Mouse::Press, left + fromX, middle());
-        dialog().mouse(Mouse::Move, left + fromX, middle());
-        dialog().mouse(Mouse::Move, left + toX, middle());
-        dialog().mouse(Mouse::Release, left + toX, middle());
-        modal().menuChoice = 1;
-        platform::DialogMessage menu;
-        menu.kind = platform::DialogMessage::Kind::ContextMenu;
-        dialog().send(menu);
     }
     int shownCount() { return controller().pane(0).record().count; }
 };
