@@ -15,6 +15,7 @@
 #include "platform/ReplacementFile.h"
 #include "platform/WinException.h"
 #include "records/Companion.h"
+#include "records/ProgramFiles.h"
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
 #include "records/SampleFile.h"
@@ -211,18 +212,14 @@ int Painter::openRecordingFiles() {
     }
     // Written as soon as the files are there, not synced: a recording the
     // program does not live to stop still says when and how it was made.
-    const std::string text = records::formatFacts(facts_);
-    std::FILE* facts = std::fopen(records::factsPath(record).c_str(), "w");
-    errno = 0;
-    if (facts == nullptr) {
-        return errno != 0 ? errno : EIO;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), facts) == text.size();
-    error = written ? 0 : (errno != 0 ? errno : EIO);
-    if (std::fclose(facts) != 0 && error == 0) {
-        error = errno != 0 ? errno : EIO;
-    }
-    return error;
+    // Replaced as every file is, so that a link or a pipe in its place is
+    // never written through.
+    const std::string path = records::factsPath(record);
+    platform::ReplacementFile facts(path, records::ProgramFiles::partName(path));
+    facts.limitModeTo(record);
+    facts.skipSync();
+    facts.write(records::formatFacts(facts_));
+    return facts.commit().empty() ? 0 : facts.errorNumber();
 }
 
 void Painter::prepareFacts() {
@@ -278,7 +275,7 @@ void Painter::completeFacts() {
     if (!facts_.record) {
         return;
     }
-    platform::ReplacementFile file(path, path + ".part");
+    platform::ReplacementFile file(path, records::ProgramFiles::partName(path));
     file.limitModeTo(record);
     file.write(records::formatFacts(facts_));
     // A recording whose facts cannot be completed is read as a killed one.

@@ -13,47 +13,44 @@ constexpr std::size_t heldInMemory = 16384;
 
 }  // namespace
 
-ToneStretches::Held::~Held() {
-    clear();
-}
-
-void ToneStretches::Held::clear() {
+std::string ToneStretches::Held::clear() {
     memory_.clear();
-    if (spill_ != nullptr) {
-        std::fclose(spill_);
-        spill_ = nullptr;
-    }
     spilled_ = 0;
+    return spill_ ? spill_->clear() : std::string();
 }
 
-void ToneStretches::Held::push(const Entry& entry) {
-    if (memory_.size() < heldInMemory && spill_ == nullptr) {
+std::string ToneStretches::Held::push(const Entry& entry) {
+    if (memory_.size() < heldInMemory && spilled_ == 0) {
         memory_.push_back(entry);
-        return;
+        return {};
     }
-    if (spill_ == nullptr) {
-        // Removed by the system as soon as it is closed, whatever happens.
-        spill_ = std::tmpfile();
+    std::string why;
+    if (!spill_) {
+        spill_ = out_.holdBack(why);
+        if (!spill_) {
+            return why;
+        }
     }
-    if (spill_ != nullptr && std::fwrite(&entry, sizeof entry, 1, spill_) == 1) {
-        ++spilled_;
-    }
+    why = spill_->append(&entry, sizeof entry);
+    spilled_ += why.empty() ? 1 : 0;
+    return why;
 }
 
 template <typename F>
-void ToneStretches::Held::drain(F f) {
+std::string ToneStretches::Held::drain(F f) {
     for (const Entry& entry : memory_) {
         f(entry);
     }
-    if (spill_ != nullptr) {
-        std::rewind(spill_);
+    std::string why;
+    for (std::size_t i = 0; i < spilled_ && why.empty(); ++i) {
         Entry entry;
-        for (std::size_t i = 0; i < spilled_ && std::fread(&entry, sizeof entry, 1, spill_) == 1;
-             ++i) {
+        why = spill_->read(&entry, sizeof entry);
+        if (why.empty()) {
             f(entry);
         }
     }
-    clear();
+    const std::string cleared = clear();
+    return why.empty() ? cleared : why;
 }
 
 ToneStretches::ToneStretches(records::DecodedOutput& out, records::RecordingFacts facts,
@@ -84,6 +81,12 @@ void ToneStretches::emit(const Entry& entry) {
 }
 
 void ToneStretches::write(const Entry& entry) {
+    // A record longer than every reader takes is refused before it is.
+    const long long limit = out_.lineLimit();
+    if (limit >= 0 && lines_ >= limit) {
+        failure_ = out_.beyondLimit();
+        return;
+    }
     out_.append(
         entry.value, entry.sign,
         entry.hasLine ? std::span<const double>(entry.tenValues) : std::span<const double>());
@@ -94,13 +97,30 @@ void ToneStretches::write(const Entry& entry) {
 
 void ToneStretches::release(bool withoutFirst) {
     bool first = true;
-    held_.drain([&](const Entry& entry) {
+    const std::string why = held_.drain([&](const Entry& entry) {
         if (!(first && withoutFirst)) {
             emit(entry);
         }
         first = false;
     });
+    if (failure_.empty()) {
+        failure_ = why;
+    }
     toneRun_ = 0;
+}
+
+void ToneStretches::hold(const Entry& entry) {
+    const std::string why = held_.push(entry);
+    if (failure_.empty()) {
+        failure_ = why;
+    }
+}
+
+void ToneStretches::forgetHeld() {
+    const std::string why = held_.clear();
+    if (failure_.empty()) {
+        failure_ = why;
+    }
 }
 
 bool ToneStretches::take(const AnalysedBuffer& buffer) {
@@ -121,15 +141,16 @@ bool ToneStretches::take(const AnalysedBuffer& buffer) {
         std::copy(buffer.tenValues.begin(), buffer.tenValues.end(), entry.tenValues.begin());
     }
     // A second of tone without a break begins a stretch of it.
-    const auto oneSecond = static_cast<long long>(std::ceil(facts_.valuesPerSecond));
+    const auto oneSecond = static_cast<long long>(
+        std::ceil(facts_.valuesPerSecond * records::RecordingFacts::shortestWithoutToneSeconds));
     if (!started_) {
         if (!entry.tone) {
             // Before the tone: left out.
-            held_.clear();
+            forgetHeld();
             toneRun_ = 0;
-            return true;
+            return failure_.empty();
         }
-        held_.push(entry);
+        hold(entry);
         if (++toneRun_ >= oneSecond) {
             // The recording starts with the second buffer of that second:
             // the first holds the tone's onset, and the demodulator, which
@@ -146,7 +167,7 @@ bool ToneStretches::take(const AnalysedBuffer& buffer) {
         emit(entry);
         return failure_.empty() && !full_;
     }
-    held_.push(entry);
+    hold(entry);
     toneRun_ = entry.tone ? toneRun_ + 1 : 0;
     if (toneRun_ >= oneSecond) {
         // The tone is back: what lacked it lies inside and is kept, and
@@ -168,10 +189,12 @@ std::string ToneStretches::finish() {
         write(*delayed_);
     }
     delayed_.reset();
-    held_.clear();
+    forgetHeld();
     if (!failure_.empty()) {
         return failure_;
     }
+    // Lines kept to a limit may end inside a stretch without tone.
+    facts_.limitTo(lines_);
     return out_.finish(facts_);
 }
 

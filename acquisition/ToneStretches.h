@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,8 +17,9 @@ namespace acquisition {
 // the phone, speech, silence) are left out at the start and the end, and
 // kept but listed where they fall inside. A stretch of tone begins with a
 // second of it without a break; one without tone, with a buffer that lacks
-// it. What may turn out to be the end is held back (on disk beyond a few
-// minutes), so the memory taken does not grow with the file.
+// it. What may turn out to be the end is held back (beyond a few minutes in
+// a file the output provides in its own folder), so the memory taken does
+// not grow with the file; should that file fail, so does the decoding.
 class ToneStretches final : public BufferSink {
 public:
     // `facts`: the recording's, its start that of the file's first buffer.
@@ -57,21 +57,22 @@ private:
         std::array<double, HighRateDemodulator::valuesPerBuffer> tenValues{};
         bool hasLine = false;
     };
-    // Buffers held back in order: in memory, and beyond a few minutes in a
-    // file of their own.
+    // Buffers held back in order: in memory, and beyond a few minutes in
+    // the output's hold-back file. Each call says why it failed, or nothing.
     class Held {
     public:
-        ~Held();
-        void push(const Entry& entry);
+        explicit Held(records::DecodedOutput& out) : out_(out) {}
+        std::string push(const Entry& entry);
         // Hands every entry to `f`, oldest first, and forgets them.
         template <typename F>
-        void drain(F f);
+        std::string drain(F f);
         std::size_t size() const { return memory_.size() + spilled_; }
-        void clear();
+        std::string clear();
 
     private:
+        records::DecodedOutput& out_;
         std::vector<Entry> memory_;
-        std::FILE* spill_ = nullptr;
+        std::unique_ptr<records::HoldBackFile> spill_;
         std::size_t spilled_ = 0;
     };
 
@@ -80,6 +81,8 @@ private:
     void write(const Entry& entry);
     // Keeps every buffer held back (but the first, at the start).
     void release(bool withoutFirst);
+    void hold(const Entry& entry);
+    void forgetHeld();
 
     records::DecodedOutput& out_;
     records::RecordingFacts facts_;
@@ -91,7 +94,7 @@ private:
     long long lastIndex_ = -1;
     // Consecutive tone at the end of what is held.
     long long toneRun_ = 0;
-    Held held_;
+    Held held_{out_};
     std::optional<Entry> delayed_;
     std::string failure_;
 };

@@ -109,7 +109,7 @@ int decodeToneFile(const CommandLine& line) {
         if (!lock) {
             return fail(why);
         }
-        records::finishInterruptedCommits(folderName);
+        records::finishInterruptedCommit(line.decodeTarget);
         out =
             std::make_unique<records::DecodedRecordFiles>(line.decodeTarget, line.decodeTone, true);
     }

@@ -5,15 +5,10 @@
 
 #include "platform/Application.h"
 #include "records/DecodedOutput.h"
+#include "records/ProgramFiles.h"
 #include "records/SampleFile.h"
 
 namespace app {
-
-namespace {
-
-constexpr const char* stagedName = "RECd.txt";
-
-}  // namespace
 
 ToneImport::~ToneImport() {
     cancel();
@@ -36,7 +31,8 @@ bool ToneImport::start(const std::string& tonePath, long long maxLines, Done don
             Finished finished;
             finished.tonePath = tonePath;
             auto out = std::make_unique<records::DecodedRecordFiles>(
-                records::SampleFile::workingFileName, tonePath, false, stagedName);
+                records::SampleFile::workingFileName, tonePath, false,
+                records::ProgramFiles::toneTemporary);
             acquisition::DecodeRequest request;
             request.tonePath = tonePath;
             request.maxLines = maxLines;

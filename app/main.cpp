@@ -45,14 +45,15 @@ void reportUnfinishedCommits(const std::string& problems) {
 }
 
 // Before a recording is read without the window: a change of its files that
-// a program ended in the middle of is completed, unless a window works in
-// that folder now (it may be in the middle of one; the recording's facts
-// tell its files apart all the same).
-void finishCommitsBeside(const std::string& record) {
+// a program ended in the middle of is completed (that recording's alone;
+// nothing else in its folder is touched), unless a window works in that
+// folder now (it may be in the middle of one; the recording's facts tell
+// its files apart all the same).
+void finishCommitBeside(const std::string& record) {
     const std::filesystem::path folder = std::filesystem::path(record).parent_path();
     const std::string name = folder.empty() ? std::string(".") : folder.string();
     if (const auto lock = records::FolderLock::take(name)) {
-        reportUnfinishedCommits(records::finishInterruptedCommits(name));
+        reportUnfinishedCommits(records::finishInterruptedCommit(record));
     }
 }
 
@@ -144,7 +145,7 @@ int runProgram(int argc, char** argv, const app::CommandLine& line) {
 }
 
 int exportEdf(const std::string& record, const std::string& target) {
-    finishCommitsBeside(record);
+    finishCommitBeside(record);
     const records::EdfExport edf(acquisition::defaults::sampleRate,
                                  acquisition::defaults::samplesPerBuffer);
     const std::string reason = edf.write(record, target);
@@ -164,7 +165,7 @@ int printPdf(int argc, char** argv, const app::CommandLine& line) {
         std::fprintf(stderr, "trelmont-ecg: %s\n", reason.c_str());
         return 1;
     }
-    finishCommitsBeside(records::SampleFile::workingFileName);
+    finishCommitBeside(records::SampleFile::workingFileName);
     return app::printWorkingRecordingToPdf(line.printPdfPath);
 }
 

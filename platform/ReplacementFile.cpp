@@ -131,7 +131,8 @@ const std::string& ReplacementFile::writtenName() const {
 
 void ReplacementFile::fail(const std::string& what, int error) {
     if (failure_.empty()) {
-        failure_ = what + ": " + std::strerror(error != 0 ? error : EIO);
+        errorNumber_ = error != 0 ? error : EIO;
+        failure_ = what + ": " + std::strerror(errorNumber_);
     }
 }
 
@@ -194,7 +195,7 @@ int ReplacementFile::sync() {
         const std::timespec times[2] = {*time_, *time_};
         error = ::futimens(fd, times) == 0 ? 0 : lastError();
     }
-    if (error == 0 && ::fsync(fd) != 0) {
+    if (error == 0 && durable_ && ::fsync(fd) != 0) {
         error = lastError();
     }
     ::close(fd);
@@ -242,7 +243,9 @@ std::string ReplacementFile::putInPlace() {
     placed_ = true;
     prepared_ = false;
     FileSteps::done();
-    syncFolderOf(target_);
+    if (durable_) {
+        syncFolderOf(target_);
+    }
     return {};
 }
 

@@ -57,6 +57,10 @@ public:
     // The name a failure to write names (the temporary file's own name
     // unless set), for callers whose messages name what the user knows.
     void reportWritesAs(std::string name) { writtenName_ = std::move(name); }
+    // Put in place without syncing the file or the folder: for a file
+    // written again, synced, soon after (the facts a recording starts with),
+    // where a write must not wait for the disk.
+    void skipSync() { durable_ = false; }
 
     // Completes the temporary file: flushed, its time and mode set, synced
     // and closed, ready to be put in place. Empty on success, otherwise why
@@ -69,6 +73,8 @@ public:
     std::string commit();
     // Why the last step failed, empty when none did.
     const std::string& failure() const { return failure_; }
+    // The system's error number of the first failure, 0 when none failed.
+    int errorNumber() const { return errorNumber_; }
     bool prepared() const { return prepared_; }
 
     // For tests: every replacement fails at `step` with the system error
@@ -92,6 +98,8 @@ private:
     std::string writtenName_;
     std::FILE* file_ = nullptr;
     std::string failure_;
+    int errorNumber_ = 0;
+    bool durable_ = true;
     std::optional<std::timespec> time_;
     // The permission bits the new version may have at most.
     mode_t modeLimit_ = 07777;

@@ -142,6 +142,11 @@ std::string EdfExport::write(const std::string& recordPath, const std::string& o
     EdfStream::Signal form;
     form.recordSeconds = signal.dataRecord.seconds;
     form.samplesPerRecord = signal.dataRecord.samples;
+    const double records = std::ceil(static_cast<double>(signal.millivolts.size()) /
+                                     std::max(signal.dataRecord.samples, 1));
+    const double marks =
+        static_cast<double>(signal.bridges.size() + facts.linesWithoutTone.size() + 1);
+    form.annotationSignals = EdfStream::annotationSignalsFor(marks / std::max(records, 1.0));
     form.prefilter = signal.prefilter;
     form.transducer = transducer(facts);
     EdfStream edf(outPath, form, facts.startSeconds + facts.secondsAt(0), facts.startMeasured,
@@ -151,6 +156,12 @@ std::string EdfExport::write(const std::string& recordPath, const std::string& o
     }
     for (const Bridge& bridge : signal.bridges) {
         edf.annotate(bridge.at, bridge.seconds, bridgeAnnotation);
+    }
+    for (const auto& [first, count] : facts.linesWithoutTone) {
+        const double at = facts.secondsAt(first) - facts.secondsAt(0);
+        const double lasts = facts.secondsAt(first + count - 1) - facts.secondsAt(first) +
+                             1.0 / facts.valuesPerSecond;
+        edf.annotate(at, lasts, withoutToneAnnotation);
     }
     return edf.finish(signal.seconds);
 }

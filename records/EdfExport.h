@@ -19,11 +19,14 @@ namespace records {
 // written at the companion's ten times higher rate instead. A buffer the
 // capture did not store (at a change of pane) is bridged by a straight line
 // over its duration, marked by an annotation, so that every sample lies at
-// its own time.
+// its own time. A stretch without the front end's tone is marked too.
 class EdfExport {
 public:
     // Marks a stretch of buffers the capture did not store, for its duration.
     static constexpr const char* bridgeAnnotation = "not recorded (change of strip), bridged";
+    // Marks a stretch of a tone file that held no tone of the front end
+    // (speech, silence), kept in its place, for its duration.
+    static constexpr const char* withoutToneAnnotation = "no ECG tone";
 
     // The settings a record without facts was recorded at.
     EdfExport(int sampleRate, int samplesPerBuffer);

@@ -14,6 +14,7 @@ namespace {
 
 constexpr long long annotationUnitsPerSecond = 10000;  // EDFlib's 100 microseconds
 constexpr int durationUnitsPerSecond = 100000;         // EDFlib's 10 microseconds
+constexpr int maxAnnotationSignals = 64;               // EDFlib's most
 
 }  // namespace
 
@@ -39,7 +40,10 @@ EdfStream::EdfStream(const std::string& path, const Signal& signal, double start
     std::tm local{};
     localtime_r(&start, &local);
     const int h = handle_;
+    annotationSignals_ = std::clamp(signal.annotationSignals, 1, maxAnnotationSignals);
+    samplesPerRecord_ = std::max(signal.samplesPerRecord, 1);
     const bool headerSet =
+        edf_set_number_of_annotation_signals(h, annotationSignals_) == 0 &&
         edf_set_samplefrequency(h, 0, signal.samplesPerRecord) == 0 &&
         edf_set_datarecord_duration(h, signal.recordSeconds * durationUnitsPerSecond) == 0 &&
         edf_set_physical_maximum(h, 0, physicalLimit) == 0 &&
@@ -99,10 +103,18 @@ void EdfStream::flushBlock() {
     filled_ = 0;
 }
 
+int EdfStream::annotationSignalsFor(double marksPerRecord) {
+    if (!(marksPerRecord > 1.0)) {
+        return 1;
+    }
+    return static_cast<int>(std::min(std::ceil(marksPerRecord), double{maxAnnotationSignals}));
+}
+
 void EdfStream::annotate(double atSeconds, double seconds, const std::string& text) {
     if (!failure_.empty()) {
         return;
     }
+    ++annotations_;
     // A duration rounds up to the next unit: it covers its last sample.
     const long long duration =
         seconds > 0.0 ? static_cast<long long>(std::ceil(seconds * annotationUnitsPerSecond - 1e-6))
@@ -120,6 +132,12 @@ std::string EdfStream::finish(double seconds) {
         flushBlock();
     }
     annotate(seconds, 0.0, "end of recording");
+    // What EDFlib would drop without a word: more annotations than its data
+    // records hold.
+    const long long records = (samples_ + samplesPerRecord_ - 1) / samplesPerRecord_;
+    if (failure_.empty() && annotations_ > std::max(records, 1LL) * annotationSignals_) {
+        fail("the EDF+ file cannot hold its " + std::to_string(annotations_) + " annotations");
+    }
     if (handle_ >= 0) {
         const int closed = edfclose_file(handle_);
         handle_ = -1;

@@ -26,7 +26,14 @@ public:
         int samplesPerRecord = 1;
         std::string prefilter;
         std::string transducer;
+        // EDFlib keeps one annotation a data record in each annotation
+        // signal: as many as the most annotations a data record may need
+        // on average, so that none is lost.
+        int annotationSignals = 1;
     };
+    // The annotation signals for `marksPerRecord` annotations a data
+    // record: at least 1, at most EDFlib's 64.
+    static int annotationSignalsFor(double marksPerRecord);
 
     // Starts `path` for a recording whose first sample was taken at
     // `startSeconds` (since the epoch; the header holds the whole second),
@@ -43,7 +50,8 @@ public:
     const std::string& failure() const { return failure_; }
     void append(double millivolts);
     // An annotation `text` at `atSeconds` from the start, lasting
-    // `seconds` (none for 0).
+    // `seconds` (none for 0). No more than the annotation signals hold:
+    // one more fails the file rather than vanish from it.
     void annotate(double atSeconds, double seconds, const std::string& text);
     // Pads the last data record with the last sample, marks "end of
     // recording" at `seconds`, completes the file and puts it in place.
@@ -64,6 +72,9 @@ private:
     std::size_t filled_ = 0;
     int last_ = 0;
     long long samples_ = 0;
+    int samplesPerRecord_ = 1;
+    int annotationSignals_ = 1;
+    long long annotations_ = 0;
     std::string failure_;
 };
 

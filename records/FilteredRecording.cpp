@@ -4,18 +4,13 @@
 
 #include "BaselineFilter.h"
 #include "Companion.h"
+#include "ProgramFiles.h"
 #include "RecordEncoding.h"
 #include "RecordFormat.h"
 #include "SampleFile.h"
 #include "UndoStore.h"
 
 namespace records {
-
-namespace {
-
-constexpr const char* filterFileName = "RECf.txt";
-
-}  // namespace
 
 std::unique_ptr<RecordingCommit> stageFilteredRecording(const Inference& inference,
                                                         std::vector<double>& filtered,
@@ -34,7 +29,8 @@ std::unique_ptr<RecordingCommit> stageFilteredRecording(const Inference& inferen
     // The whole file is filtered and stored, also beyond the values a pane's
     // record holds: FILTER never drops a sample.
     filtered = BaselineFilter::apply(recording.values, valuesPerSecond, recording.facts.zeroValue);
-    auto change = std::make_unique<RecordingCommit>(SampleFile::workingFileName, filterFileName);
+    auto change = std::make_unique<RecordingCommit>(SampleFile::workingFileName,
+                                                    ProgramFiles::filterTemporary);
     // The filtered recording is the same recording: it keeps its time.
     change->keepTime(recording.lastStored);
     change->limitModeTo(SampleFile::workingFileName);

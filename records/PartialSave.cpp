@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Companion.h"
+#include "ProgramFiles.h"
 #include "RecordEncoding.h"
 #include "RecordFormat.h"
 #include "RecordTime.h"
@@ -18,22 +19,6 @@ namespace records {
 namespace {
 
 constexpr double pixelsPerMillimetre = 2.5;
-constexpr const char* temporaryName = "tmppt.txt";
-
-// The facts of lines first ... last (from 0) of a recording: its start
-// moves to the first line's time, and the buffers skipped between the kept
-// lines stay where they were among them.
-RecordingFacts stretchFacts(RecordingFacts facts, long long first, long long last) {
-    facts.startSeconds += facts.secondsAt(first);
-    std::vector<long long> skipped;
-    for (const long long after : facts.skippedAfterLines) {
-        if (after > first && after <= last) {
-            skipped.push_back(after - first);
-        }
-    }
-    facts.skippedAfterLines = std::move(skipped);
-    return facts;
-}
 
 }  // namespace
 
@@ -78,7 +63,8 @@ std::unique_ptr<RecordingCommit> stageStretch(LineRange range, const Inference& 
         outcome.status = PartialSaveOutcome::Status::Empty;
         return nullptr;
     }
-    auto stretch = std::make_unique<RecordingCommit>(SampleFile::workingFileName, temporaryName);
+    auto stretch =
+        std::make_unique<RecordingCommit>(SampleFile::workingFileName, ProgramFiles::saveTemporary);
     const RecordingFacts& facts = recording.facts;
     stretch->keepTime(shiftedTime(recording.lastStored,
                                   -static_cast<double>(count - 1 - last) / facts.valuesPerSecond));
@@ -98,7 +84,7 @@ std::unique_ptr<RecordingCommit> stageStretch(LineRange range, const Inference& 
         }
     }
     if (recording.hasFacts) {
-        stretch->setFacts(stretchFacts(facts, first, last));
+        stretch->setFacts(facts.stretch(first, last));
     }
     outcome.reason = stretch->stage();
     if (!outcome.reason.empty()) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "Companion.h"
+#include "ProgramFiles.h"
 #include "RecordFormat.h"
 #include "platform/FileSteps.h"
 #include "platform/RegularFile.h"
@@ -19,14 +20,9 @@ namespace {
 
 constexpr const char* intentHeader = "trelmont-ecg commit, version 1";
 constexpr const char* intentExtension = ".commit";
-constexpr const char* partExtension = ".part";
 constexpr const char* absent = "absent";
 // An intent names three files; anything longer is not one.
 constexpr std::size_t maxIntentLength = 64 * 1024;
-// The temporary names of FILTER and SAVE, and what their companions and
-// facts are written under.
-constexpr const char* fixedTemporaries[] = {"RECf.txt",  "RECf.hr.txt",  "RECf.info.txt",
-                                            "tmppt.txt", "tmppt.hr.txt", "tmppt.info.txt"};
 
 std::string nameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
@@ -185,11 +181,6 @@ std::string completeIntent(const std::string& folder, const std::vector<IntentSt
     return problems;
 }
 
-bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 std::vector<std::string> namesIn(const std::string& folder) {
     std::vector<std::string> names;
     DIR* dir = ::opendir(folder.c_str());
@@ -215,22 +206,29 @@ std::string intentPath(const std::string& recordPath) {
 
 RecordingCommit::RecordingCommit(std::string recordPath, std::optional<std::string> temporaryRecord)
     : recordPath_(std::move(recordPath)), temporaryRecord_(std::move(temporaryRecord)) {
-    record_ = std::make_unique<StagedFile>(
-        recordPath_, temporaryRecord_ ? *temporaryRecord_ : recordPath_ + partExtension);
+    record_ = stagedFor(recordPath_, temporaryRecord_.value_or(""));
 }
 
 RecordingCommit::~RecordingCommit() = default;
 
-std::string RecordingCommit::temporaryFor(const std::string& target,
-                                          const std::string& derived) const {
-    return temporaryRecord_ ? derived : target + partExtension;
+std::unique_ptr<StagedFile> RecordingCommit::stagedFor(const std::string& target,
+                                                       const std::string& derived) const {
+    if (temporaryRecord_) {
+        return std::make_unique<StagedFile>(target, derived);
+    }
+    // The program's own records have temporary names of its own, which the
+    // window removes should a program end before their commit; beside a
+    // file the user named, fresh names touch nothing of theirs.
+    if (ProgramFiles::isRecord(recordPath_)) {
+        return std::make_unique<StagedFile>(target, ProgramFiles::partName(target));
+    }
+    return std::make_unique<StagedFile>(target);
 }
 
 StagedFile& RecordingCommit::companion() {
     if (!companion_) {
-        const std::string target = companionPath(recordPath_);
-        companion_ = std::make_unique<StagedFile>(
-            target, temporaryFor(target, companionPath(temporaryRecord_.value_or(""))));
+        companion_ =
+            stagedFor(companionPath(recordPath_), companionPath(temporaryRecord_.value_or("")));
     }
     return *companion_;
 }
@@ -271,9 +269,12 @@ std::string RecordingCommit::stage() {
                 companion_ ? std::optional<FileIdentity>(companion_->identity()) : std::nullopt;
             text = formatFacts(facts);
         }
-        const std::string target = factsPath(recordPath_);
-        factsFile_ = std::make_unique<StagedFile>(
-            target, temporaryFor(target, factsPath(temporaryRecord_.value_or(""))));
+        if (text.size() > RecordingFacts::maxFileLength) {
+            failure_ = factsPath(recordPath_) + " cannot be written: the facts are longer than " +
+                       "any reader takes";
+            return failure_;
+        }
+        factsFile_ = stagedFor(factsPath(recordPath_), factsPath(temporaryRecord_.value_or("")));
         factsFile_->write(text);
         reason = prepare(*factsFile_);
     }
@@ -303,10 +304,13 @@ std::string RecordingCommit::writeIntent() {
     factsFile_ ? put(*factsFile_) : remove(factsPath(recordPath_));
     text += "end\n";
     const std::string path = intentPath(recordPath_);
-    platform::ReplacementFile intent(path, path + partExtension);
-    intent.limitModeTo(recordPath_);
-    intent.write(text);
-    return intent.commit();
+    const std::unique_ptr<platform::ReplacementFile> intent =
+        ProgramFiles::isRecord(recordPath_)
+            ? std::make_unique<platform::ReplacementFile>(path, ProgramFiles::partName(path))
+            : std::make_unique<platform::ReplacementFile>(path);
+    intent->limitModeTo(recordPath_);
+    intent->write(text);
+    return intent->commit();
 }
 
 std::string RecordingCommit::commit() {
@@ -349,33 +353,39 @@ std::string RecordingCommit::commit() {
     return reason;
 }
 
+std::string finishInterruptedCommit(const std::string& recordPath) {
+    const std::string path = intentPath(recordPath);
+    if (platform::permissionBits(path) < 0 || platform::isNotRegular(path)) {
+        return {};
+    }
+    const std::optional<std::vector<IntentStep>> steps = readIntent(path);
+    if (!steps) {
+        return path + " is not an intent this program wrote";
+    }
+    std::filesystem::path folder = std::filesystem::path(recordPath).parent_path();
+    const std::string problems = completeIntent(folder.empty() ? "." : folder.string(), *steps);
+    removeFile(path);
+    return problems;
+}
+
 std::string finishInterruptedCommits(const std::string& folder) {
     std::string problems;
-    for (const std::string& name : namesIn(folder)) {
-        if (!endsWith(name, intentExtension)) {
-            continue;
-        }
-        const std::string path = inFolder(folder, name);
-        if (platform::isNotRegular(path)) {
-            continue;
-        }
-        const std::optional<std::vector<IntentStep>> steps = readIntent(path);
-        std::string problem =
-            steps ? completeIntent(folder, *steps) : path + " is not an intent this program wrote";
-        if (steps) {
-            removeFile(path);
-        }
+    for (const std::string& record : ProgramFiles::records()) {
+        const std::string problem = finishInterruptedCommit(inFolder(folder, record));
         if (!problem.empty()) {
             problems += (problems.empty() ? "" : "; ") + problem;
         }
     }
-    // What a change that never reached its intent left behind.
-    for (const std::string& name : namesIn(folder)) {
-        bool stale = endsWith(name, partExtension) && name.rfind("REC", 0) == 0;
-        for (const char* fixed : fixedTemporaries) {
-            stale = stale || name == fixed;
+    // What a change that never reached its intent left behind: the
+    // program's own temporary names, no other.
+    for (const std::string& name : ProgramFiles::leftovers()) {
+        const std::string path = inFolder(folder, name);
+        if (platform::permissionBits(path) >= 0 && !platform::isNotRegular(path)) {
+            removeFile(path);
         }
-        if (stale && !platform::isNotRegular(inFolder(folder, name))) {
+    }
+    for (const std::string& name : namesIn(folder)) {
+        if (ProgramFiles::isHoldBackName(name) && !platform::isNotRegular(inFolder(folder, name))) {
             removeFile(inFolder(folder, name));
         }
     }

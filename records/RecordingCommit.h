@@ -36,8 +36,9 @@ class RecordingCommit {
 public:
     // The new version of the recording at `recordPath`. Its record is written
     // under `temporaryRecord` (the companion and facts under its companion's
-    // and facts' names), or, without one, each file under its own name with
-    // ".part" added.
+    // and facts' names), or, without one, each file of one of the program's
+    // own records under its own name with ".part" added, and each file of a
+    // record the user named under a fresh name beside it.
     explicit RecordingCommit(std::string recordPath,
                              std::optional<std::string> temporaryRecord = std::nullopt);
     ~RecordingCommit();
@@ -82,7 +83,10 @@ public:
     std::string commit();
 
 private:
-    std::string temporaryFor(const std::string& target, const std::string& derived) const;
+    // The staged file of `target`: under `derived` with a temporary record
+    // name given, otherwise under a temporary name of its own.
+    std::unique_ptr<StagedFile> stagedFor(const std::string& target,
+                                          const std::string& derived) const;
     std::string writeIntent();
 
     std::string recordPath_;
@@ -104,11 +108,18 @@ private:
 // lies.
 std::string intentPath(const std::string& recordPath);
 
-// Completes every commit in `folder` that a program ended in the middle of,
-// and removes the temporary files of commits that never reached their
-// intent. For the window's start-up, --export-edf and --print-pdf, before
-// they read a recording. Empty when nothing went wrong, otherwise what could
+// Completes the commit of the recording at `recordPath` that a program was
+// ended in the middle of (its intent names every file), and removes nothing
+// else: for --decode, --export-edf and --print-pdf, before they write or
+// read that recording. Empty when nothing went wrong, otherwise what could
 // not be completed.
+std::string finishInterruptedCommit(const std::string& recordPath);
+
+// The window's start in its records folder `folder`: completes the
+// interrupted commit of each of the program's records, then removes the
+// temporary files of changes that never reached their intent (the exact
+// names ProgramFiles lists; undo's copies are kept). Empty when nothing
+// went wrong, otherwise what could not be completed.
 std::string finishInterruptedCommits(const std::string& folder);
 
 }  // namespace records

@@ -17,10 +17,6 @@ namespace records {
 namespace {
 
 constexpr const char* factsExtension = ".info.txt";
-// Facts are a few hundred bytes; a skipped-buffer list of a long recording
-// a few thousand. Anything far beyond is not a facts file.
-constexpr std::size_t maxLineLength = 64 * 1024;
-constexpr std::size_t maxFileLength = 1024 * 1024;
 // The scale of every spectrum's values: 199680 samples a second in 4096
 // points, one value per 30 Hz.
 constexpr double defaultBinsPerHertz = 4096.0 / 199680.0;
@@ -218,6 +214,39 @@ double RecordingFacts::secondsSpanned(long long lines) const {
     return static_cast<double>(lines + skippedBefore(lines - 1)) / valuesPerSecond;
 }
 
+RecordingFacts RecordingFacts::stretch(long long first, long long last) const {
+    RecordingFacts kept = *this;
+    kept.startSeconds += secondsAt(first);
+    kept.skippedAfterLines.clear();
+    for (const long long after : skippedAfterLines) {
+        if (after > first && after <= last) {
+            kept.skippedAfterLines.push_back(after - first);
+        }
+    }
+    kept.linesWithoutTone.clear();
+    for (const auto& [from, count] : linesWithoutTone) {
+        const long long begins = std::max(from, first);
+        const long long ends = std::min(from + count - 1, last);
+        if (begins <= ends) {
+            kept.linesWithoutTone.emplace_back(begins - first, ends - begins + 1);
+        }
+    }
+    return kept;
+}
+
+void RecordingFacts::limitTo(long long lines) {
+    while (!skippedAfterLines.empty() && skippedAfterLines.back() > lines) {
+        skippedAfterLines.pop_back();
+    }
+    std::vector<std::pair<long long, long long>> within;
+    for (const auto& [from, count] : linesWithoutTone) {
+        if (from < lines) {
+            within.emplace_back(from, std::min(count, lines - from));
+        }
+    }
+    linesWithoutTone = std::move(within);
+}
+
 std::string factsPath(const std::string& recordPath) {
     return besideRecord(recordPath, factsExtension);
 }
@@ -349,19 +378,15 @@ FactsReading readFacts(const std::string& recordPath) {
     if (!in) {
         return why.empty() ? FactsReading{} : unusable(why);
     }
+    // Facts are a few hundred bytes; the list of stretches without tone of
+    // a long recording a few hundred thousand. Anything beyond is not a
+    // facts file, and its lines are not looked at.
     std::string text;
     char chunk[4096];
-    std::size_t lineLength = 0;
     std::size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) {
-        for (std::size_t i = 0; i < got; ++i) {
-            lineLength = chunk[i] == '\n' ? 0 : lineLength + 1;
-            if (lineLength > maxLineLength) {
-                return unusable(path + " holds a line longer than facts can be");
-            }
-        }
         text.append(chunk, got);
-        if (text.size() > maxFileLength) {
+        if (text.size() > RecordingFacts::maxFileLength) {
             return unusable(path + " is longer than facts can be");
         }
     }

@@ -48,14 +48,20 @@ struct RecordingFacts {
     std::vector<long long> skippedAfterLines;
     // Stretches of a recording decoded from a file that held no tone of the
     // front end (speech, silence), kept in their place: first line and
-    // number of lines.
+    // number of lines, in order, none past the record's end.
     std::vector<std::pair<long long, long long>> linesWithoutTone;
+    // Such a stretch is listed when it lasts this long, and the tone must
+    // be back as long to end it: at most one begins in twice this time.
+    static constexpr double shortestWithoutToneSeconds = 1.0;
     // Once the recording is complete: its record and companion (none when
     // it has none).
     std::optional<FileIdentity> record;
     std::optional<FileIdentity> companion;
 
     static constexpr const char* noFilter = "none";
+    // The most a facts file holds, written or read: a list of stretches
+    // without tone of the longest recording fits many times over.
+    static constexpr std::size_t maxFileLength = 1024 * 1024;
 
     bool filtered() const { return filter != noFilter; }
     bool complete() const { return record.has_value(); }
@@ -65,6 +71,12 @@ struct RecordingFacts {
     double secondsAt(long long line) const;
     // The time `lines` lines span, skipped buffers between them included.
     double secondsSpanned(long long lines) const;
+    // Lines first ... last (from 0) kept alone: the start moves to line
+    // `first`'s time, and the skipped buffers and stretches without tone
+    // within them keep their place among the kept lines.
+    RecordingFacts stretch(long long first, long long last) const;
+    // The lists cut to a record of `lines` lines.
+    void limitTo(long long lines);
 };
 
 // "REC.txt" -> "REC.info.txt"; a name that does not end in ".txt" gets

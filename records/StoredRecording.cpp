@@ -182,6 +182,9 @@ std::string readRecording(const std::string& path, const Inference& inference, S
     out.hasFacts = reading.status == FactsReading::Status::Read;
     out.factsProblem = reading.reason;
     out.facts = out.hasFacts ? reading.facts : inferredFacts(inference, out);
+    // Facts of a longer recording (a record cut by hand, a killed stop)
+    // place nothing beyond this one's end.
+    out.facts.limitTo(static_cast<long long>(out.values.size()));
     out.identified = out.hasFacts && out.facts.record && *out.facts.record == identity.result();
     if (!out.hasFacts || (out.facts.complete() && !out.identified)) {
         // Only the record itself says whether it was filtered.

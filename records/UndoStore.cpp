@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "Companion.h"
+#include "ProgramFiles.h"
 #include "RecordingFacts.h"
 #include "SampleFile.h"
 #include "Slots.h"
@@ -67,7 +68,7 @@ bool readState(State& s) {
 
 std::string writeState(const State& s) {
     platform::ReplacementFile file(UndoStore::stateName,
-                                   std::string(UndoStore::stateName) + ".part");
+                                   ProgramFiles::partName(UndoStore::stateName));
     file.limitModeTo(SampleFile::workingFileName);
     file.write(std::string(stateHeader) + "\nslot " + std::to_string(s.slot) + "\nrecord-before " +
                stateText(s.recordBefore) + "\nrecord-after " + stateText(s.recordAfter) +
