@@ -64,6 +64,24 @@ double secondsSpanned(const PrintSettings& settings, long long lines) {
            valuesPerSecond(settings);
 }
 
+// The stretches without tone within strip `strip` of `n` lines (of `m`), in
+// the strip's own points.
+std::vector<render::PaperMark> stripMarks(const PrintSettings& settings, int strip, int n, int m) {
+    const long long first = static_cast<long long>(strip) * n;
+    const long long end = std::min<long long>(first + n, m);
+    const auto perValue = static_cast<long long>(pointsPerValue(settings));
+    std::vector<render::PaperMark> marks;
+    for (const auto& [from, count] : settings.linesWithoutTone) {
+        const long long begins = std::max(from, first);
+        const long long ends = std::min(from + count, end);
+        if (begins < ends) {
+            marks.push_back({static_cast<int>((begins - first) * perValue),
+                             static_cast<int>((ends - first) * perValue)});
+        }
+    }
+    return marks;
+}
+
 }  // namespace
 
 PrintJob::PrintJob(std::unique_ptr<platform::PrinterSurface> printer, PrintSettings settings)
@@ -128,6 +146,7 @@ PrintSettings PrintJob::settingsFor(const records::StoredRecording& recording,
     }
     settings.startEstimated = !facts.startMeasured;
     settings.skippedAfterLines = facts.skippedAfterLines;
+    settings.linesWithoutTone = facts.linesWithoutTone;
     settings.filtered = facts.filtered();
     return settings;
 }
@@ -146,7 +165,9 @@ std::vector<std::string> PrintJob::header(const PrintSettings& settings, int pag
         numberText(render::PaperPrinter::paperSpeed) + " mm/s" + gap +
             numberText(settings.millimetresPerMillivolt) + " mm/mV" + gap +
             numberText(rate * static_cast<double>(pointsPerValue(settings))) + " values/s" + gap +
-            (settings.filtered ? "baseline filtered" : "unfiltered"),
+            (settings.filtered ? "baseline filtered" : "unfiltered") +
+            (settings.linesWithoutTone.empty() ? std::string()
+                                               : gap + render::PaperPrinter::withoutToneLegend),
         "Name: ____________________" + gap + "Date of birth: ____________",
     };
 }
@@ -196,7 +217,8 @@ bool PrintJob::print(platform::PrinterSurface& printer, const PrintSettings& set
             paper.drawPage(header(settings, page + 1, pages));
         }
         const double start = secondsAt(settings, static_cast<long long>(piece.strip) * n);
-        paper.drawPiece(piece, stripValues(piece.strip), trace, clockText(start));
+        const std::vector<render::PaperMark> marks = stripMarks(settings, piece.strip, n, m);
+        paper.drawPiece(piece, stripValues(piece.strip), trace, clockText(start), marks);
     }
     if (cancelled.load()) {
         printer.abortDocument();

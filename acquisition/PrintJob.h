@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/PrinterSurface.h"
@@ -36,6 +37,9 @@ struct PrintSettings {
     // The buffers the capture did not store, as its facts list them (the
     // lines stored before each): strips are labelled with their true time.
     std::vector<long long> skippedAfterLines;
+    // Stretches of lines without the front end's tone (first line, number
+    // of lines), marked under the strips.
+    std::vector<std::pair<long long, long long>> linesWithoutTone;
     // Whether FILTER took the baseline wander off.
     bool filtered = false;
     // Called on the job's thread before each strip: for whoever must act at

@@ -8,8 +8,9 @@ namespace acquisition {
 
 namespace {
 
-// Buffers held in memory before the rest go to a file: a few minutes.
-constexpr std::size_t heldInMemory = 16384;
+// Buffers held in memory before the rest go to a file: a minute and a half
+// at the default settings, half a megabyte.
+constexpr std::size_t heldInMemory = 4096;
 
 }  // namespace
 

@@ -21,6 +21,10 @@ constexpr double labelTextHeight = 2.8;
 // Within the lead-in: where the pulse rises, and where the label begins.
 constexpr double pulseStart = 3.0;
 constexpr double labelStart = 1.0;
+// The bar that marks a stretch without tone: its thickness, and how far its
+// middle lies above the foot of the band.
+constexpr double markWidth = 1.0;
+constexpr double markRaise = 0.6;
 
 }  // namespace
 
@@ -96,7 +100,9 @@ void PaperPrinter::drawGrid() const {
 }
 
 void PaperPrinter::drawPiece(const PaperLayout::Piece& piece, std::span<const double> values,
-                             const PaperTrace& trace, const std::string& label) const {
+                             const PaperTrace& trace, const std::string& label,
+                             std::span<const PaperMark> marks) const {
+    drawMarks(piece, marks, trace);
     if (piece.shift == 0.0) {
         const int band = piece.bandOnPage();
         const double bottom = layout_.bandTop(band) + layout_.bandHeight();
@@ -104,6 +110,21 @@ void PaperPrinter::drawPiece(const PaperLayout::Piece& piece, std::span<const do
         drawPulse(pulseStart, layout_.baseline(band), trace.millimetresPerMillivolt);
     }
     drawTrace(piece, values, trace);
+}
+
+void PaperPrinter::drawMarks(const PaperLayout::Piece& piece, std::span<const PaperMark> marks,
+                             const PaperTrace& trace) const {
+    const double step = paperSpeed / trace.valuesPerSecond;
+    const double origin = PaperLayout::leadIn - piece.shift;
+    const int band = piece.bandOnPage();
+    const double y = layout_.bandTop(band) + layout_.bandHeight() - markRaise;
+    for (const PaperMark& mark : marks) {
+        const double left = std::max(origin + mark.from * step, 0.0);
+        const double right = std::min(origin + mark.to * step, layout_.width());
+        if (right > left) {
+            printer_.line(at(left, y), at(right, y), withoutToneColour, pixels(markWidth));
+        }
+    }
 }
 
 void PaperPrinter::drawPulse(double left, double baseline, double millimetresPerMillivolt) const {

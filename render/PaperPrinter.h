@@ -9,6 +9,13 @@
 
 namespace render {
 
+// A stretch of a strip's points, [from, to), marked under the strip: where
+// the tone file held no tone of the front end.
+struct PaperMark {
+    int from = 0;
+    int to = 0;
+};
+
 // How a strip's values become a trace on paper.
 struct PaperTrace {
     double valuesPerSecond = 48.75;
@@ -29,6 +36,10 @@ public:
     // Light red: it prints on any printer, and a black trace stands out on it.
     static constexpr platform::Rgb minorGridColour{250, 185, 185};
     static constexpr platform::Rgb majorGridColour{235, 115, 115};
+    // A stretch without the front end's tone: a grey bar along the foot of
+    // the band, under the trace, which stays as it was.
+    static constexpr platform::Rgb withoutToneColour{110, 110, 110};
+    static constexpr const char* withoutToneLegend = "grey bar under a strip: no ECG tone";
 
     // Paper laid out on the printable area of `printer`.
     explicit PaperPrinter(platform::PrinterSurface& printer);
@@ -40,8 +51,10 @@ public:
     void drawPage(std::span<const std::string> header) const;
     // One piece of a strip of `values`: in its first band the label and the
     // calibration pulse, then the trace as far as the paper goes.
+    // `marks` are drawn under it.
     void drawPiece(const PaperLayout::Piece& piece, std::span<const double> values,
-                   const PaperTrace& trace, const std::string& label) const;
+                   const PaperTrace& trace, const std::string& label,
+                   std::span<const PaperMark> marks = {}) const;
 
     // The millimetres a strip of `count` values takes, lead-in included.
     static double stripLength(int count, double valuesPerSecond);
@@ -52,6 +65,8 @@ private:
     void drawGrid() const;
     void drawPulse(double left, double baseline, double millimetresPerMillivolt) const;
     void drawTrace(const PaperLayout::Piece& piece, std::span<const double> values,
+                   const PaperTrace& trace) const;
+    void drawMarks(const PaperLayout::Piece& piece, std::span<const PaperMark> marks,
                    const PaperTrace& trace) const;
     int pixels(double millimetres) const;
     platform::Point at(double x, double y) const;

@@ -21,6 +21,8 @@ struct ReadBack {
     double endOfRecording = -1.0;
     // Stretches not recorded and bridged: where, and how long, in seconds.
     std::vector<std::pair<double, double>> bridges;
+    // Stretches without the front end's tone, likewise.
+    std::vector<std::pair<double, double>> withoutTone;
     std::vector<double> millivolts;
 };
 
@@ -58,12 +60,18 @@ inline ReadBack readWithBiosig(const std::string& edf) {
     if (end != std::string::npos) {
         r.endOfRecording = std::atof(field(header, "POS", header.rfind("\"TYP\"", end)).c_str());
     }
-    for (std::size_t at = header.find(records::EdfExport::bridgeAnnotation);
-         at != std::string::npos; at = header.find(records::EdfExport::bridgeAnnotation, at + 1)) {
-        const std::size_t event = header.rfind("\"TYP\"", at);
-        r.bridges.emplace_back(std::atof(field(header, "POS", event).c_str()),
+    const auto events = [&header](const std::string& text) {
+        std::vector<std::pair<double, double>> found;
+        for (std::size_t at = header.find(text); at != std::string::npos;
+             at = header.find(text, at + 1)) {
+            const std::size_t event = header.rfind("\"TYP\"", at);
+            found.emplace_back(std::atof(field(header, "POS", event).c_str()),
                                std::atof(field(header, "DUR", event).c_str()));
-    }
+        }
+        return found;
+    };
+    r.bridges = events(records::EdfExport::bridgeAnnotation);
+    r.withoutTone = events(records::EdfExport::withoutToneAnnotation);
     std::ifstream in(csv);
     std::string line;
     std::getline(in, line);  // the column title
