@@ -1,6 +1,8 @@
 #include "acquisition/Painter.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -14,11 +16,13 @@
 #include "platform/PaneSurface.h"
 #include "records/RecordCopy.h"
 #include "records/RecordFormat.h"
+#include "records/RecordingFacts.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
 #include "render/TraceOffset.h"
 #include "tests/support/CaptureRig.h"
 #include "tests/support/ScratchDirectory.h"
+#include "tests/support/SyntheticRecording.h"
 
 namespace acquisition {
 namespace {
@@ -161,6 +165,31 @@ TEST(Painter, ClosingWhileTheAutomaticStopIsPendingNeitherHangsNorCrashes) {
     EXPECT_TRUE(rig->painter->stopThread());
     EXPECT_LT(std::chrono::steady_clock::now() - before, 1500ms);
     rig.reset();
+}
+
+// The facts a recording starts with are written as every file is, beside
+// it and renamed over it: a link in their place is replaced, not followed
+// to the file it names, and a pipe there neither holds the capture up nor
+// takes them.
+TEST(Painter, TheFactsReplaceALinkOrAPipeInTheirPlace) {
+    for (const bool link : {true, false}) {
+        SCOPED_TRACE(link ? "a link" : "a pipe");
+        testsupport::ScratchDirectory scratch;
+        ASSERT_TRUE(testsupport::writeBytes("notes.txt", "the user's own notes\n"));
+        ASSERT_EQ(link ? ::symlink("notes.txt", "REC.info.txt") : ::mkfifo("REC.info.txt", 0600),
+                  0);
+        WindowHarness window;
+        Rig rig(&window);
+        window.attach(*rig.painter);
+        ASSERT_TRUE(rig.painter->startCapture());
+        EXPECT_TRUE(rig.waitForBuffers(20, 20s));
+        rig.painter->stopCapture();
+        EXPECT_EQ(testsupport::readFile("notes.txt"), "the user's own notes\n");
+        struct stat info {};
+        ASSERT_EQ(::lstat("REC.info.txt", &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(records::readFacts("REC.txt").status, records::FactsReading::Status::Read);
+    }
 }
 
 TEST(Painter, PaneMovesAndWrapFollowThePaneWidth) {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include "records/SampleFile.h"
 #include "tests/support/EdfReadBack.h"
 #include "tests/support/PrintedPages.h"
+#include "tests/support/ProgramShell.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/SyntheticRecording.h"
 #include "tests/support/ToneGaps.h"
@@ -36,18 +36,10 @@ using Marks = std::vector<std::pair<double, double>>;
 
 constexpr double valuesPerSecond = 48.75;
 
-struct Outcome {
-    int code = -1;
-    std::string err;
-};
+using Outcome = testsupport::ProgramOutcome;
 
-// The program with `arguments` (and `prefix` before it in the shell: limits).
 Outcome run(const std::string& arguments, const std::string& prefix = "") {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const std::string command =
-        "bash -c '" + prefix + " exec " TRELMONT_PROGRAM " " + arguments + "' 2>err.txt";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, testsupport::readFile("err.txt")};
+    return testsupport::runInShell(TRELMONT_PROGRAM, arguments, prefix);
 }
 
 Stretches stretchesOf(const std::string& record) {

@@ -10,16 +10,22 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/ToneDecoder.h"
 #include "platform/FileSteps.h"
+#include "records/DecodedOutput.h"
 #include "records/EdfExport.h"
 #include "records/FilteredRecording.h"
 #include "records/PartialSave.h"
+#include "records/ProgramFiles.h"
 #include "records/RecordCopy.h"
 #include "records/RecordingCommit.h"
 #include "records/SampleFile.h"
 #include "records/UndoStore.h"
+#include "records/UndoableReplace.h"
+#include "tests/support/RecordingFiles.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/SyntheticRecording.h"
+#include "tests/support/ToneFiles.h"
 
 namespace records {
 namespace {
@@ -80,6 +86,23 @@ bool storeWorkingAndOlderSlot() {
     return storeWorking() && testsupport::storeValues("REC1.txt", makeLines(30, 1.0).values);
 }
 
+// Six seconds of the front end's tone in a file, as a phone keeps it.
+bool storeToneFile() {
+    testsupport::writeWav("tone.wav", 8000, 1,
+                          testsupport::simulatorTone(acquisition::HeartSignal{}, 8000, 6.0));
+    // Its time gives the recording's start: the same in every run.
+    testsupport::setModificationTime("tone.wav", {1'700'000'000, 0});
+    return std::filesystem::exists("tone.wav");
+}
+
+// The tone file decoded as --decode and the window's Ctrl+O decode it.
+acquisition::DecodeResult::Status decode(DecodedOutput& out) {
+    acquisition::DecodeRequest request;
+    request.tonePath = "tone.wav";
+    request.now = 2e9;
+    return acquisition::decodeToneFile(request, out).status;
+}
+
 bool storeWorkingAndSavedStretch() {
     return storeWorkingAndOlderSlot() &&
            saveStretch({11, 40}, 1).status == ChangeOutcome::Status::Done;
@@ -138,7 +161,8 @@ std::vector<std::string> temporariesLeft() {
         const std::string name = entry.path().filename().string();
         const std::string extension = entry.path().extension().string();
         if (extension == ".part" || extension == ".commit" || name.rfind("RECf", 0) == 0 ||
-            name.rfind("tmppt", 0) == 0) {
+            name.rfind("tmppt", 0) == 0 || name.rfind("RECd", 0) == 0 ||
+            ProgramFiles::isHoldBackName(name)) {
             left.push_back(name);
         }
     }
@@ -181,6 +205,29 @@ TEST(KillPoints, EveryRecordingIsWholeWhereverAnOperationIsEnded) {
          [] { return static_cast<bool>(copyRecordFile("REC1.txt", "REC.txt")); },
          {{"REC1.txt", plain, plain}, {"REC.txt", plain, plain}},
          UndoGoesTo::Nothing},
+        {"--decode to a record",
+         [] {
+             return storeToneFile() && testsupport::storeValues("REC3.txt", makeLines(30).values);
+         },
+         [] {
+             DecodedRecordFiles out("REC3.txt", "tone.wav", true);
+             return decode(out) == acquisition::DecodeResult::Status::Written;
+         },
+         {{"REC3.txt", bare, plain}},
+         UndoGoesTo::Nothing},
+        {"a tone recording opened in the window",
+         [] { return storeToneFile() && storeWorkingAndOlderSlot(); },
+         [] {
+             DecodedRecordFiles out(SampleFile::workingFileName, "tone.wav", false,
+                                    ProgramFiles::toneTemporary);
+             if (decode(out) != acquisition::DecodeResult::Status::Written) {
+                 return false;
+             }
+             const std::unique_ptr<RecordingCommit> staged = out.release();
+             return replaceWorkingRecording(*staged, 1, {}).status == ChangeOutcome::Status::Done;
+         },
+         {{"REC.txt", plain, plain}, {"REC1.txt", bare, plain}},
+         UndoGoesTo::Before},
         {"load of slot 2",
          [] {
              return storeWorking() &&
