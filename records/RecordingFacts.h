@@ -20,8 +20,10 @@ namespace records {
 // them with the line counts and SHA-256 of the record and its companion,
 // which every later change (FILTER, SAVE, a copy) writes anew for what it
 // leaves. A record whose facts hold identities it no longer matches (changed
-// by hand, by another program) keeps its start, rates and scale from them,
-// but neither its companion nor its filter state.
+// by hand, by another program, restored from a backup beside another
+// recording's facts) keeps its rates and scale from them, but neither its
+// start (it is estimated from the record's time, as without facts), its
+// companion nor its filter state.
 struct RecordingFacts {
     static constexpr const char* header = "trelmont-ecg recording facts, version 1";
 
@@ -66,6 +68,11 @@ struct RecordingFacts {
     // The time `lines` lines span, skipped buffers between them included.
     double secondsSpanned(long long lines) const;
 };
+
+// Facts are a few hundred bytes, a skipped-buffer list of a long recording
+// a few thousand: a file longer than this is not facts, and no reader takes
+// more of it.
+constexpr std::size_t maxFactsLength = 1024 * 1024;
 
 // "REC.txt" -> "REC.info.txt"; a name that does not end in ".txt" gets
 // ".info.txt" added.
