@@ -20,7 +20,6 @@ constexpr const char* factsExtension = ".info.txt";
 // Facts are a few hundred bytes; a skipped-buffer list of a long recording
 // a few thousand. Anything far beyond is not a facts file.
 constexpr std::size_t maxLineLength = 64 * 1024;
-constexpr std::size_t maxFileLength = 1024 * 1024;
 // The scale of every spectrum's values: 199680 samples a second in 4096
 // points, one value per 30 Hz.
 constexpr double defaultBinsPerHertz = 4096.0 / 199680.0;
@@ -361,7 +360,7 @@ FactsReading readFacts(const std::string& recordPath) {
             }
         }
         text.append(chunk, got);
-        if (text.size() > maxFileLength) {
+        if (text.size() > maxFactsLength) {
             return unusable(path + " is longer than facts can be");
         }
     }
