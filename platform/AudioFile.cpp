@@ -169,15 +169,20 @@ std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, std::string&
         info.announcedSeconds =
             announcedBeyondTheEnd(path, stream->codecpar->block_align, info.sampleRate);
     }
+    const bool wav = std::strcmp(format->iformat->name, "wav") == 0;
     for (const AVDictionary* dictionary : {format->metadata, stream->metadata}) {
         const std::string created = tag(dictionary, "creation_time");
         if (!created.empty()) {
             info.timeTags.emplace_back("creation_time", created);
         }
-        const std::string day = tag(dictionary, "origination_date");
+        // FFmpeg's WAV reader gives a broadcast WAV's origination date as
+        // "date" and its time of day ("08:15:02") as "creation_time".
+        const bool bext = wav && created.size() == 8;
+        const std::string day =
+            bext ? tag(dictionary, "date") : tag(dictionary, "origination_date");
         if (!day.empty()) {
-            info.timeTags.emplace_back("origination",
-                                       day + " " + tag(dictionary, "origination_time"));
+            info.timeTags.emplace_back(
+                "origination", day + " " + (bext ? created : tag(dictionary, "origination_time")));
         }
         const std::string date = tag(dictionary, "date");
         if (!date.empty()) {

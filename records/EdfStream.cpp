@@ -3,9 +3,14 @@
 #include <edflib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <optional>
 
+#include "platform/RegularFile.h"
 #include "platform/ReplacementFile.h"
 
 namespace records {
@@ -15,6 +20,64 @@ namespace {
 constexpr long long annotationUnitsPerSecond = 10000;  // EDFlib's 100 microseconds
 constexpr int durationUnitsPerSecond = 100000;         // EDFlib's 10 microseconds
 constexpr int maxAnnotationSignals = 64;               // EDFlib's most
+
+// The header's recording field: 80 bytes from byte 88.
+constexpr long recordingFieldAt = 88;
+constexpr std::size_t recordingFieldLength = 80;
+constexpr const char* unknownStartField = "Startdate X X X trelmont-ecg start unknown";
+// The years an EDF+ header can hold (its dates have two digits).
+constexpr int firstEdfYear = 1985;
+constexpr int lastEdfYear = 2084;
+// A clock may run a little ahead of ours; a start beyond a day ahead is
+// no clock's.
+constexpr double latestStartAhead = 24.0 * 3600.0;
+
+double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The local time of the whole second `startSeconds` falls in, when EDF+ can
+// hold it and it is not later than tomorrow: a recorder without a clock
+// dates its files to the first day its file system knows (1980-01-01 on
+// FAT), one with a flat battery to anything.
+std::optional<std::tm> knownStart(double startSeconds) {
+    // Not a number, or before 1970: long before EDF+'s first year.
+    if (!(startSeconds >= 0.0 && startSeconds <= secondsNow() + latestStartAhead)) {
+        return std::nullopt;
+    }
+    const auto start = static_cast<std::time_t>(std::floor(startSeconds));
+    std::tm local{};
+    if (localtime_r(&start, &local) == nullptr || local.tm_year + 1900 < firstEdfYear ||
+        local.tm_year + 1900 > lastEdfYear) {
+        return std::nullopt;
+    }
+    return local;
+}
+
+// EDFlib writes a known start date into the recording field; an unknown one
+// is "X" there, written over what EDFlib put at its place in the closed
+// file `path`. Empty on success, otherwise why not.
+std::string markStartUnknown(const std::string& path, const std::string& name) {
+    const platform::File file(std::fopen(path.c_str(), "r+b"));
+    if (!file) {
+        return name + " cannot be completed";
+    }
+    char field[recordingFieldLength];
+    if (std::fseek(file.get(), recordingFieldAt, SEEK_SET) != 0 ||
+        std::fread(field, 1, sizeof field, file.get()) != sizeof field ||
+        std::strncmp(field, "Startdate ", 10) != 0) {
+        return name + " cannot be completed: its header is not where EDF+ has it";
+    }
+    std::memset(field, ' ', sizeof field);
+    std::memcpy(field, unknownStartField, std::strlen(unknownStartField));
+    if (std::fseek(file.get(), recordingFieldAt, SEEK_SET) != 0 ||
+        std::fwrite(field, 1, sizeof field, file.get()) != sizeof field ||
+        std::fflush(file.get()) != 0) {
+        return name + " cannot be completed";
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -35,10 +98,17 @@ EdfStream::EdfStream(const std::string& path, const Signal& signal, double start
         return;
     }
     // Whole seconds, as every reader takes the start: a fraction would move
-    // the annotations against the samples in some of them.
-    const auto start = static_cast<std::time_t>(std::floor(startSeconds));
+    // the annotations against the samples in some of them. A start EDF+
+    // cannot hold is unknown: 1985-01-01 00:00:00 in the header, as EDF+
+    // has it, and "X" for the date in the recording field.
+    const std::optional<std::tm> known = knownStart(startSeconds);
+    startUnknown_ = !known;
     std::tm local{};
-    localtime_r(&start, &local);
+    local.tm_year = firstEdfYear - 1900;
+    local.tm_mday = 1;
+    if (known) {
+        local = *known;
+    }
     const int h = handle_;
     annotationSignals_ = std::clamp(signal.annotationSignals, 1, maxAnnotationSignals);
     samplesPerRecord_ = std::max(signal.samplesPerRecord, 1);
@@ -54,7 +124,8 @@ EdfStream::EdfStream(const std::string& path, const Signal& signal, double start
         edf_set_transducer(h, 0, signal.transducer.c_str()) == 0 &&
         edf_set_prefilter(h, 0, signal.prefilter.c_str()) == 0 &&
         edf_set_equipment(h, "trelmont-ecg") == 0 &&
-        (startMeasured || edf_set_recording_additional(h, "start estimated") == 0) &&
+        (startMeasured || startUnknown_ ||
+         edf_set_recording_additional(h, "start estimated") == 0) &&
         edf_set_startdatetime(h, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                               local.tm_hour, local.tm_min, local.tm_sec) == 0;
     if (!headerSet) {
@@ -143,6 +214,9 @@ std::string EdfStream::finish(double seconds) {
         handle_ = -1;
         if (closed != 0) {
             fail(file_->target() + " cannot be completed");
+        }
+        if (failure_.empty() && startUnknown_) {
+            fail(markStartUnknown(file_->temporaryPath(), file_->target()));
         }
     }
     if (!failure_.empty()) {

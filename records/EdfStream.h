@@ -38,8 +38,11 @@ public:
     // Starts `path` for a recording whose first sample was taken at
     // `startSeconds` (since the epoch; the header holds the whole second),
     // "start estimated" in the recording field unless a clock measured it.
-    // No file replaces `path` unless it was finished; it is never wider open
-    // than the file at `modeSource`.
+    // A start EDF+ cannot hold (before 1985) or no clock can have given
+    // (later than a day from now) is unknown: 01.01.85 00.00.00 in the
+    // header and "Startdate X X X trelmont-ecg start unknown" in the
+    // recording field. No file replaces `path` unless it was finished; it is
+    // never wider open than the file at `modeSource`.
     EdfStream(const std::string& path, const Signal& signal, double startSeconds,
               bool startMeasured, const std::string& modeSource);
     ~EdfStream();
@@ -76,6 +79,7 @@ private:
     int annotationSignals_ = 1;
     long long annotations_ = 0;
     std::string failure_;
+    bool startUnknown_ = false;
 };
 
 }  // namespace records

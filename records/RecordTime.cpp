@@ -38,9 +38,13 @@ std::timespec shiftedTime(const std::timespec& time, double seconds) {
     return shifted;
 }
 
+double secondsOf(const std::timespec& time) {
+    return static_cast<double>(time.tv_sec) +
+           static_cast<double>(time.tv_nsec) / nanosecondsPerSecond;
+}
+
 double recordingStart(const std::timespec& lastStored, long long count, double valuesPerSecond) {
-    const double stored = static_cast<double>(lastStored.tv_sec) +
-                          static_cast<double>(lastStored.tv_nsec) / nanosecondsPerSecond;
+    const double stored = secondsOf(lastStored);
     if (!(valuesPerSecond > 0.0) || count <= 0) {
         return stored;
     }

@@ -14,6 +14,9 @@ namespace records {
 // The file's modification time, nothing when it cannot be read.
 std::optional<std::timespec> modificationTime(const std::string& path);
 
+// `time` in seconds since the epoch.
+double secondsOf(const std::timespec& time);
+
 // `time` moved by `seconds` (negative: earlier).
 std::timespec shiftedTime(const std::timespec& time, double seconds);
 

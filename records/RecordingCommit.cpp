@@ -269,7 +269,7 @@ std::string RecordingCommit::stage() {
                 companion_ ? std::optional<FileIdentity>(companion_->identity()) : std::nullopt;
             text = formatFacts(facts);
         }
-        if (text.size() > RecordingFacts::maxFileLength) {
+        if (text.size() > maxFactsLength) {
             failure_ = factsPath(recordPath_) + " cannot be written: the facts are longer than " +
                        "any reader takes";
             return failure_;

@@ -386,7 +386,7 @@ FactsReading readFacts(const std::string& recordPath) {
     std::size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) {
         text.append(chunk, got);
-        if (text.size() > RecordingFacts::maxFileLength) {
+        if (text.size() > maxFactsLength) {
             return unusable(path + " is longer than facts can be");
         }
     }

@@ -20,8 +20,10 @@ namespace records {
 // them with the line counts and SHA-256 of the record and its companion,
 // which every later change (FILTER, SAVE, a copy) writes anew for what it
 // leaves. A record whose facts hold identities it no longer matches (changed
-// by hand, by another program) keeps its start, rates and scale from them,
-// but neither its companion nor its filter state.
+// by hand, by another program, restored from a backup beside another
+// recording's facts) keeps its rates and scale from them, but neither its
+// start (it is estimated from the record's time, as without facts), its
+// companion nor its filter state.
 struct RecordingFacts {
     static constexpr const char* header = "trelmont-ecg recording facts, version 1";
 
@@ -59,9 +61,6 @@ struct RecordingFacts {
     std::optional<FileIdentity> companion;
 
     static constexpr const char* noFilter = "none";
-    // The most a facts file holds, written or read: a list of stretches
-    // without tone of the longest recording fits many times over.
-    static constexpr std::size_t maxFileLength = 1024 * 1024;
 
     bool filtered() const { return filter != noFilter; }
     bool complete() const { return record.has_value(); }
@@ -78,6 +77,11 @@ struct RecordingFacts {
     // The lists cut to a record of `lines` lines.
     void limitTo(long long lines);
 };
+
+// Facts are a few hundred bytes, the list of stretches without tone of a
+// day's recording a few hundred thousand: a file longer than this is not
+// facts, no reader takes more of it, and none is written.
+constexpr std::size_t maxFactsLength = 1024 * 1024;
 
 // "REC.txt" -> "REC.info.txt"; a name that does not end in ".txt" gets
 // ".info.txt" added.

@@ -190,6 +190,13 @@ std::string readRecording(const std::string& path, const Inference& inference, S
         // Only the record itself says whether it was filtered.
         out.facts.filter = filterFromEncoding(out.encoding);
     }
+    if (out.hasFacts && out.facts.complete() && !out.identified) {
+        // Facts of another version (a record restored from a backup, changed
+        // by hand): their start is not this record's. It is inferred as for
+        // a record without facts, over the duration their rates give.
+        out.facts.startSeconds = secondsOf(out.lastStored) - out.durationSeconds();
+        out.facts.startMeasured = false;
+    }
     if (!withCompanion || out.values.empty()) {
         return {};
     }

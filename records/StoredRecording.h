@@ -22,12 +22,12 @@ struct Inference {
 // A recording as every reader takes it: its record read to the end, its
 // facts, and its companion when that belongs to it. Readers use `facts`
 // alone for the start, the rates, the scale and the filter state: for a
-// record with usable facts they are those facts (the filter state from the
-// record's own encoding where the facts no longer match it); for one
-// without, they are inferred as before: the start from the file's
-// modification time less the duration (marked estimated), the rates from
-// the Inference, the front end's default scale, the filter state from the
-// encoding.
+// record with usable facts they are those facts (where the facts' identities
+// no longer match the record, the filter state from its own encoding and the
+// start inferred as below, marked estimated); for one without, they are
+// inferred as before: the start from the file's modification time less the
+// duration (marked estimated), the rates from the Inference, the front end's
+// default scale, the filter state from the encoding.
 struct StoredRecording {
     // A record file longer than this is not read (no recording comes near).
     static constexpr std::size_t maxValues = 1'000'000;

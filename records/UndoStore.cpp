@@ -89,8 +89,22 @@ void removeRecording(const std::string& record) {
     removeFile(record);
 }
 
-// Reads a whole regular file into `bytes`; false, with why, when it cannot.
-bool readBytes(const std::string& path, std::string& bytes, std::string& why) {
+// Writes what is left of `in` (the file at `path`) into `out` a piece at a
+// time: a long record is hundreds of megabytes. Empty on success,
+// otherwise why not.
+std::string streamInto(std::FILE* in, const std::string& path, StagedFile& out) {
+    char buffer[1 << 15];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+        out.write({buffer, got});
+    }
+    return std::ferror(in) != 0 ? path + " cannot be read" : std::string();
+}
+
+// Reads the facts file at `path` whole, as long as facts can be. False,
+// with why, when it cannot be read (why stays empty when it does not
+// exist).
+bool readFactsBytes(const std::string& path, std::string& bytes, std::string& why) {
     const platform::File in = platform::openRegularForReading(path, &why);
     if (!in) {
         return false;
@@ -99,6 +113,10 @@ bool readBytes(const std::string& path, std::string& bytes, std::string& why) {
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
         bytes.append(buffer, got);
+        if (bytes.size() > maxFactsLength) {
+            why = path + " is longer than facts can be";
+            return false;
+        }
     }
     if (std::ferror(in.get()) != 0) {
         why = path + " cannot be read";
@@ -167,28 +185,37 @@ bool undoable(const std::string& record, const std::string& copy, const Recordin
 
 std::string copyRecordingBytes(const std::string& destination, const std::string& source) {
     std::string why;
-    std::string bytes;
-    if (!readBytes(source, bytes, why)) {
+    // The facts are the one file read whole: facts are short, and a file
+    // longer than facts can be fails the copy before anything is written.
+    std::string facts;
+    const bool hasFacts = readFactsBytes(factsPath(source), facts, why);
+    if (!why.empty()) {
+        return why;
+    }
+    const platform::File record = platform::openRegularForReading(source, &why);
+    if (!record) {
         return why.empty() ? source + " does not exist" : why;
+    }
+    const std::string companionSource = companionPath(source);
+    const platform::File companion = platform::openRegularForReading(companionSource, &why);
+    if (!companion && !why.empty()) {
+        return why;
     }
     RecordingCommit copy(destination);
     copy.limitModeTo(source);
     struct stat info {};
-    if (::stat(source.c_str(), &info) == 0) {
+    if (::fstat(fileno(record.get()), &info) == 0) {
         copy.keepTime(info.st_mtim);
     }
-    copy.record().write(bytes);
-    bytes.clear();
-    if (readBytes(companionPath(source), bytes, why)) {
-        copy.companion().write(bytes);
-    } else if (!why.empty()) {
-        return why;
+    std::string reason = streamInto(record.get(), source, copy.record());
+    if (reason.empty() && companion) {
+        reason = streamInto(companion.get(), companionSource, copy.companion());
     }
-    bytes.clear();
-    if (readBytes(factsPath(source), bytes, why)) {
-        copy.setFactsText(bytes);
-    } else if (!why.empty()) {
-        return why;
+    if (!reason.empty()) {
+        return reason;
+    }
+    if (hasFacts) {
+        copy.setFactsText(std::move(facts));
     }
     return copy.commit();
 }

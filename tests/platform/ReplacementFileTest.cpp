@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/RegularFile.h"
 #include "tests/support/ScratchDirectoryTest.h"
 
 namespace platform {
@@ -132,6 +133,37 @@ TEST_F(ReplacementFileTest, AFileWrittenByNameIsCommittedWithItsTime) {
     EXPECT_EQ(info.st_mtim.tv_nsec, 5);
     EXPECT_EQ(info.st_mode & 0777, 0644u);
     EXPECT_EQ(entries(), (Names{"out.edf"}));
+}
+
+// A file only its owner may read stays so when it is replaced, whether the
+// new version is written through this object or by name (EDFlib creates
+// the file anew), under a umask that gives others read access; a new file
+// made from such a source is no wider either.
+TEST_F(ReplacementFileTest, TheNewVersionIsNoWiderThanTheFileItReplaces) {
+    const mode_t previous = ::umask(022);
+    for (const bool byName : {false, true}) {
+        SCOPED_TRACE(byName ? "written by name" : "written through the object");
+        writeFile("private.txt", "old\n");
+        ASSERT_EQ(::chmod("private.txt", 0600), 0);
+        ReplacementFile file("private.txt");
+        if (byName) {
+            std::ofstream(file.temporaryPath(), std::ios::trunc) << "new\n";
+        } else {
+            file.write("new\n");
+        }
+        EXPECT_EQ(file.commit(), "");
+        struct stat info {};
+        ASSERT_EQ(::stat("private.txt", &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+    }
+    writeFile("source.txt", "old\n");
+    ASSERT_EQ(::chmod("source.txt", 0600), 0);
+    ReplacementFile copy("copy.txt", "copy.part");
+    copy.limitModeTo("source.txt");
+    copy.write("new\n");
+    EXPECT_EQ(copy.commit(), "");
+    ::umask(previous);
+    EXPECT_EQ(platform::permissionBits("copy.txt"), 0600);
 }
 
 }  // namespace

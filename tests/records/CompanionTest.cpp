@@ -9,6 +9,7 @@
 #include "records/PartialSave.h"
 #include "records/RecordCopy.h"
 #include "records/RecordEncoding.h"
+#include "records/RecordTime.h"
 #include "records/RecordingFacts.h"
 #include "records/SampleFile.h"
 #include "records/UndoStore.h"
@@ -97,8 +98,11 @@ TEST_F(CompanionTest, BelongsByItsIdentityOrByAgreeingWithEveryLine) {
     const StoredRecording edited = readStored("REC.txt");
     EXPECT_FALSE(edited.identified);
     EXPECT_TRUE(edited.companion.empty());
-    // Its start and rate still come from its facts.
-    EXPECT_DOUBLE_EQ(edited.facts.startSeconds, 1'700'000'000.25);
+    // Its rate still comes from its facts, its start no longer: the record's
+    // time less its 41 values at that rate, estimated.
+    EXPECT_DOUBLE_EQ(edited.facts.valuesPerSecond, 48.75);
+    EXPECT_FALSE(edited.facts.startMeasured);
+    EXPECT_NEAR(edited.facts.startSeconds, secondsOf(edited.lastStored) - 41 / 48.75, 1e-6);
 
     // A line longer than ten values can be is no line (and nothing is read
     // whole into memory); a folder in its place is no companion.
