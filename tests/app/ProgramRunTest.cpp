@@ -499,8 +499,12 @@ TEST(ProgramRun, ASecondProgramLeavesAFolderInUseAlone) {
         EXPECT_TRUE(std::filesystem::exists("strips.pdf"));
         EXPECT_EQ(listing("ecg"), before);
     }
+    // Alone, the export completes its recording's change; only the window
+    // removes what a change left in its folder.
     EXPECT_EQ(run("--export-edf ecg/REC.txt sent.edf"), 0);
     EXPECT_FALSE(std::filesystem::exists("ecg/REC.commit"));
+    EXPECT_TRUE(std::filesystem::exists("ecg/REC.txt.part"));
+    EXPECT_EQ(run("--records ecg --simulate --record 1"), 0);
     EXPECT_FALSE(std::filesystem::exists("ecg/REC.txt.part"));
 }
 
