@@ -27,11 +27,11 @@ constexpr double minimumToneSeconds = 5.0;
 constexpr int progressEvery = 64;
 
 // The channel (from 0) whose buffers hold the front end's tone most often
-// over the file's first half minute.
-int channelWithMostTone(const DecodeRequest& request, int channels) {
+// over the file's first half minute, read by a second reader of `opened`.
+int channelWithMostTone(const DecodeRequest& request, const platform::AudioFile& opened) {
     std::string reason;
-    const std::unique_ptr<platform::AudioFile> file =
-        platform::AudioFile::open(request.tonePath, reason);
+    const std::unique_ptr<platform::AudioFile> file = opened.again(reason);
+    const int channels = opened.info().channels;
     if (!file || !file->deliver(-1, request.sampleRate).empty()) {
         return 0;
     }
@@ -93,6 +93,12 @@ records::RecordingFacts factsFor(const DecodeRequest& request,
     return facts;
 }
 
+constexpr const char* stoppedText = "the decoding was stopped";
+
+bool cancelled(const DecodeRequest& request) {
+    return request.cancel != nullptr && request.cancel->load();
+}
+
 DecodeResult failed(DecodeResult::Status status, std::string message) {
     DecodeResult result;
     result.status = status;
@@ -140,7 +146,10 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
                       notAudio + "it is not a regular file (a device, a pipe or a folder)");
     }
     const std::unique_ptr<platform::AudioFile> file =
-        platform::AudioFile::open(request.tonePath, reason);
+        platform::AudioFile::open(request.tonePath, reason, request.cancel);
+    if (cancelled(request)) {
+        return failed(DecodeResult::Status::Cancelled, stoppedText);
+    }
     if (!file) {
         return failed(DecodeResult::Status::NotAudio, notAudio + reason);
     }
@@ -157,7 +166,7 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
                           std::to_string(request.channel + 1));
     }
     const int channel = request.channel >= 0 ? request.channel
-                        : info.channels > 1  ? channelWithMostTone(request, info.channels)
+                        : info.channels > 1  ? channelWithMostTone(request, *file)
                                              : 0;
     reason = file->deliver(channel, request.sampleRate);
     if (!reason.empty()) {
@@ -169,8 +178,8 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
     int sign = 1;
     bool end = false;
     for (long long buffers = 0;; ++buffers) {
-        if (request.cancel != nullptr && request.cancel->load()) {
-            return failed(DecodeResult::Status::Cancelled, "the decoding was stopped");
+        if (cancelled(request)) {
+            return failed(DecodeResult::Status::Cancelled, stoppedText);
         }
         if (request.progress && buffers % progressEvery == 0) {
             request.progress(file->secondsRead(), info.durationSeconds);
@@ -186,6 +195,16 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
         if (stretches.full() || !stretches.failure().empty()) {
             break;
         }
+    }
+    // A stop while the file was read ends the reading early: nothing of it
+    // is kept.
+    if (cancelled(request)) {
+        return failed(DecodeResult::Status::Cancelled, stoppedText);
+    }
+    if (end && file->secondsRead() == 0.0) {
+        return failed(
+            DecodeResult::Status::NotAudio,
+            notAudio + (file->endedEarly().empty() ? "it holds no sound" : file->endedEarly()));
     }
     if (end) {
         analysis.finish(stretches);
