@@ -21,7 +21,7 @@ namespace {
 
 // Audio past this many seconds adds nothing but time: the decoding is
 // stopped there.
-constexpr double secondsRead = 20.0;
+constexpr double secondsRead = 6.0;
 
 // Keeps nothing, and checks that what it gets is in order.
 class Discard final : public records::DecodedOutput {
