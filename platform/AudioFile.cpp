@@ -252,11 +252,12 @@ std::string AudioFile::Impl::openFormat() {
         av_free(buffer);
         return errorText(AVERROR(ENOMEM));
     }
-    // The form is told by its content alone; one not allowed is named.
+    // The form is told before the library opens anything; one not allowed
+    // is named.
     const AVInputFormat* form = nullptr;
     int error = av_probe_input_buffer2(io.get(), &form, source->path.c_str(), nullptr, 0, 0);
     if (error == AVERROR_INVALIDDATA || (error >= 0 && form == nullptr)) {
-        return "its contents are sound in no form it knows";
+        return "its contents are in no audio form it knows";
     }
     if (error < 0) {
         return errorText(error);
