@@ -26,6 +26,12 @@ constexpr double minimumToneSeconds = 5.0;
 // Buffers between two progress reports.
 constexpr int progressEvery = 64;
 
+constexpr const char* stoppedText = "the decoding was stopped";
+
+bool cancelled(const DecodeRequest& request) {
+    return request.cancel != nullptr && request.cancel->load();
+}
+
 // The channel (from 0) whose buffers hold the front end's tone most often
 // over the file's first half minute, read by a second reader of `opened`.
 int channelWithMostTone(const DecodeRequest& request, const platform::AudioFile& opened) {
@@ -46,7 +52,8 @@ int channelWithMostTone(const DecodeRequest& request, const platform::AudioFile&
             std::make_unique<SpectrumAnalyzer>(request.fftPoints, request.sampleRate));
     }
     const double buffers = channelChoiceSeconds * request.sampleRate / request.samplesPerBuffer;
-    for (double b = 0; b < buffers && file->read(interleaved.data(), n) == n; ++b) {
+    for (double b = 0; b < buffers && !cancelled(request) && file->read(interleaved.data(), n) == n;
+         ++b) {
         for (std::size_t k = 0; k < c; ++k) {
             for (std::size_t i = 0; i < n; ++i) {
                 one[i] = interleaved[i * c + k];
@@ -91,12 +98,6 @@ records::RecordingFacts factsFor(const DecodeRequest& request,
     facts.valuesPerMillivolt = records::valuesPerMillivoltAt(request.sampleRate, request.fftPoints);
     facts.source = "file " + std::filesystem::path(request.tonePath).filename().string();
     return facts;
-}
-
-constexpr const char* stoppedText = "the decoding was stopped";
-
-bool cancelled(const DecodeRequest& request) {
-    return request.cancel != nullptr && request.cancel->load();
 }
 
 DecodeResult failed(DecodeResult::Status status, std::string message) {

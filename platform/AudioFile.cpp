@@ -396,6 +396,11 @@ bool AudioFile::Impl::decodeMore() {
     if (!samples->why().empty()) {
         return false;
     }
+    // A stop is seen at once, not only when the library next reads.
+    if (source->cancelled()) {
+        stopReading(errorText(AVERROR_EXIT));
+        return false;
+    }
     // A decoder that keeps failing on one packet is left after a few tries.
     int failures = 0;
     for (;;) {
