@@ -26,12 +26,18 @@ constexpr double minimumToneSeconds = 5.0;
 // Buffers between two progress reports.
 constexpr int progressEvery = 64;
 
+constexpr const char* stoppedText = "the decoding was stopped";
+
+bool cancelled(const DecodeRequest& request) {
+    return request.cancel != nullptr && request.cancel->load();
+}
+
 // The channel (from 0) whose buffers hold the front end's tone most often
-// over the file's first half minute.
-int channelWithMostTone(const DecodeRequest& request, int channels) {
+// over the file's first half minute, read by a second reader of `opened`.
+int channelWithMostTone(const DecodeRequest& request, const platform::AudioFile& opened) {
     std::string reason;
-    const std::unique_ptr<platform::AudioFile> file =
-        platform::AudioFile::open(request.tonePath, reason);
+    const std::unique_ptr<platform::AudioFile> file = opened.again(reason);
+    const int channels = opened.info().channels;
     if (!file || !file->deliver(-1, request.sampleRate).empty()) {
         return 0;
     }
@@ -46,7 +52,8 @@ int channelWithMostTone(const DecodeRequest& request, int channels) {
             std::make_unique<SpectrumAnalyzer>(request.fftPoints, request.sampleRate));
     }
     const double buffers = channelChoiceSeconds * request.sampleRate / request.samplesPerBuffer;
-    for (double b = 0; b < buffers && file->read(interleaved.data(), n) == n; ++b) {
+    for (double b = 0; b < buffers && !cancelled(request) && file->read(interleaved.data(), n) == n;
+         ++b) {
         for (std::size_t k = 0; k < c; ++k) {
             for (std::size_t i = 0; i < n; ++i) {
                 one[i] = interleaved[i * c + k];
@@ -140,7 +147,10 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
                       notAudio + "it is not a regular file (a device, a pipe or a folder)");
     }
     const std::unique_ptr<platform::AudioFile> file =
-        platform::AudioFile::open(request.tonePath, reason);
+        platform::AudioFile::open(request.tonePath, reason, request.cancel);
+    if (cancelled(request)) {
+        return failed(DecodeResult::Status::Cancelled, stoppedText);
+    }
     if (!file) {
         return failed(DecodeResult::Status::NotAudio, notAudio + reason);
     }
@@ -157,7 +167,7 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
                           std::to_string(request.channel + 1));
     }
     const int channel = request.channel >= 0 ? request.channel
-                        : info.channels > 1  ? channelWithMostTone(request, info.channels)
+                        : info.channels > 1  ? channelWithMostTone(request, *file)
                                              : 0;
     reason = file->deliver(channel, request.sampleRate);
     if (!reason.empty()) {
@@ -169,8 +179,8 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
     int sign = 1;
     bool end = false;
     for (long long buffers = 0;; ++buffers) {
-        if (request.cancel != nullptr && request.cancel->load()) {
-            return failed(DecodeResult::Status::Cancelled, "the decoding was stopped");
+        if (cancelled(request)) {
+            return failed(DecodeResult::Status::Cancelled, stoppedText);
         }
         if (request.progress && buffers % progressEvery == 0) {
             request.progress(file->secondsRead(), info.durationSeconds);
@@ -186,6 +196,16 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
         if (stretches.full() || !stretches.failure().empty()) {
             break;
         }
+    }
+    // A stop while the file was read ends the reading early: nothing of it
+    // is kept.
+    if (cancelled(request)) {
+        return failed(DecodeResult::Status::Cancelled, stoppedText);
+    }
+    if (end && file->secondsRead() == 0.0) {
+        return failed(
+            DecodeResult::Status::NotAudio,
+            notAudio + (file->endedEarly().empty() ? "it holds no sound" : file->endedEarly()));
     }
     if (end) {
         analysis.finish(stretches);

@@ -3,21 +3,37 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
+#include <libavformat/avio.h>
+#include <libavutil/avstring.h>
 #include <libavutil/error.h>
 #include <libavutil/log.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
+#include <libavutil/mem.h>
 }
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
+
+#include "FileDescriptor.h"
+#include "FrameSamples.h"
+#include "RegularFile.h"
 
 namespace platform {
 
 namespace {
+
+// The demuxers of single audio files: what phones, recorders and voicemail
+// keep. Playlists and concatenation lists (which name other files) and every
+// other form are refused. "mov" is the demuxer of MOV, MP4, M4A and 3GP.
+constexpr const char* allowedFormats = "wav,w64,flac,ogg,mp3,mov,aac,amr,aiff,caf,matroska,au";
+// Forms the library knows that only name other files.
+constexpr std::array<const char*, 2> listFormats{"concat", "hls"};
+// The library reads the file through a buffer of this size.
+constexpr int ioBufferBytes = 32 * 1024;
 
 struct FormatCloser {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
@@ -31,8 +47,12 @@ struct PacketCloser {
 struct FrameCloser {
     void operator()(AVFrame* f) const { av_frame_free(&f); }
 };
-struct ResamplerCloser {
-    void operator()(SwrContext* s) const { swr_free(&s); }
+struct IoCloser {
+    void operator()(AVIOContext* io) const {
+        // The library may have replaced the buffer it was given.
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
 };
 
 // The tag of `dictionary` named `key` (any case), or empty.
@@ -41,22 +61,44 @@ std::string tag(const AVDictionary* dictionary, const char* key) {
     return entry != nullptr && entry->value != nullptr ? entry->value : "";
 }
 
-// The seconds of sound the data chunk of the WAV file at `path` claims, when
-// that is more than the file holds after it; negative otherwise.
-double announcedBeyondTheEnd(const std::string& path, int blockAlign, int sampleRate) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    const std::streamoff size = in.tellg();
+// `size` bytes at `at` of the file open as `fd`, whole or not at all.
+bool readAt(int fd, long long at, void* to, std::size_t size) {
+    auto* bytes = static_cast<char*>(to);
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, bytes, size, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes += n;
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+long long sizeOf(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+// The seconds of sound the data chunk of the WAV file open as `fd` claims,
+// when that is more than the file holds after it; negative otherwise.
+double announcedBeyondTheEnd(int fd, int blockAlign, int sampleRate) {
+    const long long size = sizeOf(fd);
     std::array<unsigned char, 12> riff{};
-    if (!in || blockAlign <= 0 || sampleRate <= 0 || !in.seekg(0) ||
-        !in.read(reinterpret_cast<char*>(riff.data()), riff.size()) ||
-        std::memcmp(riff.data(), "RIFF", 4) != 0 || std::memcmp(riff.data() + 8, "WAVE", 4) != 0) {
+    if (size < 0 || blockAlign <= 0 || sampleRate <= 0 ||
+        !readAt(fd, 0, riff.data(), riff.size()) || std::memcmp(riff.data(), "RIFF", 4) != 0 ||
+        std::memcmp(riff.data() + 8, "WAVE", 4) != 0) {
         return -1.0;
     }
-    std::streamoff at = 12;
+    long long at = 12;
     // A file with more chunks before its sound than this is not looked into.
     for (int chunks = 0; chunks < 64 && at + 8 <= size; ++chunks) {
         std::array<unsigned char, 8> head{};
-        if (!in.seekg(at) || !in.read(reinterpret_cast<char*>(head.data()), head.size())) {
+        if (!readAt(fd, at, head.data(), head.size())) {
             return -1.0;
         }
         const std::uint32_t length =
@@ -64,34 +106,56 @@ double announcedBeyondTheEnd(const std::string& path, int blockAlign, int sample
             static_cast<std::uint32_t>(head[6]) << 16 | static_cast<std::uint32_t>(head[7]) << 24;
         if (std::memcmp(head.data(), "data", 4) == 0) {
             // 0 and 0xFFFFFFFF: a writer that did not know the length.
-            const std::streamoff held = size - at - 8;
+            const long long held = size - at - 8;
             if (length == 0 || length == 0xFFFFFFFFu || length <= held) {
                 return -1.0;
             }
             return static_cast<double>(length / static_cast<std::uint32_t>(blockAlign)) /
                    sampleRate;
         }
-        at += 8 + static_cast<std::streamoff>(length) + (length & 1u);
+        at += 8 + static_cast<long long>(length) + (length & 1u);
     }
     return -1.0;
 }
 
+// "QuickTime / MOV"
+std::string describedForm(const AVInputFormat& form) {
+    return form.long_name != nullptr ? form.long_name : form.name;
+}
+
+// What the library may open besides the file it was given: nothing.
+int refuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
+    return AVERROR(EPERM);
+}
+
 }  // namespace
 
+// The file opened once, shared by every reader of it.
+struct AudioFile::Source {
+    std::string path;
+    FileDescriptor fd;
+    const std::atomic<bool>* cancel = nullptr;
+
+    bool cancelled() const { return cancel != nullptr && cancel->load(); }
+};
+
 struct AudioFile::Impl {
+    std::shared_ptr<const Source> source;
+    // This reader's position in the file.
+    long long offset = 0;
+    // Declared before the demuxer, which reads through it, so that it goes
+    // after it.
+    std::unique_ptr<AVIOContext, IoCloser> io;
     std::unique_ptr<AVFormatContext, FormatCloser> format;
     std::unique_ptr<AVCodecContext, CodecCloser> codec;
     std::unique_ptr<AVPacket, PacketCloser> packet{av_packet_alloc()};
     std::unique_ptr<AVFrame, FrameCloser> frame{av_frame_alloc()};
-    std::unique_ptr<SwrContext, ResamplerCloser> resampler;
+    std::unique_ptr<FrameSamples> samples;
     int stream = -1;
     Info info;
-    int channel = -1;
     int rate = 0;
-    int outChannels = 1;
-    // Resampled frames not yet read, planar: one vector a channel.
-    std::vector<std::vector<std::int16_t>> pending;
-    std::size_t pendingFirst = 0;
+    // Samples in a frame of what read() gives.
+    std::size_t outChannels = 1;
     long long framesOut = 0;
     int damaged = 0;
     double firstDamage = -1.0;
@@ -99,18 +163,74 @@ struct AudioFile::Impl {
     bool inputDone = false;
     bool flushed = false;
 
-    std::size_t pendingFrames() const {
-        return pending.empty() ? 0 : pending[0].size() - pendingFirst;
+    static int readPacket(void* opaque, std::uint8_t* to, int size);
+    static std::int64_t seek(void* opaque, std::int64_t offset, int whence);
+    static int interrupted(void* opaque) {
+        return static_cast<const Impl*>(opaque)->source->cancelled() ? 1 : 0;
     }
-    // Decodes more of the file into `pending`; false at its end.
+
+    // Opens the library's reading of the file; empty, or why not.
+    std::string openFormat();
+    std::string openDecoder();
+    void describe();
+    // Decodes more of the file into `samples`; false at its end.
     bool decodeMore();
-    void resample(const AVFrame* in);
+    void stopReading(std::string why) {
+        endedEarly = std::move(why);
+        inputDone = true;
+    }
+    std::size_t pendingFrames() const { return samples ? samples->available() : 0; }
     void noteDamage() {
         if (damaged++ == 0) {
             firstDamage = rate > 0 ? static_cast<double>(framesOut + pendingFrames()) / rate : 0.0;
         }
     }
 };
+
+int AudioFile::Impl::readPacket(void* opaque, std::uint8_t* to, int size) {
+    auto& d = *static_cast<Impl*>(opaque);
+    if (d.source->cancelled()) {
+        return AVERROR_EXIT;
+    }
+    for (;;) {
+        const ssize_t n = ::pread(d.source->fd.get(), to, static_cast<std::size_t>(size),
+                                  static_cast<off_t>(d.offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return AVERROR(errno);
+        }
+        if (n == 0) {
+            return AVERROR_EOF;
+        }
+        d.offset += n;
+        return static_cast<int>(n);
+    }
+}
+
+std::int64_t AudioFile::Impl::seek(void* opaque, std::int64_t offset, int whence) {
+    auto& d = *static_cast<Impl*>(opaque);
+    whence &= ~AVSEEK_FORCE;
+    const long long size = sizeOf(d.source->fd.get());
+    if (whence == AVSEEK_SIZE) {
+        return size >= 0 ? size : AVERROR(errno);
+    }
+    long long base = 0;
+    if (whence == SEEK_CUR) {
+        base = d.offset;
+    } else if (whence == SEEK_END) {
+        base = size;
+    } else if (whence != SEEK_SET) {
+        return AVERROR(EINVAL);
+    }
+    long long to = 0;
+    if (base < 0 || __builtin_add_overflow(base, offset, &to) || to < 0) {
+        return AVERROR(EINVAL);
+    }
+    d.offset = to;
+    return to;
+}
 
 AudioFile::AudioFile(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
@@ -122,55 +242,91 @@ std::string AudioFile::errorText(int code) {
     return text;
 }
 
-std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, std::string& reason) {
-    // The program says what went wrong in its own words.
-    av_log_set_level(AV_LOG_QUIET);
-    auto impl = std::make_unique<Impl>();
-    AVFormatContext* format = nullptr;
-    int error = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+std::string AudioFile::Impl::openFormat() {
+    auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferBytes));
+    if (buffer == nullptr) {
+        return errorText(AVERROR(ENOMEM));
+    }
+    io.reset(avio_alloc_context(buffer, ioBufferBytes, 0, this, readPacket, nullptr, seek));
+    if (!io) {
+        av_free(buffer);
+        return errorText(AVERROR(ENOMEM));
+    }
+    // The form is told before the library opens anything; one not allowed
+    // is named.
+    const AVInputFormat* form = nullptr;
+    int error = av_probe_input_buffer2(io.get(), &form, source->path.c_str(), nullptr, 0, 0);
+    if (error == AVERROR_INVALIDDATA || (error >= 0 && form == nullptr)) {
+        return "its contents are in no audio form it knows";
+    }
     if (error < 0) {
-        reason = errorText(error);
-        return nullptr;
+        return errorText(error);
     }
-    impl->format.reset(format);
-    if ((error = avformat_find_stream_info(format, nullptr)) < 0) {
-        reason = errorText(error);
-        return nullptr;
+    if (av_match_list(form->name, allowedFormats, ',') <= 0) {
+        const std::string name = describedForm(*form);
+        for (const char* list : listFormats) {
+            if (std::strcmp(form->name, list) == 0) {
+                return "it is a list naming other files (" + name + "), not sound";
+            }
+        }
+        return "it is " + name + ", not one of the audio forms it reads";
     }
+    AVFormatContext* context = avformat_alloc_context();
+    if (context == nullptr) {
+        return errorText(AVERROR(ENOMEM));
+    }
+    context->pb = io.get();
+    context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    context->interrupt_callback = {interrupted, this};
+    context->io_open = refuseOpen;
+    context->format_whitelist = av_strdup(allowedFormats);
+    // A context the library could not open it frees itself.
+    error = avformat_open_input(&context, source->path.c_str(), form, nullptr);
+    if (error >= 0) {
+        format.reset(context);
+        error = avformat_find_stream_info(context, nullptr);
+    }
+    if (error == AVERROR_INVALIDDATA || error == AVERROR_EOF) {
+        return "it is damaged or cut short (" + describedForm(*form) + ")";
+    }
+    return error < 0 ? errorText(error) : std::string();
+}
+
+std::string AudioFile::Impl::openDecoder() {
     const AVCodec* decoder = nullptr;
-    impl->stream = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
-    if (impl->stream < 0 || decoder == nullptr) {
-        reason = impl->stream == AVERROR_DECODER_NOT_FOUND
-                     ? "its sound is in a form it cannot decode"
-                     : "it holds no sound";
-        return nullptr;
+    stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    if (stream < 0 || decoder == nullptr) {
+        return stream == AVERROR_DECODER_NOT_FOUND ? "its sound is in a form it cannot decode"
+                                                   : "it holds no sound";
     }
-    const AVStream* stream = format->streams[impl->stream];
-    impl->codec.reset(avcodec_alloc_context3(decoder));
-    if (!impl->codec || avcodec_parameters_to_context(impl->codec.get(), stream->codecpar) < 0 ||
-        (error = avcodec_open2(impl->codec.get(), decoder, nullptr)) < 0) {
-        reason = "its " + std::string(decoder->name) + " sound cannot be decoded";
-        return nullptr;
+    codec.reset(avcodec_alloc_context3(decoder));
+    if (!codec ||
+        avcodec_parameters_to_context(codec.get(), format->streams[stream]->codecpar) < 0 ||
+        avcodec_open2(codec.get(), decoder, nullptr) < 0) {
+        return "its " + std::string(decoder->name) + " sound cannot be decoded";
     }
-    Info& info = impl->info;
-    info.channels = impl->codec->ch_layout.nb_channels;
-    info.sampleRate = impl->codec->sample_rate;
+    info.channels = codec->ch_layout.nb_channels;
+    info.sampleRate = codec->sample_rate;
     if (info.channels <= 0 || info.sampleRate <= 0) {
-        reason = "it does not say its channels or sample rate";
-        return nullptr;
-    }
-    if (format->duration > 0) {
-        info.durationSeconds = static_cast<double>(format->duration) / AV_TIME_BASE;
-    } else if (stream->duration > 0) {
-        info.durationSeconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+        return "it does not say its channels or sample rate";
     }
     info.format = std::string(decoder->name) + " in " + format->iformat->name;
-    if (std::strcmp(format->iformat->name, "wav") == 0) {
-        info.announcedSeconds =
-            announcedBeyondTheEnd(path, stream->codecpar->block_align, info.sampleRate);
+    return {};
+}
+
+void AudioFile::Impl::describe() {
+    const AVStream* s = format->streams[stream];
+    if (format->duration > 0) {
+        info.durationSeconds = static_cast<double>(format->duration) / AV_TIME_BASE;
+    } else if (s->duration > 0) {
+        info.durationSeconds = static_cast<double>(s->duration) * av_q2d(s->time_base);
     }
     const bool wav = std::strcmp(format->iformat->name, "wav") == 0;
-    for (const AVDictionary* dictionary : {format->metadata, stream->metadata}) {
+    if (wav) {
+        info.announcedSeconds =
+            announcedBeyondTheEnd(source->fd.get(), s->codecpar->block_align, info.sampleRate);
+    }
+    for (const AVDictionary* dictionary : {format->metadata, s->metadata}) {
         const std::string created = tag(dictionary, "creation_time");
         if (!created.empty()) {
             info.timeTags.emplace_back("creation_time", created);
@@ -189,6 +345,40 @@ std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, std::string&
             info.timeTags.emplace_back("date", date);
         }
     }
+}
+
+std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, std::string& reason,
+                                           const std::atomic<bool>* cancel) {
+    auto source = std::make_shared<Source>();
+    source->path = path;
+    source->cancel = cancel;
+    std::string why;
+    source->fd = openRegularDescriptor(path, &why);
+    if (!source->fd) {
+        reason = why.empty() ? std::strerror(ENOENT) : why;
+        return nullptr;
+    }
+    return openSource(std::move(source), reason);
+}
+
+std::unique_ptr<AudioFile> AudioFile::again(std::string& reason) const {
+    return openSource(impl_->source, reason);
+}
+
+std::unique_ptr<AudioFile> AudioFile::openSource(std::shared_ptr<const Source> source,
+                                                 std::string& reason) {
+    // The program says what went wrong in its own words.
+    av_log_set_level(AV_LOG_QUIET);
+    auto impl = std::make_unique<Impl>();
+    impl->source = std::move(source);
+    reason = impl->openFormat();
+    if (reason.empty()) {
+        reason = impl->openDecoder();
+    }
+    if (!reason.empty()) {
+        return nullptr;
+    }
+    impl->describe();
     return std::unique_ptr<AudioFile>(new AudioFile(std::move(impl)));
 }
 
@@ -201,68 +391,39 @@ std::string AudioFile::deliver(int channel, int rate) {
     if (channel >= d.info.channels || rate <= 0) {
         return "there is no channel " + std::to_string(channel + 1);
     }
-    d.channel = channel;
     d.rate = rate;
-    d.outChannels = channel < 0 ? d.info.channels : 1;
-    // Every channel resampled, planar; read() takes the one asked for.
-    SwrContext* resampler = nullptr;
-    AVChannelLayout layout{};
-    av_channel_layout_default(&layout, d.info.channels);
-    const int error =
-        swr_alloc_set_opts2(&resampler, &layout, AV_SAMPLE_FMT_S16P, rate, &d.codec->ch_layout,
-                            d.codec->sample_fmt, d.codec->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&layout);
-    if (error < 0 || resampler == nullptr || swr_init(resampler) < 0) {
-        swr_free(&resampler);
-        return "its sound cannot be resampled";
-    }
-    d.resampler.reset(resampler);
-    d.pending.assign(static_cast<std::size_t>(d.info.channels), {});
-    d.pendingFirst = 0;
+    d.outChannels = static_cast<std::size_t>(channel < 0 ? d.info.channels : 1);
+    d.samples = std::make_unique<FrameSamples>(channel, d.info.channels, rate);
     return {};
 }
 
-void AudioFile::Impl::resample(const AVFrame* in) {
-    const int inFrames = in != nullptr ? in->nb_samples : 0;
-    const int room = swr_get_out_samples(resampler.get(), inFrames);
-    if (room <= 0) {
-        return;
-    }
-    // What was read goes first, so the vectors hold no more than a frame's
-    // worth and what it resamples to.
-    for (auto& plane : pending) {
-        plane.erase(plane.begin(), plane.begin() + static_cast<std::ptrdiff_t>(pendingFirst));
-    }
-    pendingFirst = 0;
-    const std::size_t before = pending[0].size();
-    std::vector<std::uint8_t*> out(pending.size());
-    for (std::size_t c = 0; c < pending.size(); ++c) {
-        pending[c].resize(before + static_cast<std::size_t>(room));
-        out[c] = reinterpret_cast<std::uint8_t*>(pending[c].data() + before);
-    }
-    const int made = swr_convert(
-        resampler.get(), out.data(), room,
-        in != nullptr ? const_cast<const std::uint8_t**>(in->extended_data) : nullptr, inFrames);
-    for (auto& plane : pending) {
-        plane.resize(before + static_cast<std::size_t>(std::max(made, 0)));
-    }
-}
-
 bool AudioFile::Impl::decodeMore() {
+    if (!samples->why().empty()) {
+        return false;
+    }
+    // A stop is seen at once, not only when the library next reads.
+    if (source->cancelled()) {
+        stopReading(errorText(AVERROR_EXIT));
+        return false;
+    }
     // A decoder that keeps failing on one packet is left after a few tries.
     int failures = 0;
     for (;;) {
         const int received = avcodec_receive_frame(codec.get(), frame.get());
         if (received == 0) {
-            resample(frame.get());
+            const bool taken = samples->push(*frame);
             av_frame_unref(frame.get());
+            if (!taken) {
+                stopReading(samples->why());
+                return pendingFrames() > 0;
+            }
             return true;
         }
         if (received == AVERROR_EOF) {
             if (!flushed) {
                 // What the resampler still holds.
                 flushed = true;
-                resample(nullptr);
+                samples->flush();
                 return pendingFrames() > 0;
             }
             return false;
@@ -296,7 +457,7 @@ bool AudioFile::Impl::decodeMore() {
 
 std::size_t AudioFile::read(std::int16_t* out, std::size_t frames) {
     Impl& d = *impl_;
-    if (!d.resampler) {
+    if (!d.samples) {
         return 0;
     }
     std::size_t done = 0;
@@ -304,19 +465,7 @@ std::size_t AudioFile::read(std::int16_t* out, std::size_t frames) {
         if (d.pendingFrames() == 0 && !d.decodeMore()) {
             break;
         }
-        const std::size_t take = std::min(frames - done, d.pendingFrames());
-        for (std::size_t i = 0; i < take; ++i) {
-            const std::size_t at = d.pendingFirst + i;
-            if (d.channel >= 0) {
-                out[done + i] = d.pending[static_cast<std::size_t>(d.channel)][at];
-            } else {
-                for (std::size_t c = 0; c < d.pending.size(); ++c) {
-                    out[(done + i) * d.pending.size() + c] = d.pending[c][at];
-                }
-            }
-        }
-        d.pendingFirst += take;
-        done += take;
+        done += d.samples->take(out + done * d.outChannels, frames - done);
     }
     d.framesOut += static_cast<long long>(done);
     return done;

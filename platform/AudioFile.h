@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -14,7 +15,14 @@ namespace platform {
 // libraries and resampled to the rate the program records at, as 16-bit
 // samples, a block at a time: memory does not grow with the file's length.
 // A damaged frame is skipped and counted; a file that ends before its
-// header says is read as far as it goes.
+// header says is read as far as it goes. Channels, rate and sample format
+// may change midway (files joined from pieces): every stretch is read.
+//
+// A tone file comes from outside and may be anything: the file is opened
+// once, as a regular file, and the library reads that descriptor through
+// our own reading functions and nothing else. Only the demuxers of single
+// audio files are allowed; a playlist or a list naming other files is
+// refused, and every further file or protocol the library asks for too.
 class AudioFile {
 public:
     struct Info {
@@ -41,8 +49,13 @@ public:
 
     // Opens `path`; null, with `reason` saying why in a few words ("Invalid
     // data found when processing input"), when it is no audio file the
-    // library can read.
-    static std::unique_ptr<AudioFile> open(const std::string& path, std::string& reason);
+    // library can read. Once `cancel` (may be null) is set, every read of
+    // the file fails at once, here and in read().
+    static std::unique_ptr<AudioFile> open(const std::string& path, std::string& reason,
+                                           const std::atomic<bool>* cancel = nullptr);
+    // A second reader of the same file, from its start, with a position of
+    // its own: the descriptor opened once is read again, nothing by name.
+    std::unique_ptr<AudioFile> again(std::string& reason) const;
 
     const Info& info() const;
     // Reads channel `channel` (from 0), or every channel interleaved for -1,
@@ -58,15 +71,19 @@ public:
     // where the first was, in seconds.
     int damagedFrames() const;
     double firstDamageSeconds() const;
-    // Why reading stopped before the end of the file (a read error), empty
-    // when it reached the end.
+    // Why reading stopped before the end of the file (a read error, a
+    // stretch without the channel asked for), empty when it reached the
+    // end.
     const std::string& endedEarly() const;
 
     // The library's words for one of its error codes.
     static std::string errorText(int code);
 
 private:
+    struct Source;
     struct Impl;
+    static std::unique_ptr<AudioFile> openSource(std::shared_ptr<const Source> source,
+                                                 std::string& reason);
     explicit AudioFile(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };

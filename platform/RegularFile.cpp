@@ -17,32 +17,41 @@ std::string notRegularText(const std::string& path) {
 
 }  // namespace
 
-File openRegularForReading(const std::string& path, std::string* why) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+FileDescriptor openRegularDescriptor(const std::string& path, std::string* why) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) {
         if (why != nullptr) {
             *why =
                 errno == ENOENT ? std::string() : path + " cannot be read: " + std::strerror(errno);
         }
-        return nullptr;
+        return {};
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         if (why != nullptr) {
             *why = notRegularText(path);
         }
-        return nullptr;
+        return {};
     }
     // Reads of a regular file never wait anyway; the flag goes all the same.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    File file(::fdopen(fd, "r"));
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+File openRegularForReading(const std::string& path, std::string* why) {
+    FileDescriptor fd = openRegularDescriptor(path, why);
+    if (!fd) {
+        return nullptr;
+    }
+    File file(::fdopen(fd.get(), "r"));
     if (!file) {
         if (why != nullptr) {
             *why = path + " cannot be read: " + std::strerror(errno);
         }
-        ::close(fd);
+        return nullptr;
     }
+    // The stream closes it now.
+    fd.release();
     return file;
 }
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "FileDescriptor.h"
+
 namespace platform {
 
 struct FileCloser {
@@ -19,6 +21,10 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // cannot be opened; `why` (if given) then says why, naming the path, or stays
 // empty when the file does not exist.
 File openRegularForReading(const std::string& path, std::string* why = nullptr);
+
+// The same, as a bare read-only descriptor (blocking reads, closed on exec),
+// for a reader that reads by offset or hands the descriptor to a library.
+FileDescriptor openRegularDescriptor(const std::string& path, std::string* why = nullptr);
 
 // Whether `path` names something that is not a regular file (a pipe, a
 // device, a folder); false when it is one or does not exist. The words for

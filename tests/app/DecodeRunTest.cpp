@@ -28,6 +28,7 @@
 #include "records/RecordingFacts.h"
 #include "tests/support/EdfReadBack.h"
 #include "tests/support/HeartAgreement.h"
+#include "tests/support/HostileTones.h"
 #include "tests/support/RecordingFiles.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/ToneFiles.h"
@@ -51,13 +52,17 @@ constexpr double valuesPerSecond = 48.75;
 struct Outcome {
     int code = -1;
     std::string err;
+    // From the start, or from the signal when one was sent, to the end.
+    std::chrono::duration<double> took{};
 };
 
 // The program run with `arguments` in the current folder, its standard error
-// kept. While it runs, `interruptWhen` is asked now and then; once it holds,
-// the program gets SIGINT, as from Ctrl+C.
+// kept. While it runs, `interruptWhen` is asked now and then with its
+// process id; once it holds, the program gets `signal` (SIGINT: Ctrl+C).
+// One still running after `limit` is killed.
 Outcome runProgram(const std::vector<std::string>& arguments,
-                   const std::function<bool()>& interruptWhen = nullptr) {
+                   const std::function<bool(pid_t)>& interruptWhen = nullptr, int signal = SIGINT,
+                   std::chrono::seconds limit = 180s) {
     Outcome run;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     int err[2];
@@ -84,7 +89,8 @@ Outcome runProgram(const std::vector<std::string>& arguments,
         ADD_FAILURE() << "the program could not be started";
         return run;
     }
-    const auto deadline = Clock::now() + 180s;
+    auto since = Clock::now();
+    const auto deadline = since + limit;
     bool interrupted = false;
     bool ended = false;
     int status = 0;
@@ -101,8 +107,9 @@ Outcome runProgram(const std::vector<std::string>& arguments,
         if (::waitpid(pid, &status, WNOHANG) == pid) {
             break;
         }
-        if (interruptWhen && !interrupted && interruptWhen()) {
-            ::kill(pid, SIGINT);
+        if (interruptWhen && !interrupted && interruptWhen(pid)) {
+            ::kill(pid, signal);
+            since = Clock::now();
             interrupted = true;
         }
         if (Clock::now() > deadline) {
@@ -110,6 +117,7 @@ Outcome runProgram(const std::vector<std::string>& arguments,
             ::kill(pid, SIGKILL);
         }
     }
+    run.took = Clock::now() - since;
     for (char chunk[4096];;) {
         const ssize_t n = ::read(err[0], chunk, sizeof chunk);
         if (n <= 0) {
@@ -527,8 +535,9 @@ TEST(DecodeRun, WhatMakesNoEcgIsRefusedAndLeavesNothingBehind) {
         for (const std::string& name : before) {
             contents[name] = testsupport::readFile(name);
         }
-        const Outcome run = runProgram(
-            input.arguments, [&] { return input.interrupt && filesHere().size() > before.size(); });
+        const Outcome run = runProgram(input.arguments, [&](pid_t) {
+            return input.interrupt && filesHere().size() > before.size();
+        });
         EXPECT_EQ(run.code, input.code) << run.err;
         for (const std::string& word : input.words) {
             EXPECT_NE(run.err.find(word), std::string::npos) << word << " in\n" << run.err;
@@ -544,6 +553,168 @@ TEST(DecodeRun, WhatMakesNoEcgIsRefusedAndLeavesNothingBehind) {
         for (const auto& [name, text] : contents) {
             EXPECT_EQ(testsupport::readFile(name), text) << name;
         }
+    }
+}
+
+namespace hostile {
+
+// Whether the program `pid` has the file `name` (in the current folder) open.
+bool holds(pid_t pid, const std::string& name) {
+    const fs::path file = fs::absolute(name);
+    std::error_code error;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        if (fs::read_symlink(fd.path(), error) == file) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether anyone has the FIFO `name` open for reading: a writer that does
+// not wait is refused (ENXIO) while nobody does.
+bool fifoHasReader(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return fd >= 0 || errno != ENXIO;
+}
+
+// The time of the highest value of the ECG of the EDF+ file `edf` (decoded
+// from a tone that starts at the file's first sample) within 150 ms of the
+// heart signal's last R wave before `seconds`.
+double lastRWave(const std::string& edf, double seconds) {
+    const std::vector<double> ecg = testsupport::readWithBiosig(edf).millivolts;
+    const acquisition::HeartSignal heart;
+    int beat = 0;
+    while (heart.rPeakTime(beat + 1) < seconds - 0.5) {
+        ++beat;
+    }
+    const auto timeOf = [](std::size_t k) {
+        return (static_cast<double>(k / 10 + 1) * samplesPerBuffer +
+                (static_cast<double>(k % 10) + 0.5) * samplesPerBuffer / 10.0) /
+               recordingRate;
+    };
+    std::size_t best = 0;
+    for (std::size_t k = 0; k < ecg.size(); ++k) {
+        if (std::abs(timeOf(k) - heart.rPeakTime(beat)) < 0.15 &&
+            (best == 0 || ecg[k] > ecg[best])) {
+            best = k;
+        }
+    }
+    for (const char* end : {".csv", ".json"}) {
+        fs::remove(edf + end);
+    }
+    return timeOf(best);
+}
+
+}  // namespace hostile
+
+// Tone files as they come from outside. Two MP3 files joined by `cat`, the
+// second with fewer channels or half the rate, are decoded whole, the heart
+// in time to the end: the last R wave within 25 ms of where it lies in the
+// joined file (the coder's delay and padding at the join move it by tens of
+// milliseconds from the heart signal's time; the ffmpeg command's reading of
+// the joined file, made mono at one rate, says where). Lists in disguise
+// naming a FIFO or another audio file, an M4A cut short and an empty one are
+// refused at once in plain words, the FIFO never opened and nothing written.
+TEST(DecodeRun, ToneFilesFromOutsideAreReadWholeOrRefusedInPlainWords) {
+    const struct {
+        const char* file;
+        std::function<bool()> make;
+        const char* says;  // nullptr: an ECG is written
+    } inputs[] = {
+        {"stereo-then-mono.mp3",
+         [] { return testsupport::writeJoinedMp3("stereo-then-mono.mp3", 44100, 2, 44100); },
+         nullptr},
+        {"rate-halves.mp3",
+         [] { return testsupport::writeJoinedMp3("rate-halves.mp3", 44100, 1, 22050); }, nullptr},
+        {"list.wav", [] { return testsupport::writeConcatList("list.wav", "pipe.wav"), true; },
+         "list naming other files"},
+        {"voicemail.wav",
+         [] { return testsupport::writePlaylist("voicemail.wav", "pipe.wav"), true; },
+         "list naming other files"},
+        {"other.wav", [] { return testsupport::writeConcatList("other.wav", "tone.wav"), true; },
+         "list naming other files"},
+        {"cut.m4a", [] { return testsupport::writeTruncatedM4a("cut.m4a"); },
+         "it is damaged or cut short"},
+        {"empty.m4a", [] { return testsupport::writeEmptyM4a("empty.m4a"); }, "it holds no sound"},
+    };
+    testsupport::ScratchDirectory scratch;
+    ASSERT_EQ(::mkfifo("pipe.wav", 0600), 0);
+    writeTone("tone.wav");
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.file);
+        ASSERT_TRUE(input.make());
+        const std::set<std::string> before = filesHere();
+        bool fifoOpened = false;
+        const Outcome run = runProgram(
+            {"--decode", input.file, "out.edf"},
+            [&](pid_t) { return (fifoOpened = fifoOpened || hostile::fifoHasReader("pipe.wav")); },
+            SIGKILL, 20s);
+        EXPECT_FALSE(fifoOpened);
+        if (input.says == nullptr) {
+            ASSERT_EQ(run.code, 0) << run.err;
+            ASSERT_TRUE(testsupport::ffmpeg("-v quiet -i " + std::string(input.file) +
+                                            " -ac 1 -ar 44100 reference.wav"));
+            ASSERT_EQ(runProgram({"--decode", "reference.wav", "reference.edf"}).code, 0);
+            const double seconds = testsupport::readWithBiosig("out.edf").endOfRecording;
+            EXPECT_NEAR(seconds, 12.0, 0.3);
+            const double decoded = hostile::lastRWave("out.edf", seconds);
+            const double reference = hostile::lastRWave("reference.edf", seconds);
+            std::printf("%s: %.2f s, the last R wave at %.4f s, in the joined file at %.4f s\n",
+                        input.file, seconds, decoded, reference);
+            EXPECT_NEAR(decoded, reference, 0.025);
+            for (const char* made : {"out.edf", "reference.wav", "reference.edf"}) {
+                fs::remove(made);
+            }
+        } else {
+            EXPECT_EQ(run.code, 1);
+            EXPECT_LT(run.took, 2s);
+            EXPECT_NE(run.err.find(std::string(input.file) +
+                                   " is not an audio file this program can read: "),
+                      std::string::npos)
+                << run.err;
+            EXPECT_NE(run.err.find(input.says), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(filesHere(), before);
+    }
+}
+
+// Ctrl+C, a polite kill and a closed terminal, each at another moment of the
+// decoding of a 10-minute stereo WAV: the file just opened, its channel
+// being chosen, its output begun. The program ends within a second with
+// exit code 1 and leaves nothing, partial or temporary.
+TEST(DecodeRun, ASignalAtAnyMomentStopsTheDecodingWithinASecond) {
+    testsupport::ScratchDirectory scratch;
+    ASSERT_TRUE(testsupport::ffmpeg(
+        "-f lavfi -i sine=frequency=1716:sample_rate=8000:duration=600 -ac 2 long.wav"));
+    const std::set<std::string> before = filesHere();
+    Clock::time_point opened{};
+    const struct {
+        int signal;
+        const char* when;
+        std::function<bool(pid_t)> now;
+    } moments[] = {
+        {SIGTERM, "opened", [](pid_t pid) { return hostile::holds(pid, "long.wav"); }},
+        {SIGHUP, "choosing the channel",
+         [&](pid_t pid) {
+             if (opened == Clock::time_point{} && hostile::holds(pid, "long.wav")) {
+                 opened = Clock::now();
+             }
+             return opened != Clock::time_point{} && Clock::now() - opened > 300ms;
+         }},
+        {SIGINT, "writing", [&](pid_t) { return filesHere().size() > before.size(); }},
+    };
+    for (const auto& moment : moments) {
+        SCOPED_TRACE(moment.when);
+        const Outcome run =
+            runProgram({"--decode", "long.wav", "out.edf"}, moment.now, moment.signal, 60s);
+        std::printf("%s: ended %.3f s after the signal\n", moment.when, run.took.count());
+        EXPECT_EQ(run.code, 1) << run.err;
+        EXPECT_NE(run.err.find("the decoding was stopped"), std::string::npos) << run.err;
+        EXPECT_LT(run.took, 1s);
+        EXPECT_EQ(filesHere(), before);
     }
 }
 
