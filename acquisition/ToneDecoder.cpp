@@ -76,10 +76,7 @@ std::pair<double, bool> recordingStart(const DecodeRequest& request,
             return {*at, true};
         }
     }
-    const std::optional<std::timespec> modified = records::modificationTime(request.tonePath);
-    const double end = modified ? static_cast<double>(modified->tv_sec) +
-                                      static_cast<double>(modified->tv_nsec) * 1e-9
-                                : request.now;
+    const double end = info.modifiedSeconds >= 0.0 ? info.modifiedSeconds : request.now;
     return {end - std::max(info.durationSeconds, 0.0), false};
 }
 

@@ -316,6 +316,11 @@ std::string AudioFile::Impl::openDecoder() {
 
 void AudioFile::Impl::describe() {
     const AVStream* s = format->streams[stream];
+    struct stat status {};
+    if (::fstat(source->fd.get(), &status) == 0) {
+        info.modifiedSeconds = static_cast<double>(status.st_mtim.tv_sec) +
+                               static_cast<double>(status.st_mtim.tv_nsec) * 1e-9;
+    }
     if (format->duration > 0) {
         info.durationSeconds = static_cast<double>(format->duration) / AV_TIME_BASE;
     } else if (s->duration > 0) {

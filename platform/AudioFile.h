@@ -41,6 +41,9 @@ public:
         // them: {"creation_time", ...}, {"origination", "2026-12-09 08:15:02"},
         // {"date", ...}.
         std::vector<std::pair<std::string, std::string>> timeTags;
+        // The file's modification time, seconds since the epoch, from the
+        // descriptor read; negative when it cannot be told.
+        double modifiedSeconds = -1.0;
     };
 
     ~AudioFile();
