@@ -57,8 +57,6 @@ public:
     void finish(BufferSink& sink);
 
     bool hasCompanion() const { return demodulator_ != nullptr; }
-    // The factor that puts the demodulator's values on the record's scale.
-    double companionScale() const { return companionScale_; }
     const SpectrumAnalyzer& spectrum() const { return *analyzer_; }
     int sampleRate() const { return sampleRate_; }
     int samplesPerBuffer() const { return samplesPerBuffer_; }
@@ -78,6 +76,7 @@ private:
     int samplesPerBuffer_;
     std::unique_ptr<SpectrumAnalyzer> analyzer_;
     std::unique_ptr<HighRateDemodulator> demodulator_;
+    // The factor that puts the demodulator's values on the record's scale.
     double companionScale_ = 1.0;
     // The buffers held for the demodulator's look-ahead, oldest first, in a
     // ring made for it.

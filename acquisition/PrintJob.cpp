@@ -7,6 +7,7 @@
 #include <span>
 
 #include "records/Companion.h"
+#include "records/FrontEndCalibration.h"
 #include "records/RecordTime.h"
 #include "render/PaperPrinter.h"
 
@@ -24,9 +25,8 @@ std::string numberText(double value) {
 }
 
 double valuesPerSecond(const PrintSettings& settings) {
-    return settings.valuesPerSecond > 0.0 && std::isfinite(settings.valuesPerSecond)
-               ? settings.valuesPerSecond
-               : defaultValuesPerSecond;
+    const double rate = settings.facts.valuesPerSecond;
+    return rate > 0.0 && std::isfinite(rate) ? rate : defaultValuesPerSecond;
 }
 
 // How many printed points each value of the recording becomes: ten when its
@@ -44,26 +44,6 @@ std::span<const double> printedPoints(const PrintSettings& settings) {
                                         : std::span<const double>(settings.values);
 }
 
-// The buffers the capture did not store before line `line` (from 0).
-long long skippedBefore(const PrintSettings& settings, long long line) {
-    const auto& skipped = settings.skippedAfterLines;
-    return std::upper_bound(skipped.begin(), skipped.end(), line) - skipped.begin();
-}
-
-// The time of line `line` from the start of the recording.
-double secondsAt(const PrintSettings& settings, long long line) {
-    return static_cast<double>(line + skippedBefore(settings, line)) / valuesPerSecond(settings);
-}
-
-// The time `lines` lines span, the skipped buffers between them included.
-double secondsSpanned(const PrintSettings& settings, long long lines) {
-    if (lines <= 0) {
-        return 0.0;
-    }
-    return static_cast<double>(lines + skippedBefore(settings, lines - 1)) /
-           valuesPerSecond(settings);
-}
-
 // The stretches without tone within strip `strip` of `n` lines (of `m`), in
 // the strip's own points.
 std::vector<render::PaperMark> stripMarks(const PrintSettings& settings, int strip, int n, int m) {
@@ -71,7 +51,7 @@ std::vector<render::PaperMark> stripMarks(const PrintSettings& settings, int str
     const long long end = std::min<long long>(first + n, m);
     const auto perValue = static_cast<long long>(pointsPerValue(settings));
     std::vector<render::PaperMark> marks;
-    for (const auto& [from, count] : settings.linesWithoutTone) {
+    for (const auto& [from, count] : settings.facts.linesWithoutTone) {
         const long long begins = std::max(from, first);
         const long long ends = std::min(from + count, end);
         if (begins < ends) {
@@ -83,6 +63,14 @@ std::vector<render::PaperMark> stripMarks(const PrintSettings& settings, int str
 }
 
 }  // namespace
+
+records::RecordingFacts PrintSettings::defaultFacts() {
+    records::RecordingFacts facts;
+    facts.valuesPerSecond = defaultValuesPerSecond;
+    facts.zeroValue = records::calibration::zeroLevel;
+    facts.valuesPerMillivolt = records::calibration::perMillivolt;
+    return facts;
+}
 
 PrintJob::PrintJob(std::unique_ptr<platform::PrinterSurface> printer, PrintSettings settings)
     : printer_(std::move(printer)), settings_(std::move(settings)) {}
@@ -138,36 +126,30 @@ PrintSettings PrintJob::settingsFor(const records::StoredRecording& recording,
             recording.companion.begin() + static_cast<std::ptrdiff_t>(points));
     }
     settings.samplesPerStrip = samplesPerStrip;
-    settings.valuesPerSecond = facts.valuesPerSecond;
-    settings.valuesPerMillivolt = facts.valuesPerMillivolt;
+    settings.facts = facts;
     settings.millimetresPerMillivolt = millimetresPerMillivolt;
-    if (recording.hasFacts || recording.lastStored.tv_sec != 0) {
-        settings.startSeconds = facts.startSeconds;
-    }
-    settings.startEstimated = !facts.startMeasured;
-    settings.skippedAfterLines = facts.skippedAfterLines;
-    settings.linesWithoutTone = facts.linesWithoutTone;
-    settings.filtered = facts.filtered();
+    settings.startKnown = recording.hasFacts || recording.lastStored.tv_sec != 0;
     return settings;
 }
 
 std::vector<std::string> PrintJob::header(const PrintSettings& settings, int page, int pages) {
     const double rate = valuesPerSecond(settings);
-    const std::string start = settings.startSeconds
-                                  ? "start " + records::localIsoTime(*settings.startSeconds) +
-                                        (settings.startEstimated ? " (estimated)" : "")
+    const records::RecordingFacts& facts = settings.facts;
+    const std::string start = settings.startKnown
+                                  ? "start " + records::localIsoTime(facts.startSeconds) +
+                                        (facts.startMeasured ? "" : " (estimated)")
                                   : std::string("start unknown");
     const std::string gap = "      ";
     return {
         "trelmont-ecg" + gap + start + gap + "duration " +
-            clockText(secondsSpanned(settings, static_cast<long long>(settings.values.size()))) +
-            gap + "page " + std::to_string(page) + " of " + std::to_string(pages),
+            clockText(facts.secondsSpanned(static_cast<long long>(settings.values.size()))) + gap +
+            "page " + std::to_string(page) + " of " + std::to_string(pages),
         numberText(render::PaperPrinter::paperSpeed) + " mm/s" + gap +
             numberText(settings.millimetresPerMillivolt) + " mm/mV" + gap +
             numberText(rate * static_cast<double>(pointsPerValue(settings))) + " values/s" + gap +
-            (settings.filtered ? "baseline filtered" : "unfiltered") +
-            (settings.linesWithoutTone.empty() ? std::string()
-                                               : gap + render::PaperPrinter::withoutToneLegend),
+            (facts.filtered() ? "baseline filtered" : "unfiltered") +
+            (facts.linesWithoutTone.empty() ? std::string()
+                                            : gap + render::PaperPrinter::withoutToneLegend),
         "Name: ____________________" + gap + "Date of birth: ____________",
     };
 }
@@ -181,7 +163,8 @@ bool PrintJob::print(platform::PrinterSurface& printer, const PrintSettings& set
     const std::size_t perValue = pointsPerValue(settings);
     const double rate = valuesPerSecond(settings);
     const render::PaperTrace trace{rate * static_cast<double>(perValue),
-                                   settings.millimetresPerMillivolt, settings.valuesPerMillivolt};
+                                   settings.millimetresPerMillivolt,
+                                   settings.facts.valuesPerMillivolt};
     const int m = static_cast<int>(settings.values.size());
     const int n = settings.samplesPerStrip;
     // Strip i is pane i's stretch of values [i n, (i + 1) n), in as many
@@ -216,7 +199,7 @@ bool PrintJob::print(platform::PrinterSurface& printer, const PrintSettings& set
             }
             paper.drawPage(header(settings, page + 1, pages));
         }
-        const double start = secondsAt(settings, static_cast<long long>(piece.strip) * n);
+        const double start = settings.facts.secondsAt(static_cast<long long>(piece.strip) * n);
         const std::vector<render::PaperMark> marks = stripMarks(settings, piece.strip, n, m);
         paper.drawPiece(piece, stripValues(piece.strip), trace, clockText(start), marks);
     }

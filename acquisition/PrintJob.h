@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "platform/PrinterSurface.h"
+#include "records/RecordingFacts.h"
 #include "records/StoredRecording.h"
 
 namespace acquisition {
@@ -24,24 +24,18 @@ struct PrintSettings {
     std::vector<double> companion;
     // Samples a strip holds: those of one pane on screen.
     int samplesPerStrip = 0;
-    // The recording's own rate: sample rate / samples per buffer.
-    double valuesPerSecond = 48.75;
-    // Its scale: values per millivolt.
-    double valuesPerMillivolt = 5.48;
+    // The recording's facts: its rate, its scale, its start (estimated when
+    // no clock measured it), its filter state, the buffers the capture did
+    // not store (strips are labelled with their true time) and the
+    // stretches without the front end's tone (marked under the strips).
+    records::RecordingFacts facts = defaultFacts();
+    // Whether its start can be told at all.
+    bool startKnown = false;
     // The gain chosen in the window.
     double millimetresPerMillivolt = 5.0;
-    // When the recording started, in seconds since the epoch; nothing when
-    // it cannot be told. Estimated when no clock measured it.
-    std::optional<double> startSeconds;
-    bool startEstimated = false;
-    // The buffers the capture did not store, as its facts list them (the
-    // lines stored before each): strips are labelled with their true time.
-    std::vector<long long> skippedAfterLines;
-    // Stretches of lines without the front end's tone (first line, number
-    // of lines), marked under the strips.
-    std::vector<std::pair<long long, long long>> linesWithoutTone;
-    // Whether FILTER took the baseline wander off.
-    bool filtered = false;
+
+    // The default settings' rate and the front end's scale.
+    static records::RecordingFacts defaultFacts();
     // Called on the job's thread before each strip: for whoever must act at
     // a known point of a job (a test that cancels it there).
     std::function<void(int strip)> beforeStrip;

@@ -6,6 +6,8 @@
 
 namespace platform {
 
+#ifdef TRELMONT_TEST_HOOKS
+
 namespace {
 
 std::atomic<int> stepsDone{0};
@@ -32,5 +34,7 @@ void FileSteps::exitAfterForTests(int step, int exitCode) {
 int FileSteps::count() {
     return stepsDone.load();
 }
+
+#endif
 
 }  // namespace platform

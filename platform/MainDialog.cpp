@@ -753,22 +753,23 @@ const MainDialog::Dropped& MainDialog::dropped() const {
     return frame_->dropped;
 }
 
+#ifdef TRELMONT_TEST_HOOKS
 void MainDialog::drop(const std::vector<std::string>& urls) {
-    auto* data = new QMimeData;
+    const auto data = std::make_unique<QMimeData>();
     QList<QUrl> list;
     for (const std::string& url : urls) {
         list << QUrl(QString::fromStdString(url));
     }
     data->setUrls(list);
     const QPointF at(frame_->width() / 2.0, frame_->height() / 2.0);
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(frame_.get(), &enter);
     if (enter.isAccepted()) {
-        QDropEvent dropEvent(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent dropEvent(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(frame_.get(), &dropEvent);
     }
-    delete data;
 }
+#endif
 
 void MainDialog::focus(int id) {
     if (QWidget* w = frame_->controlOrBar(id)) {

@@ -150,9 +150,11 @@ public:
         int others = 0;
     };
     const Dropped& dropped() const;
-    // Drops `urls` (file:// links or others) on the window through the
-    // platform's drop events, as a file manager would.
+#ifdef TRELMONT_TEST_HOOKS
+    // For tests: drops `urls` (file:// links or others) on the window
+    // through the platform's drop events, as a file manager would.
     void drop(const std::vector<std::string>& urls);
+#endif
 
     // A notice across the top of the strips, in words that stand out; shown
     // until hidden.

@@ -17,6 +17,7 @@ namespace platform {
 
 namespace {
 
+#ifdef TRELMONT_TEST_HOOKS
 // The step the tests make fail, -1 for none, the error it fails with, and
 // how many times it goes through before it fails.
 std::atomic<int> failingStep{-1};
@@ -31,6 +32,12 @@ int injectedFailure(ReplacementFile::Step step) {
     const int error = failingError.load();
     return error != 0 ? error : EIO;
 }
+#else
+// The program people run: no step ever fails but by the system's word.
+constexpr int injectedFailure(ReplacementFile::Step) {
+    return 0;
+}
+#endif
 
 int lastError() {
     return errno != 0 ? errno : EIO;
@@ -77,11 +84,13 @@ void syncFolderOf(const std::string& path) {
     }
 }
 
+#ifdef TRELMONT_TEST_HOOKS
 void ReplacementFile::failStepForTests(std::optional<Step> step, int error, int passing) {
     failingError.store(error);
     passingLeft.store(passing);
     failingStep.store(step ? static_cast<int>(*step) : -1);
 }
+#endif
 
 ReplacementFile::ReplacementFile(std::string target, std::string temporary)
     : target_(std::move(target)), temporary_(std::move(temporary)) {
@@ -232,8 +241,8 @@ std::string ReplacementFile::putInPlace() {
         return failure_.empty() ? temporary_ + " is not complete" : failure_;
     }
     int error = injectedFailure(Step::Rename);
-    if (error == 0 && std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        error = lastError();
+    if (error == 0) {
+        error = renameOver(temporary_, target_);
     }
     if (error != 0) {
         fail(target_ + " cannot be replaced", error);
@@ -242,11 +251,19 @@ std::string ReplacementFile::putInPlace() {
     }
     placed_ = true;
     prepared_ = false;
-    FileSteps::done();
     if (durable_) {
         syncFolderOf(target_);
     }
     return {};
+}
+
+int ReplacementFile::renameOver(const std::string& temporary, const std::string& target) {
+    errno = 0;
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+        return lastError();
+    }
+    FileSteps::done();
+    return 0;
 }
 
 std::string ReplacementFile::commit() {

@@ -75,14 +75,21 @@ public:
     const std::string& failure() const { return failure_; }
     // The system's error number of the first failure, 0 when none failed.
     int errorNumber() const { return errorNumber_; }
+
+    // The one rename step of every replacement: `temporary`, complete,
+    // renamed over `target` (also one a program left to be completed).
+    // 0, or the system's error number.
+    static int renameOver(const std::string& temporary, const std::string& target);
     bool prepared() const { return prepared_; }
 
+#ifdef TRELMONT_TEST_HOOKS
     // For tests: every replacement fails at `step` with the system error
     // `error`, as a full disk or a lost device would make it fail, until
     // called again with no step. The first `passing` times a replacement
     // reaches the step it goes through, so that a change of several files
     // can fail halfway.
     static void failStepForTests(std::optional<Step> step, int error = 0, int passing = 0);
+#endif
 
 private:
     const std::string& writtenName() const;

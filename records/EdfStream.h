@@ -60,7 +60,6 @@ public:
     // recording" at `seconds`, completes the file and puts it in place.
     // Empty on success, otherwise why not (and no file was written).
     std::string finish(double seconds);
-    long long samples() const { return samples_; }
 
     // Millivolts in microvolts, clipped to the 16-bit range.
     static int digitalValue(double millivolts);

@@ -95,18 +95,6 @@ std::unique_ptr<RecordingCommit> stageStretch(LineRange range, const Inference& 
     return stretch;
 }
 
-PartialSaveOutcome keepLines(LineRange range, const Inference& inference) {
-    PartialSaveOutcome outcome;
-    const std::unique_ptr<RecordingCommit> stretch = stageStretch(range, inference, outcome);
-    if (stretch) {
-        outcome.reason = stretch->commit();
-        if (!outcome.reason.empty()) {
-            outcome.status = PartialSaveOutcome::Status::Failed;
-        }
-    }
-    return outcome;
-}
-
 ChangeOutcome saveStretch(LineRange range, int slot, const Inference& inference) {
     ChangeOutcome outcome;
     PartialSaveOutcome stretched;

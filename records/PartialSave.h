@@ -49,9 +49,6 @@ struct PartialSaveOutcome {
 std::unique_ptr<RecordingCommit> stageStretch(LineRange range, const Inference& inference,
                                               PartialSaveOutcome& outcome);
 
-// stageStretch(), then the commit.
-PartialSaveOutcome keepLines(LineRange range, const Inference& inference = {});
-
 // SAVE as the window runs it: the working recording and slot `slot` kept
 // for Ctrl+Z; the stretch staged, and the slot's copy of it staged from the
 // staged files; what both will leave promised to the undo; then the working

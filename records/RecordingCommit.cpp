@@ -167,11 +167,9 @@ std::string completeIntent(const std::string& folder, const std::vector<IntentSt
             continue;
         }
         const std::string temporary = inFolder(folder, step.temporary);
-        if (shaOf(temporary) == step.sha256) {
-            if (std::rename(temporary.c_str(), target.c_str()) == 0) {
-                platform::FileSteps::done();
-                continue;
-            }
+        if (shaOf(temporary) == step.sha256 &&
+            platform::ReplacementFile::renameOver(temporary, target) == 0) {
+            continue;
         }
         if (shaOf(target) != step.sha256) {
             problems += (problems.empty() ? "" : "; ") + target + " could not be completed";

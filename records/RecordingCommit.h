@@ -53,8 +53,6 @@ public:
     // The new version's companion: asking for it gives the new version one.
     StagedFile& companion();
     bool hasCompanion() const { return companion_ != nullptr; }
-    // Leaves the new version without a companion after all.
-    void dropCompanion() { companion_.reset(); }
     // The new version's facts, completed with the identities of its record
     // and companion; none for a recording that has none (a record from
     // elsewhere).
@@ -69,8 +67,6 @@ public:
     std::string stage();
     // After stage(): what the recording's files will hold.
     RecordingState stagedState() const { return staged_; }
-    // The identities of the staged record and companion.
-    FileIdentity recordIdentity() const { return record_->identity(); }
     // Whether commit() put the new record in place (also when a later file
     // failed).
     bool recordPlaced() const { return recordPlaced_; }

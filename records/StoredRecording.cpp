@@ -86,19 +86,8 @@ std::vector<double> identifiedCompanion(const std::string& path, const FileIdent
 
 }  // namespace
 
-CompanionCheck companionCheckFor(const RecordingFacts& facts) {
-    CompanionCheck check;
-    check.sampleRate = facts.sampleRate;
-    check.fftPoints = facts.fftPoints;
-    check.samplesPerBuffer = facts.samplesPerBuffer;
-    check.zeroValue = facts.zeroValue;
-    check.valuesPerMillivolt = facts.valuesPerMillivolt;
-    check.skippedAfterLines = facts.skippedAfterLines;
-    return check;
-}
-
 bool companionAgrees(std::span<const double> companion, std::span<const double> decoded,
-                     const CompanionCheck& check) {
+                     const RecordingFacts& check) {
     const std::size_t perLine = companionValuesPerLine;
     if (decoded.empty() || companion.size() != decoded.size() * perLine ||
         check.samplesPerBuffer <= 0 || check.fftPoints <= 0) {
@@ -106,8 +95,7 @@ bool companionAgrees(std::span<const double> companion, std::span<const double> 
     }
     const auto buffer = [&](std::size_t line) {
         const auto k = static_cast<long long>(line);
-        const auto& skipped = check.skippedAfterLines;
-        return k + (std::upper_bound(skipped.begin(), skipped.end(), k) - skipped.begin());
+        return k + check.skippedBefore(k);
     };
     const double s = check.samplesPerBuffer;
     const double widening =
@@ -208,7 +196,7 @@ std::string readRecording(const std::string& path, const Inference& inference, S
     }
     // No identities to go by: the companion must agree with the values.
     std::vector<double> companion = readCompanion(companionPath(path), out.values.size() + 1);
-    if (companionAgrees(companion, out.values, companionCheckFor(out.facts))) {
+    if (companionAgrees(companion, out.values, out.facts)) {
         out.companion = std::move(companion);
     }
     return {};

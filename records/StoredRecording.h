@@ -64,16 +64,6 @@ struct StoredRecording {
 std::string readRecording(const std::string& path, const Inference& inference, StoredRecording& out,
                           bool withCompanion = true);
 
-// How a recording's values were taken, for the agreement test below.
-struct CompanionCheck {
-    int sampleRate = 199680;
-    int fftPoints = 4096;
-    int samplesPerBuffer = 4096;
-    double zeroValue = 57.2;
-    double valuesPerMillivolt = 5.48;
-    std::span<const long long> skippedAfterLines;
-};
-
 // Whether `companion` (ten values a line) agrees with the record's values
 // `decoded` line by line, for a companion whose identity no facts vouch for
 // (a killed recording, an older one). Each stored value is the strongest
@@ -87,10 +77,9 @@ struct CompanionCheck {
 // agree; one a line out of step does not where a line's stretch is its own
 // buffer at up to 100 lines a second (elsewhere neighbouring lines see
 // nearly the same tone).
+// `facts` say how the values were taken: the rates, the scale and the
+// buffers skipped between lines.
 bool companionAgrees(std::span<const double> companion, std::span<const double> decoded,
-                     const CompanionCheck& check);
-
-// The check for a recording's facts.
-CompanionCheck companionCheckFor(const RecordingFacts& facts);
+                     const RecordingFacts& facts);
 
 }  // namespace records

@@ -6,6 +6,7 @@
 #include "PaperLayout.h"
 #include "platform/Geometry.h"
 #include "platform/PrinterSurface.h"
+#include "records/FrontEndCalibration.h"
 
 namespace render {
 
@@ -21,7 +22,7 @@ struct PaperTrace {
     double valuesPerSecond = 48.75;
     double millimetresPerMillivolt = 5.0;
     // The recording's scale: values per millivolt.
-    double valuesPerMillivolt = 5.48;
+    double valuesPerMillivolt = records::calibration::perMillivolt;
 };
 
 // Draws ECG paper on a printer as an electrocardiograph does: the grid of

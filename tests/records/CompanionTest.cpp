@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "records/PartialSave.h"
+#include "tests/support/KeepLines.h"
 #include "records/RecordCopy.h"
 #include "records/RecordEncoding.h"
 #include "records/RecordTime.h"

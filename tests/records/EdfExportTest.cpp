@@ -21,6 +21,7 @@
 #include "records/FilteredRecording.h"
 #include "records/FrontEndCalibration.h"
 #include "records/PartialSave.h"
+#include "tests/support/KeepLines.h"
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
 #include "tests/support/CaptureRig.h"

@@ -1,4 +1,5 @@
 #include "records/PartialSave.h"
+#include "tests/support/KeepLines.h"
 
 #include <gtest/gtest.h>
 
