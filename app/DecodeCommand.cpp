@@ -107,7 +107,7 @@ int decodeToneFile(const CommandLine& line) {
         std::string why;
         lock = records::FolderLock::take(folderName, &why);
         if (!lock) {
-            return fail(why);
+            return fail(why + " " + line.decodeTarget + " was not written.");
         }
         records::finishInterruptedCommit(line.decodeTarget);
         out =

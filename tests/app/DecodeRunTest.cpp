@@ -24,6 +24,7 @@
 
 #include "acquisition/HeartSignal.h"
 #include "acquisition/HighRateDemodulator.h"
+#include "records/FolderLock.h"
 #include "records/RecordFormat.h"
 #include "records/RecordingFacts.h"
 #include "tests/support/EdfReadBack.h"
@@ -130,11 +131,13 @@ Outcome runProgram(const std::vector<std::string>& arguments,
     return run;
 }
 
+// What is in the current folder, but the lock file a record's folder keeps.
 std::set<std::string> filesHere() {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(".")) {
         names.insert(entry.path().filename().string());
     }
+    names.erase(records::FolderLock::fileName);
     return names;
 }
 

@@ -480,10 +480,17 @@ TEST(ProgramRun, ASecondProgramLeavesAFolderInUseAlone) {
     }
     std::ofstream("ecg/REC.commit") << "trelmont-ecg commit, version 1\nend\n";
     std::ofstream("ecg/REC.txt.part") << "57.2\n";
-    const std::string before = listing("ecg");
     {
+        // The lock is a lock file's, made once with the mode the umask
+        // gives, and left in place.
+        const mode_t umask = ::umask(077);
         const std::unique_ptr<records::FolderLock> first = records::FolderLock::take("ecg");
+        ::umask(umask);
         ASSERT_NE(first, nullptr);
+        struct stat lockFile {};
+        ASSERT_EQ(::lstat("ecg/.trelmont-ecg.lock", &lockFile), 0);
+        EXPECT_EQ(lockFile.st_mode & 07777, 0600u);
+        const std::string before = listing("ecg");
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(run("--records ecg --simulate --record 2 2>err.txt"), 1);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
