@@ -8,6 +8,7 @@ BufferAnalysis::BufferAnalysis(int sampleRate, int samplesPerBuffer, int fftPoin
     : sampleRate_(sampleRate),
       samplesPerBuffer_(samplesPerBuffer),
       analyzer_(std::make_unique<SpectrumAnalyzer>(fftPoints, sampleRate)),
+      judge_(sampleRate, samplesPerBuffer, fftPoints),
       companionScale_(records::valueScaleAt(sampleRate, fftPoints)) {
     // Settings the demodulator cannot take give a recording without a
     // companion.
@@ -23,6 +24,7 @@ void BufferAnalysis::reset() {
     first_ = 0;
     count_ = 0;
     pushed_ = 0;
+    judge_.reset();
     if (demodulator_) {
         demodulator_->reset();
     }
@@ -33,10 +35,12 @@ PeakReading BufferAnalysis::push(SampleCursor samples, int sign, BufferSink& sin
     const SampleCursor again = samples;
     analyzer_->loadBlock(samples);
     analyzer_->transform();
-    const PeakReading reading = readPeak(*analyzer_);
-    const Held buffer{reading.value, reading.prominence, sign, pushed_++};
+    PeakReading reading = readPeak(*analyzer_);
+    reading.quality = judge_.judgeSpectrum(reading);
+    const Held buffer{reading, sign, pushed_++};
     if (!demodulator_) {
-        sink.take({buffer.value, buffer.prominence, buffer.sign, buffer.index, {}});
+        sink.take(
+            {reading.value, reading.prominence, sign, buffer.index, {}, judge_.judge(reading, {})});
         return reading;
     }
     const bool oldestComplete = demodulator_->push(again, line_);
@@ -68,7 +72,9 @@ bool BufferAnalysis::handOldest(BufferSink& sink) {
     const Held oldest = held_[first_];
     first_ = (first_ + 1) % held_.size();
     count_ -= 1;
-    return sink.take({oldest.value, oldest.prominence, oldest.sign, oldest.index, line_});
+    const ToneQuality quality = judge_.judge(oldest.reading, line_);
+    return sink.take({oldest.reading.value, oldest.reading.prominence, oldest.sign, oldest.index,
+                      line_, quality});
 }
 
 }  // namespace acquisition

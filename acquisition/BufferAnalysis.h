@@ -7,6 +7,8 @@
 #include "HighRateDemodulator.h"
 #include "SampleCursor.h"
 #include "SpectrumAnalyzer.h"
+#include "ToneJudge.h"
+#include "ToneQuality.h"
 #include "ValueEstimate.h"
 
 namespace acquisition {
@@ -14,14 +16,16 @@ namespace acquisition {
 // One buffer as it is stored: its value (the strongest frequency of the
 // spectrum over the last FFT points, on the default settings' scale), how
 // far that stood out (the tone's prominence), the sign of its marker, its
-// number since the recording began, and the ten values the demodulator
-// gives it on the record's own scale (none at settings it cannot take).
+// number since the recording began, the ten values the demodulator gives it
+// on the record's own scale (none at settings it cannot take), and how far
+// its values can be trusted (ToneJudge).
 struct AnalysedBuffer {
     double value = 0.0;
     double prominence = 0.0;
     int sign = 1;
     long long index = 0;
     std::span<const double> tenValues;
+    ToneQuality quality = ToneQuality::good;
 };
 
 // Where analysed buffers go: the live trace and the working recording, or
@@ -49,7 +53,8 @@ public:
     // A new recording: nothing of the last one is kept.
     void reset();
     // Takes the next buffer (samplesPerBuffer samples). Its reading comes
-    // back at once (for the tone watch); every buffer whose ten values are
+    // back at once (for the tone watch: its quality then from the spectrum
+    // alone, good or without tone); every buffer whose ten values are
     // now complete goes to `sink`, oldest first.
     PeakReading push(SampleCursor samples, int sign, BufferSink& sink);
     // At the end: the buffers still held go to `sink`, the look-ahead their
@@ -64,8 +69,7 @@ public:
 
 private:
     struct Held {
-        double value = 0.0;
-        double prominence = 0.0;
+        PeakReading reading;
         int sign = 1;
         long long index = 0;
     };
@@ -76,6 +80,7 @@ private:
     int samplesPerBuffer_;
     std::unique_ptr<SpectrumAnalyzer> analyzer_;
     std::unique_ptr<HighRateDemodulator> demodulator_;
+    ToneJudge judge_;
     // The factor that puts the demodulator's values on the record's scale.
     double companionScale_ = 1.0;
     // The buffers held for the demodulator's look-ahead, oldest first, in a

@@ -52,6 +52,17 @@ constexpr double smoothDecibels = 50.0;
 // delay at the carrier), and an offset is gone within a tenth of a second.
 constexpr double dcCornerHertz = 5.0;
 
+// The tone's running power follows it over this time: the gain control of a
+// phone swings slower, a room's echoes cancel the tone faster.
+constexpr double levelSeconds = 0.025;
+// Below this share of its running power the tone's phase step is trusted
+// only in proportion to the power. Where echoes or noise all but cancel the
+// tone its phase turns by anything, and a step taken at its word is a spike
+// of a turn; weighed by power, the discriminator follows the power-weighted
+// mean frequency through the fade. A steady tone never comes near it, and
+// its values are those of the plain discriminator, bit for bit.
+constexpr double trustedPower = 0.5;
+
 // A hold continues the frequency of this last stretch.
 constexpr double holdSeconds = 0.001;
 
@@ -109,6 +120,8 @@ HighRateDemodulator::HighRateDemodulator(int sampleRate, int samplesPerBuffer)
     phaseDelay_ = static_cast<std::int64_t>(lowPassHalf_) * decimation_ +
                   static_cast<std::int64_t>(smootherHalf_) * phaseSpacing_;
     dcWeight_ = 1.0 - std::exp(-twoPi * dcCornerHertz * decimation_ / sampleRate);
+    levelWeight_ =
+        1.0 - std::exp(-static_cast<double>(phaseSpacing_) / (levelSeconds * sampleRate));
     holdSamples_ = std::max(1, static_cast<int>(std::lround(holdSeconds * sampleRate /
                                                             static_cast<double>(phaseSpacing_))));
     // Phase sample i needs baseband samples up to i * stride back to
@@ -216,6 +229,8 @@ void HighRateDemodulator::reset() {
     phaseCount_ = 0;
     lastAngle_ = 0.0;
     lastPhase_ = 0.0;
+    lastStep_ = 0.0;
+    level_ = 0.0;
     pushed_ = 0;
     nextLine_ = 0;
 }
@@ -330,11 +345,17 @@ void HighRateDemodulator::appendPhase(double re, double im) {
     // Each step goes through the low-pass before it adds to the phase: the
     // phase is known up to a constant alone, its steps are not.
     const double angle = std::atan2(im, re);
+    const double power = re * re + im * im;
+    const double relative = level_ > 0.0 ? power / level_ : 1.0;
+    level_ += levelWeight_ * (power - level_);
+    // A weight of 1 leaves the step as it is, bit for bit.
+    const double weight = std::min(1.0, relative / trustedPower);
+    const double newest =
+        weight * std::remainder(angle - lastAngle_, twoPi) + (1.0 - weight) * lastStep_;
+    lastAngle_ = angle;
     // The last steps, oldest first, from stepNext_ on: the ring holds each
     // step twice, so that they lie in one piece.
     const auto length = static_cast<std::size_t>(smootherLength_);
-    const double newest = std::remainder(angle - lastAngle_, twoPi);
-    lastAngle_ = angle;
     steps_[stepNext_] = newest;
     steps_[stepNext_ + length] = newest;
     stepNext_ = stepNext_ + 1 == length ? 0 : stepNext_ + 1;
@@ -344,6 +365,7 @@ void HighRateDemodulator::appendPhase(double re, double im) {
     for (std::size_t k = 0; k < half; ++k) {
         step += smoother_[k] * (window[k] + window[length - 1 - k]);
     }
+    lastStep_ = step;
     lastPhase_ += step;
     phase_[static_cast<std::size_t>(phaseCount_)] = lastPhase_;
     ++phaseCount_;

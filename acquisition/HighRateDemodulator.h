@@ -24,11 +24,14 @@ class SampleCursor;
 // ECG allows, so that noise on the line slips the phase as seldom as it can.
 // Their phase steps, each the nearest turn from one sample to the next, pass
 // a second low-pass, flat to 150 Hz and 50 dB down from 380 Hz, that keeps
-// the noise near multiples of the value rate from folding onto the ECG. A
-// stretch's mean frequency is then the phase's advance over its duration,
-// read at the fractional boundaries by cubic interpolation. All filters are
-// symmetric: their delay is constant and taken off, so each value lies in
-// its own buffer's time.
+// the noise near multiples of the value rate from folding onto the ECG.
+// Where the tone fades far below its running level (a room's echoes
+// cancelling it, noise), its phase turns by anything: such a step counts in
+// proportion to the tone's power, the rest of it taken from the steps
+// before. A stretch's mean frequency is then the phase's advance over its
+// duration, read at the fractional boundaries by cubic interpolation. All
+// filters are symmetric: their delay is constant and taken off, so each
+// value lies in its own buffer's time.
 //
 // A buffer's values need samples of the buffers after it (the filters reach
 // about 11 ms ahead): they come out lag() pushes later: one at the default
@@ -117,6 +120,7 @@ private:
     std::vector<double> fineIm_;
     std::int64_t carrierStep_ = 0;
     double dcWeight_ = 0.0;
+    double levelWeight_ = 0.0;
 
     // Working memory: the buffer's samples, the input with the mixer's
     // history in front, the baseband with the low-pass's history in front,
@@ -139,6 +143,9 @@ private:
     std::int64_t phaseCount_ = 0;
     double lastAngle_ = 0.0;
     double lastPhase_ = 0.0;
+    // The smoothed step last added, and the tone's running power.
+    double lastStep_ = 0.0;
+    double level_ = 0.0;
     std::int64_t pushed_ = 0;
     std::int64_t nextLine_ = 0;
 };

@@ -153,7 +153,7 @@ void Painter::processBuffer(int sign) {
                 .count();
         facts_.startSeconds = now - static_cast<double>(samples) / sampleRate_;
     }
-    noteTone(analysis_->push(cursor, sign, *this).prominence);
+    noteTone(analysis_->push(cursor, sign, *this).quality);
 }
 
 bool Painter::take(const AnalysedBuffer& buffer) {
@@ -557,8 +557,8 @@ bool Painter::deviceFailed() const {
     return deviceFailed_.load();
 }
 
-void Painter::noteTone(double prominence) {
-    if (prominence >= toneThreshold) {
+void Painter::noteTone(ToneQuality quality) {
+    if (quality != ToneQuality::withoutTone) {
         toneBuffers_.fetch_add(1, std::memory_order_relaxed);
         lastTone_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
     } else {

@@ -150,7 +150,7 @@ private:
     void requestAutomaticStop(long long generation);
     void rebuild();
     void noteDeviceFailure(std::string text);
-    void noteTone(double prominence);
+    void noteTone(ToneQuality quality);
     struct LoadedRecording {
         int count = 0;
         records::Encoding encoding = records::Encoding::Plain;

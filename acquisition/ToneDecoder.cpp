@@ -8,6 +8,7 @@
 
 #include "BufferAnalysis.h"
 #include "SpectrumAnalyzer.h"
+#include "ToneJudge.h"
 #include "ToneStretches.h"
 #include "ValueEstimate.h"
 #include "platform/AudioFile.h"
@@ -61,7 +62,8 @@ int channelWithMostTone(const DecodeRequest& request, const platform::AudioFile&
             SampleCursor cursor(one.data(), request.samplesPerBuffer);
             spectra[k]->loadBlock(cursor);
             spectra[k]->transform();
-            tone[k] += readPeak(*spectra[k]).prominence >= toneThreshold ? 1 : 0;
+            tone[k] +=
+                ToneJudge::heard(readPeak(*spectra[k]), request.sampleRate, request.fftPoints);
         }
     }
     return static_cast<int>(std::max_element(tone.begin(), tone.end()) - tone.begin());

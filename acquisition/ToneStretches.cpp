@@ -134,9 +134,7 @@ bool ToneStretches::take(const AnalysedBuffer& buffer) {
     entry.sign = buffer.sign;
     entry.index = buffer.index;
     // The front end's tone: standing out of the spectrum, within its band.
-    entry.tone =
-        buffer.prominence >= toneThreshold &&
-        records::calibration::withinBand(buffer.value, facts_.zeroValue, facts_.valuesPerMillivolt);
+    entry.tone = buffer.quality != ToneQuality::withoutTone;
     entry.hasLine = buffer.tenValues.size() == entry.tenValues.size();
     if (entry.hasLine) {
         std::copy(buffer.tenValues.begin(), buffer.tenValues.end(), entry.tenValues.begin());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ToneQuality.h"
+
 namespace acquisition {
 
 class SpectrumAnalyzer;
@@ -16,10 +18,12 @@ double estimateValue(const SpectrumAnalyzer& spectrum);
 // stands above the rest of it: the peak's magnitude over the mean magnitude
 // of the bins more than a few bins away from it. The front end's tone stands
 // tens of times above its surroundings; noise alone, a few times. 0 for a
-// silent spectrum.
+// silent spectrum. Its quality is the one the spectrum alone can tell
+// (good or without tone, see ToneJudge); readPeak leaves it good.
 struct PeakReading {
     double value = 0.0;
     double prominence = 0.0;
+    ToneQuality quality = ToneQuality::good;
 };
 PeakReading readPeak(const SpectrumAnalyzer& spectrum);
 
