@@ -56,12 +56,14 @@ constexpr double dcCornerHertz = 5.0;
 // phone swings slower, a room's echoes cancel the tone faster.
 constexpr double levelSeconds = 0.025;
 // Below this share of its running power the tone's phase step is trusted
-// only in proportion to the power. Where echoes or noise all but cancel the
-// tone its phase turns by anything, and a step taken at its word is a spike
-// of a turn; weighed by power, the discriminator follows the power-weighted
-// mean frequency through the fade. A steady tone never comes near it, and
-// its values are those of the plain discriminator, bit for bit.
-constexpr double trustedPower = 0.5;
+// only in proportion to the power, the rest of it the last smoothed step.
+// Where echoes all but cancel the tone its phase turns by anything, and a
+// step taken at its word is a spike of a turn. Set higher, a room's fades
+// are bridged more often, but through white noise ten times the tone's
+// power the last step's delay costs more than the spikes. A steady tone
+// never comes near it, and its values are those of the plain
+// discriminator, bit for bit.
+constexpr double trustedPower = 0.1;
 
 // A hold continues the frequency of this last stretch.
 constexpr double holdSeconds = 0.001;
