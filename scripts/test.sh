@@ -26,12 +26,13 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
 fi
 
 cd "$build"
+echo "== tests under AddressSanitizer (at ${SECONDS} s)"
 ctest --output-on-failure --timeout 600 -j "$(nproc)"
 
 # The Debian package, built once from the Release build that scripts/run.sh
 # uses, and judged by lintian, desktop-file-validate and appstreamcli.
 status=0
-echo "== Debian package"
+echo "== Debian package (at ${SECONDS} s)"
 if ! "$root/scripts/check-package.sh"; then
     echo "the Debian package failed its checks" >&2
     status=1
@@ -50,7 +51,7 @@ export TSAN_OPTIONS="suppressions=$root/scripts/tsan.supp:halt_on_error=1:second
 # outputs, not the threads (every other window test starts the same ones):
 # they run under AddressSanitizer only.
 for tests in acquisition/acquisition_tests platform/platform_tests app/app_tests; do
-    echo "== ThreadSanitizer: $tests"
+    echo "== ThreadSanitizer: $tests (at ${SECONDS} s)"
     if ! timeout 1200 "$tsan_build/tests/$tests" --gtest_brief=1 \
             --gtest_filter=-*RateAcceptanceTest*; then
         echo "ThreadSanitizer run failed: $tests" >&2
@@ -81,7 +82,7 @@ for target in record_fuzz:"$fuzz_seconds" record_reader_fuzz:$((fuzz_seconds / 2
     seconds=${target##*:}
     corpus=$(mktemp -d)
     cp "$root"/fuzz/seeds/* "$corpus"/
-    echo "== fuzz target $name, ${seconds} s"
+    echo "== fuzz target $name, ${seconds} s (at ${SECONDS} s)"
     if ! (cd "$corpus" && TMPDIR="$fuzz_tmp" "$fuzz_build/fuzz/$name" \
             -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
             -artifact_prefix="$corpus/" "$corpus" 2>&1 | tail -n 3); then
@@ -105,11 +106,12 @@ done
 cat "$corpus/stereo.mp3" "$corpus/tone.mp3" > "$corpus/joined.mp3"
 rm "$corpus/stereo.mp3"
 printf 'ffconcat version 1.0\nfile tone.wav\n' > "$corpus/list.wav"
-echo "== fuzz target tone_file_fuzz, ${fuzz_seconds} s"
+echo "== fuzz target tone_file_fuzz, ${fuzz_seconds} s (at ${SECONDS} s)"
 if ! (cd "$corpus" && TMPDIR="$fuzz_tmp" "$fuzz_build/fuzz/tone_file_fuzz" \
         -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
         -artifact_prefix="$corpus/" "$corpus" 2>&1 | tail -n 3); then
     echo "fuzz target tone_file_fuzz failed; the input is in $corpus" >&2
     status=1
 fi
+echo "== done (at ${SECONDS} s)"
 exit "$status"
