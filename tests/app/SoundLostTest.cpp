@@ -24,8 +24,6 @@ namespace {
 constexpr double bufferSeconds = 4096.0 / 199680.0;
 const std::string program = TRELMONT_PROGRAM;
 
-// Columns with ink nowhere below `top`: the runs of at least `least` of them
-// between the first and the last column with ink.
 // A record's values without their +-744 markers.
 std::vector<double> valuesOf(const std::string& path) {
     std::vector<double> values;
@@ -37,14 +35,17 @@ std::vector<double> valuesOf(const std::string& path) {
     return values;
 }
 
-int blankRuns(const testsupport::PrintedPage& page, int top, int least) {
+// Columns with ink nowhere below `top`: the runs of at least `least` of them
+// in a strip's trace, from `leadIn` columns after the first with ink (where
+// its label and pulse begin) to the last.
+int blankRuns(const testsupport::PrintedPage& page, int top, int leadIn, int least) {
     std::vector<bool> inked(static_cast<std::size_t>(page.width));
     for (int x = 0; x < page.width; ++x) {
         for (int y = top; y < page.height && !inked[static_cast<std::size_t>(x)]; ++y) {
             inked[static_cast<std::size_t>(x)] = page.ink(x, y);
         }
     }
-    const auto first = std::find(inked.begin(), inked.end(), true);
+    const auto first = std::find(inked.begin(), inked.end(), true) + leadIn;
     const auto last = std::find(inked.rbegin(), inked.rend(), true).base();
     int runs = 0;
     for (auto at = first; at < last;) {
@@ -160,8 +161,12 @@ TEST_F(SoundLostTest, EveryBeatStaysAtItsTimeAndTheLossIsSaidUntilTheNextStart) 
     }
     const std::vector<testsupport::PrintedPage> pages = testsupport::renderPdf(pdf, 254);
     ASSERT_EQ(pages.size(), 1u);
-    // Below the header; at 10 pixels a millimetre a gap of 7 buffers is 36.
-    EXPECT_EQ(blankRuns(pages[0], 250, 30), static_cast<int>(gaps.size()));
+    // Below the header, after the lead-in of 11 mm from the label on: at 10
+    // pixels a millimetre a gap of three buffers is 15 wide, the trace's
+    // line 2.5.
+    const auto wide = std::count_if(gaps.begin(), gaps.end(),
+                                    [&](long long k) { return facts.droppedAfter(k) >= 3; });
+    EXPECT_EQ(blankRuns(pages[0], 250, 112, 10), wide);
 
     startRecording();
     EXPECT_FALSE(dialog().isNoticeShown()) << dialog().noticeText();
