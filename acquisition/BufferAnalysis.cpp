@@ -28,16 +28,21 @@ void BufferAnalysis::reset() {
     }
 }
 
-PeakReading BufferAnalysis::push(SampleCursor samples, int sign, BufferSink& sink) {
+PeakReading BufferAnalysis::push(SampleCursor samples, int sign, BufferSink& sink, SoundLost lost) {
     // The demodulator reads the same samples after the spectrum.
     const SampleCursor again = samples;
     analyzer_->loadBlock(samples);
     analyzer_->transform();
     const PeakReading reading = readPeak(*analyzer_);
-    const Held buffer{reading.value, reading.prominence, sign, pushed_++};
+    const Held buffer{reading.value, reading.prominence, sign, pushed_++, lost.buffers};
     if (!demodulator_) {
-        sink.take({buffer.value, buffer.prominence, buffer.sign, buffer.index, {}});
+        sink.take(
+            {buffer.value, buffer.prominence, buffer.sign, buffer.index, {}, buffer.lostBefore});
         return reading;
+    }
+    if (lost.any) {
+        finish(sink);
+        demodulator_->reset();
     }
     const bool oldestComplete = demodulator_->push(again, line_);
     held_[(first_ + count_) % held_.size()] = buffer;
@@ -68,7 +73,8 @@ bool BufferAnalysis::handOldest(BufferSink& sink) {
     const Held oldest = held_[first_];
     first_ = (first_ + 1) % held_.size();
     count_ -= 1;
-    return sink.take({oldest.value, oldest.prominence, oldest.sign, oldest.index, line_});
+    return sink.take(
+        {oldest.value, oldest.prominence, oldest.sign, oldest.index, line_, oldest.lostBefore});
 }
 
 }  // namespace acquisition

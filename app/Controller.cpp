@@ -233,9 +233,10 @@ void Controller::postCommand(int id, int code, long long value) {
 void Controller::updateToneNotice() {
     const bool missing =
         !idle && painter_->isRecording() && painter_->secondsWithoutTone() > toneMissingSeconds;
-    if (missing && !dialog_.isNoticeShown()) {
-        dialog_.showNotice(noToneNotice);
-    } else if (!missing && dialog_.isNoticeShown()) {
+    const char* wanted = missing ? noToneNotice : painter_->soundLost() ? soundLostNotice : nullptr;
+    if (wanted != nullptr && (!dialog_.isNoticeShown() || dialog_.noticeText() != wanted)) {
+        dialog_.showNotice(wanted);
+    } else if (wanted == nullptr && dialog_.isNoticeShown()) {
         dialog_.hideNotice();
     }
 }
@@ -245,8 +246,9 @@ void Controller::watchTone(bool recording) {
         dialog_.setTicker(toneCheckMilliseconds, [this] { updateToneNotice(); });
     } else {
         dialog_.setTicker(0, nullptr);
-        updateToneNotice();
     }
+    // A start takes the last recording's notice away at once.
+    updateToneNotice();
 }
 
 void Controller::enableWindow(bool enabled) {

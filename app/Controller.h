@@ -48,7 +48,9 @@ public:
     void rebuildTables();
     void drawScale();
     void showRate();
-    // Shows the notice while a recording hears no tone, hides it otherwise.
+    // Shows the notice while a recording hears no tone, else the one about
+    // sound lost during the last recording until the next start; hides it
+    // otherwise.
     void updateToneNotice();
     // Looks for the tone every 200 ms while a recording runs; nothing ticks
     // while the program is idle.
@@ -56,6 +58,7 @@ public:
     static constexpr const char* noToneNotice =
         "No tone from the ECG front end: check the cable and that it is switched on";
     static constexpr double toneMissingSeconds = 1.0;
+    static constexpr const char* soundLostNotice = "Some sound was lost: the computer fell behind";
     // Shown by the Shell after the "No sound card installed !" box, in the
     // same band: what to do next.
     static constexpr const char* noInputNotice =

@@ -143,6 +143,9 @@ bool take(std::string_view key, std::string_view value, RecordingFacts& f,
     if (key == "skipped-buffers-after-lines") {
         return parseList(value, f.skippedAfterLines);
     }
+    if (key == "dropped-buffers-after-lines") {
+        return parseList(value, f.droppedAfterLines);
+    }
     if (key == "lines-without-tone") {
         return parseStretches(value, f.linesWithoutTone);
     }
@@ -159,6 +162,38 @@ bool take(std::string_view key, std::string_view value, RecordingFacts& f,
         return isHexDigest(value);
     }
     return true;
+}
+
+// Lines from `first` to `last` kept alone: the entries of a list of
+// skipped buffers that lie between them, counted from `first`.
+std::vector<long long> keptBetween(const std::vector<long long>& afterLines, long long first,
+                                   long long last) {
+    std::vector<long long> kept;
+    for (const long long after : afterLines) {
+        if (after > first && after <= last) {
+            kept.push_back(after - first);
+        }
+    }
+    return kept;
+}
+
+void cutAfter(std::vector<long long>& afterLines, long long lines) {
+    while (!afterLines.empty() && afterLines.back() > lines) {
+        afterLines.pop_back();
+    }
+}
+
+std::string listText(const std::vector<long long>& afterLines) {
+    // Appended piece by piece: g++ 12 at -O2 warns (wrongly) of overlapping
+    // copies in a chain of string additions here.
+    std::string text;
+    for (const long long k : afterLines) {
+        if (!text.empty()) {
+            text.push_back(' ');
+        }
+        text.append(std::to_string(k));
+    }
+    return text;
 }
 
 FactsReading unusable(std::string reason) {
@@ -198,6 +233,12 @@ long long RecordingFacts::skippedBefore(long long line) const {
            skippedAfterLines.begin();
 }
 
+long long RecordingFacts::droppedAfter(long long lines) const {
+    const auto [from, to] =
+        std::equal_range(droppedAfterLines.begin(), droppedAfterLines.end(), lines);
+    return to - from;
+}
+
 double RecordingFacts::secondsAt(long long line) const {
     if (!(valuesPerSecond > 0.0)) {
         return 0.0;
@@ -217,12 +258,8 @@ double RecordingFacts::secondsSpanned(long long lines) const {
 RecordingFacts RecordingFacts::stretch(long long first, long long last) const {
     RecordingFacts kept = *this;
     kept.startSeconds += secondsAt(first);
-    kept.skippedAfterLines.clear();
-    for (const long long after : skippedAfterLines) {
-        if (after > first && after <= last) {
-            kept.skippedAfterLines.push_back(after - first);
-        }
-    }
+    kept.skippedAfterLines = keptBetween(skippedAfterLines, first, last);
+    kept.droppedAfterLines = keptBetween(droppedAfterLines, first, last);
     kept.linesWithoutTone.clear();
     for (const auto& [from, count] : linesWithoutTone) {
         const long long begins = std::max(from, first);
@@ -235,9 +272,8 @@ RecordingFacts RecordingFacts::stretch(long long first, long long last) const {
 }
 
 void RecordingFacts::limitTo(long long lines) {
-    while (!skippedAfterLines.empty() && skippedAfterLines.back() > lines) {
-        skippedAfterLines.pop_back();
-    }
+    cutAfter(skippedAfterLines, lines);
+    cutAfter(droppedAfterLines, lines);
     std::vector<std::pair<long long, long long>> within;
     for (const auto& [from, count] : linesWithoutTone) {
         if (from < lines) {
@@ -286,16 +322,10 @@ std::string formatFacts(const RecordingFacts& f) {
     line("front-end", calibration::frontEnd);
     line("source", f.source);
     line("filter", f.filter);
-    // Appended piece by piece: g++ 12 at -O2 warns (wrongly) of overlapping
-    // copies in a chain of string additions here.
-    std::string skipped;
-    for (const long long k : f.skippedAfterLines) {
-        if (!skipped.empty()) {
-            skipped.push_back(' ');
-        }
-        skipped.append(std::to_string(k));
+    line("skipped-buffers-after-lines", listText(f.skippedAfterLines));
+    if (!f.droppedAfterLines.empty()) {
+        line("dropped-buffers-after-lines", listText(f.droppedAfterLines));
     }
-    line("skipped-buffers-after-lines", skipped);
     if (!f.linesWithoutTone.empty()) {
         std::string stretches;
         for (const auto& [first, count] : f.linesWithoutTone) {
@@ -361,6 +391,11 @@ FactsReading parseFacts(const std::string& text) {
     if (first || !sawStart || !sawRate || f.sampleRate <= 0 || f.samplesPerBuffer <= 0 ||
         f.fftPoints <= 0 || !(f.valuesPerMillivolt > 0.0)) {
         return unusable("it lacks the start, the rates or the scale");
+    }
+    // Every buffer lost is a skipped one, at the same place.
+    if (!std::includes(f.skippedAfterLines.begin(), f.skippedAfterLines.end(),
+                       f.droppedAfterLines.begin(), f.droppedAfterLines.end())) {
+        return unusable("its dropped-buffers-after-lines are not among its skipped buffers");
     }
     if (recordLines && !recordHash.empty()) {
         f.record = FileIdentity{*recordLines, recordHash};

@@ -45,9 +45,14 @@ struct RecordingFacts {
     std::string source;
     // "none", or how the baseline wander was removed.
     std::string filter = noFilter;
-    // A buffer the capture did not store (one at each change of pane): the
-    // number of lines stored before it, in the order they happened.
+    // A buffer the capture did not store (one at each change of pane, and
+    // each one the sound input lost): the number of lines stored before it,
+    // in the order they happened.
     std::vector<long long> skippedAfterLines;
+    // Those of them the sound input lost because the computer fell behind
+    // (the capture worker had no buffer queued with it), listed the same
+    // way: each is in skippedAfterLines too, which alone places the lines.
+    std::vector<long long> droppedAfterLines;
     // Stretches of a recording decoded from a file that held no tone of the
     // front end (speech, silence), kept in their place: first line and
     // number of lines, in order, none past the record's end.
@@ -66,6 +71,8 @@ struct RecordingFacts {
     bool complete() const { return record.has_value(); }
     // The buffers skipped before line `line` (counted from 0).
     long long skippedBefore(long long line) const;
+    // The buffers lost between line `lines` - 1 and line `lines`.
+    long long droppedAfter(long long lines) const;
     // The time of line `line` from the start, in seconds.
     double secondsAt(long long line) const;
     // The time `lines` lines span, skipped buffers between them included.
