@@ -201,8 +201,9 @@ public:
             return;
         }
         // A box's nested event loop must not end the objects its caller uses:
-        // the open boxes are dismissed, and the close follows once the last
-        // of them has returned to its caller.
+        // the open boxes are dismissed, and so is any its caller opens next,
+        // and the close follows once the last of them has returned to its
+        // caller.
         if (modalActive()) {
             modalService().dismissAll();
         }
@@ -213,6 +214,7 @@ public:
                 m.kind = DialogMessage::Kind::Close;
                 self->deliver(m);
             }
+            endDismissal();
         });
     }
 
