@@ -58,9 +58,6 @@ public:
     explicit ChosenDevice(acquisition::SimulatorSettings settings) : simulator(settings) {}
 
     unsigned devices = 1;
-    // Streams that start without a word and never deliver, as a device that
-    // hangs does.
-    bool silent = false;
     std::uint32_t formats = platform::WAVE_FORMAT_ALL;
     platform::MMResult capabilitiesResult = platform::MMSYSERR_NOERROR;
     std::set<std::uint32_t> acceptedRates;  // empty: every rate
@@ -83,36 +80,13 @@ public:
         if (!accepts(format)) {
             return platform::WAVERR_BADFORMAT;
         }
-        const platform::MMResult result = simulator.open(stream, device, format, signal);
-        if (result == platform::MMSYSERR_NOERROR && silent) {
-            stream = std::make_unique<SilentStream>(std::move(stream));
-        }
-        return result;
+        return simulator.open(stream, device, format, signal);
     }
     std::string errorText(platform::MMResult code, std::size_t maxChars) const override {
         return simulator.errorText(code, maxChars);
     }
 
 private:
-    class SilentStream final : public platform::WaveInStream {
-    public:
-        explicit SilentStream(std::unique_ptr<platform::WaveInStream> inner)
-            : inner_(std::move(inner)) {}
-        platform::MMResult prepare(platform::WaveHeader& h) override { return inner_->prepare(h); }
-        platform::MMResult unprepare(platform::WaveHeader& h) override {
-            return inner_->unprepare(h);
-        }
-        platform::MMResult addBuffer(platform::WaveHeader& h) override {
-            return inner_->addBuffer(h);
-        }
-        platform::MMResult start() override { return platform::MMSYSERR_NOERROR; }
-        platform::MMResult reset() override { return inner_->reset(); }
-        platform::MMResult close() override { return inner_->close(); }
-
-    private:
-        std::unique_ptr<platform::WaveInStream> inner_;
-    };
-
     bool accepts(const platform::WaveFormat& format) const {
         return acceptedRates.empty() || acceptedRates.count(format.samplesPerSec) != 0;
     }
