@@ -675,28 +675,14 @@ void MainDialog::send(const DialogMessage& message) {
     frame_->deliver(message);
 }
 
-namespace {
-
-void deliverWhenFree(QPointer<QWidget> target, std::function<void()> deliver) {
-    if (!target) {
-        return;
-    }
-    if (modalActive()) {
-        afterModal([target, deliver] { deliverWhenFree(target, deliver); });
-        return;
-    }
-    deliver();
-}
-
-}  // namespace
-
 void MainDialog::post(const DialogMessage& message) {
     QPointer<QWidget> target(frame_.get());
     Frame* frame = frame_.get();
+    // Delivered when no box is open (afterModal waits for every box).
     QMetaObject::invokeMethod(
         frame,
         [target, frame, message] {
-            deliverWhenFree(target, [target, frame, message] {
+            afterModal([target, frame, message] {
                 if (target) {
                     frame->deliver(message);
                 }
