@@ -158,6 +158,7 @@ protected:
     }
     int showDialog(const platform::DialogRequest& request) override {
         dialogs.push_back(request.dialogTemplate->id);
+        shown();
         Handle handle;
         for (const int id : dialogCommands) {
             if (handle.ended) {
