@@ -77,19 +77,22 @@ fuzz_tmp=/dev/shm
 [ -d "$fuzz_tmp" ] && [ -w "$fuzz_tmp" ] || fuzz_tmp="${TMPDIR:-/tmp}"
 export ASAN_OPTIONS="detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
-# The whole path for the budget, then the reader alone for half of it.
-for target in record_fuzz:"$fuzz_seconds" record_reader_fuzz:$((fuzz_seconds / 2)); do
-    name=${target%%:*}
-    seconds=${target##*:}
-    corpus=$(mktemp -d)
-    cp "$root"/fuzz/seeds/* "$corpus"/
-    echo "== fuzz target $name, ${seconds} s (at ${SECONDS} s)"
-    if ! (cd "$corpus" && TMPDIR="$fuzz_tmp" "$fuzz_build/fuzz/$name" \
-            -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-            -artifact_prefix="$corpus/" "$corpus" 2>&1 | tail -n 3); then
-        echo "fuzz target $name failed; the input is in $corpus" >&2
+# Runs fuzz target $1 for $2 seconds from the corpus in folder $3.
+fuzz() {
+    echo "== fuzz target $1, $2 s (at ${SECONDS} s)"
+    if ! (cd "$3" && TMPDIR="$fuzz_tmp" "$fuzz_build/fuzz/$1" \
+            -max_total_time="$2" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+            -artifact_prefix="$3/" "$3" 2>&1 | tail -n 3); then
+        echo "fuzz target $1 failed; the input is in $3" >&2
         status=1
     fi
+}
+
+# The whole path for the budget, then the reader alone for half of it.
+for target in record_fuzz:"$fuzz_seconds" record_reader_fuzz:$((fuzz_seconds / 2)); do
+    corpus=$(mktemp -d)
+    cp "$root"/fuzz/seeds/* "$corpus"/
+    fuzz "${target%%:*}" "${target##*:}" "$corpus"
 done
 
 # Tone files from outside for the same budget: any bytes down the decoder's
@@ -107,12 +110,6 @@ done
 cat "$corpus/stereo.mp3" "$corpus/tone.mp3" > "$corpus/joined.mp3"
 rm "$corpus/stereo.mp3"
 printf 'ffconcat version 1.0\nfile tone.wav\n' > "$corpus/list.wav"
-echo "== fuzz target tone_file_fuzz, ${fuzz_seconds} s (at ${SECONDS} s)"
-if ! (cd "$corpus" && TMPDIR="$fuzz_tmp" "$fuzz_build/fuzz/tone_file_fuzz" \
-        -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-        -artifact_prefix="$corpus/" "$corpus" 2>&1 | tail -n 3); then
-    echo "fuzz target tone_file_fuzz failed; the input is in $corpus" >&2
-    status=1
-fi
+fuzz tone_file_fuzz "$fuzz_seconds" "$corpus"
 echo "== done (at ${SECONDS} s)"
 exit "$status"

@@ -17,20 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-RecordingFacts someFacts() {
-    RecordingFacts facts;
-    facts.startSeconds = 1'700'000'000.125;
-    facts.valuesPerSecond = 48.75;
-    facts.sampleRate = 199680;
-    facts.samplesPerBuffer = 4096;
-    facts.fftPoints = 4096;
-    facts.bits = 16;
-    facts.zeroValue = 57.2;
-    facts.valuesPerMillivolt = 5.48;
-    facts.source = "file day.m4a";
-    return facts;
-}
-
 std::vector<std::string> filesHere() {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(".")) {
@@ -48,7 +34,7 @@ TEST(StretchList, TheLongestDayIsWrittenAndReadBackAndMoreIsRefused) {
     ASSERT_TRUE(testsupport::storeRecording("REC.txt", testsupport::makeLines(30)));
     const std::string before = testsupport::readFile("REC.info.txt");
 
-    RecordingFacts day = someFacts();
+    RecordingFacts day = testsupport::defaultFacts();
     for (long long k = 0; k < 43'200; ++k) {
         day.linesWithoutTone.emplace_back(k * 98 + 49, 49);
     }
