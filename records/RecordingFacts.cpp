@@ -149,6 +149,9 @@ bool take(std::string_view key, std::string_view value, RecordingFacts& f,
     if (key == "lines-without-tone") {
         return parseStretches(value, f.linesWithoutTone);
     }
+    if (key == "lines-with-doubtful-tone") {
+        return parseStretches(value, f.linesWithDoubtfulTone);
+    }
     std::size_t lines = 0;
     if (key == "record-lines" || key == "companion-lines") {
         if (!parseNumber(value, lines)) {
@@ -181,6 +184,36 @@ void cutAfter(std::vector<long long>& afterLines, long long lines) {
     while (!afterLines.empty() && afterLines.back() > lines) {
         afterLines.pop_back();
     }
+}
+
+using Stretches = std::vector<std::pair<long long, long long>>;
+
+// The parts of stretches (first line, lines) that lie within lines `first`
+// to `last`, counted from `first`.
+Stretches stretchesBetween(const Stretches& stretches, long long first, long long last) {
+    Stretches kept;
+    for (const auto& [from, count] : stretches) {
+        const long long begins = std::max(from, first);
+        const long long ends = std::min(from + count - 1, last);
+        if (begins <= ends) {
+            kept.emplace_back(begins - first, ends - begins + 1);
+        }
+    }
+    return kept;
+}
+
+// "first+count first+count ...", appended piece by piece as listText is.
+std::string stretchesText(const Stretches& stretches) {
+    std::string text;
+    for (const auto& [first, count] : stretches) {
+        if (!text.empty()) {
+            text.push_back(' ');
+        }
+        text.append(std::to_string(first));
+        text.push_back('+');
+        text.append(std::to_string(count));
+    }
+    return text;
 }
 
 std::string listText(const std::vector<long long>& afterLines) {
@@ -260,27 +293,16 @@ RecordingFacts RecordingFacts::stretch(long long first, long long last) const {
     kept.startSeconds += secondsAt(first);
     kept.skippedAfterLines = keptBetween(skippedAfterLines, first, last);
     kept.droppedAfterLines = keptBetween(droppedAfterLines, first, last);
-    kept.linesWithoutTone.clear();
-    for (const auto& [from, count] : linesWithoutTone) {
-        const long long begins = std::max(from, first);
-        const long long ends = std::min(from + count - 1, last);
-        if (begins <= ends) {
-            kept.linesWithoutTone.emplace_back(begins - first, ends - begins + 1);
-        }
-    }
+    kept.linesWithoutTone = stretchesBetween(linesWithoutTone, first, last);
+    kept.linesWithDoubtfulTone = stretchesBetween(linesWithDoubtfulTone, first, last);
     return kept;
 }
 
 void RecordingFacts::limitTo(long long lines) {
     cutAfter(skippedAfterLines, lines);
     cutAfter(droppedAfterLines, lines);
-    std::vector<std::pair<long long, long long>> within;
-    for (const auto& [from, count] : linesWithoutTone) {
-        if (from < lines) {
-            within.emplace_back(from, std::min(count, lines - from));
-        }
-    }
-    linesWithoutTone = std::move(within);
+    linesWithoutTone = stretchesBetween(linesWithoutTone, 0, lines - 1);
+    linesWithDoubtfulTone = stretchesBetween(linesWithDoubtfulTone, 0, lines - 1);
 }
 
 std::string factsPath(const std::string& recordPath) {
@@ -327,16 +349,10 @@ std::string formatFacts(const RecordingFacts& f) {
         line("dropped-buffers-after-lines", listText(f.droppedAfterLines));
     }
     if (!f.linesWithoutTone.empty()) {
-        std::string stretches;
-        for (const auto& [first, count] : f.linesWithoutTone) {
-            if (!stretches.empty()) {
-                stretches.push_back(' ');
-            }
-            stretches.append(std::to_string(first));
-            stretches.push_back('+');
-            stretches.append(std::to_string(count));
-        }
-        line("lines-without-tone", stretches);
+        line("lines-without-tone", stretchesText(f.linesWithoutTone));
+    }
+    if (!f.linesWithDoubtfulTone.empty()) {
+        line("lines-with-doubtful-tone", stretchesText(f.linesWithDoubtfulTone));
     }
     if (f.record) {
         line("record-lines", std::to_string(f.record->lines));
