@@ -30,18 +30,27 @@ void BufferAnalysis::reset() {
     }
 }
 
-PeakReading BufferAnalysis::push(SampleCursor samples, int sign, BufferSink& sink) {
+PeakReading BufferAnalysis::push(SampleCursor samples, int sign, BufferSink& sink, SoundLost lost) {
     // The demodulator reads the same samples after the spectrum.
     const SampleCursor again = samples;
     analyzer_->loadBlock(samples);
     analyzer_->transform();
     PeakReading reading = readPeak(*analyzer_);
     reading.quality = judge_.judgeSpectrum(reading);
-    const Held buffer{reading, sign, pushed_++};
+    const Held buffer{reading, sign, pushed_++, lost.buffers};
     if (!demodulator_) {
-        sink.take(
-            {reading.value, reading.prominence, sign, buffer.index, {}, judge_.judge(reading, {})});
+        sink.take({reading.value,
+                   reading.prominence,
+                   sign,
+                   buffer.index,
+                   {},
+                   judge_.judge(reading, {}),
+                   buffer.lostBefore});
         return reading;
+    }
+    if (lost.any) {
+        finish(sink);
+        demodulator_->reset();
     }
     const bool oldestComplete = demodulator_->push(again, line_);
     held_[(first_ + count_) % held_.size()] = buffer;
@@ -74,7 +83,7 @@ bool BufferAnalysis::handOldest(BufferSink& sink) {
     count_ -= 1;
     const ToneQuality quality = judge_.judge(oldest.reading, line_);
     return sink.take({oldest.reading.value, oldest.reading.prominence, oldest.sign, oldest.index,
-                      line_, quality});
+                      line_, quality, oldest.lostBefore});
 }
 
 }  // namespace acquisition

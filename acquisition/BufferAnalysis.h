@@ -13,12 +13,21 @@
 
 namespace acquisition {
 
+// The sound a device lost just before a buffer, when the capture fell
+// behind: whether any was lost (the buffer's samples do not go on from the
+// last one's), and how many whole buffers' time that makes.
+struct SoundLost {
+    bool any = false;
+    long long buffers = 0;
+};
+
 // One buffer as it is stored: its value (the strongest frequency of the
 // spectrum over the last FFT points, on the default settings' scale), how
 // far that stood out (the tone's prominence), the sign of its marker, its
 // number since the recording began, the ten values the demodulator gives it
-// on the record's own scale (none at settings it cannot take), and how far
-// its values can be trusted (ToneJudge).
+// on the record's own scale (none at settings it cannot take), how far
+// its values can be trusted (ToneJudge), and the whole buffers lost just
+// before it.
 struct AnalysedBuffer {
     double value = 0.0;
     double prominence = 0.0;
@@ -26,6 +35,7 @@ struct AnalysedBuffer {
     long long index = 0;
     std::span<const double> tenValues;
     ToneQuality quality = ToneQuality::good;
+    long long lostBefore = 0;
 };
 
 // Where analysed buffers go: the live trace and the working recording, or
@@ -55,8 +65,10 @@ public:
     // Takes the next buffer (samplesPerBuffer samples). Its reading comes
     // back at once (for the tone watch: its quality then from the spectrum
     // alone, good or without tone); every buffer whose ten values are
-    // now complete goes to `sink`, oldest first.
-    PeakReading push(SampleCursor samples, int sign, BufferSink& sink);
+    // now complete goes to `sink`, oldest first. Sound lost before it ends
+    // the demodulator's stretch there, as a stop would, and starts a new one:
+    // a jump of the tone's phase would read as a spike.
+    PeakReading push(SampleCursor samples, int sign, BufferSink& sink, SoundLost lost = {});
     // At the end: the buffers still held go to `sink`, the look-ahead their
     // ten values lack made up.
     void finish(BufferSink& sink);
@@ -72,6 +84,7 @@ private:
         PeakReading reading;
         int sign = 1;
         long long index = 0;
+        long long lostBefore = 0;
     };
     // Hands the oldest buffer held to `sink` with the ten values in line_.
     bool handOldest(BufferSink& sink);

@@ -11,6 +11,7 @@
 #include "SampleCursor.h"
 #include "ScopedLock.h"
 #include "ValueEstimate.h"
+#include "WorkerHold.h"
 #include "platform/Application.h"
 #include "platform/ReplacementFile.h"
 #include "platform/WinException.h"
@@ -101,26 +102,29 @@ void Painter::threadMain() {
         // a wake-up that finds several done would otherwise leave the worker
         // behind for good, and a device with no queued buffer drops signal.
         for (;;) {
-            const ScopedLock guard(lock_);
-            if (!recorder_ || !analysis_ || !recorder_->isRecording() ||
-                filledPanes_.load() > maxFilledPanes || writeFailed_.load() ||
-                deviceFailed_.load()) {
-                break;
+            {
+                const ScopedLock guard(lock_);
+                if (!recorder_ || !analysis_ || !recorder_->isRecording() ||
+                    filledPanes_.load() > maxFilledPanes || writeFailed_.load() ||
+                    deviceFailed_.load()) {
+                    break;
+                }
+                // Asked before waiting for the buffer: a device that is gone
+                // completes none, not even the ones queued after it went.
+                if (recorder_->deviceFailed() && !recorder_->currentBufferComplete()) {
+                    // The device is gone: the buffers it filled are all
+                    // stored, the ones it handed back unfilled are not, and
+                    // no more will come.
+                    noteDeviceFailure(recorder_->deviceFailure());
+                    break;
+                }
+                if (!recorder_->currentBufferDone()) {
+                    break;
+                }
+                sign = -sign;
+                processBuffer(sign);
             }
-            // Asked before waiting for the buffer: a device that is gone
-            // completes none, not even the ones queued after it went.
-            if (recorder_->deviceFailed() && !recorder_->currentBufferComplete()) {
-                // The device is gone: the buffers it filled are all stored,
-                // the ones it handed back unfilled are not, and no more
-                // will come.
-                noteDeviceFailure(recorder_->deviceFailure());
-                break;
-            }
-            if (!recorder_->currentBufferDone()) {
-                break;
-            }
-            sign = -sign;
-            processBuffer(sign);
+            WorkerHold::afterBuffer(processedBuffers_.load());
         }
         // A failure stops the recording now: with a device gone no further
         // buffer would wake the worker.
@@ -144,7 +148,11 @@ void Painter::processBuffer(int sign) {
     const char* const data = recorder_->currentBufferData();
     const int samples = recorder_->samplesPerBuffer();
     const SampleCursor cursor(data, *recorder_, samples);
+    const SoundLost lost = droppedBytes_.add(recorder_->bytesDroppedBeforeCurrent());
     recorder_->recycleCurrent();
+    if (lost.any) {
+        soundLost_.store(true);
+    }
     processedBuffers_.fetch_add(1, std::memory_order_relaxed);
     if (buffersThisRecording_++ == 0) {
         // The first buffer's first sample was taken one buffer ago.
@@ -153,10 +161,11 @@ void Painter::processBuffer(int sign) {
                 .count();
         facts_.startSeconds = now - static_cast<double>(samples) / sampleRate_;
     }
-    noteTone(analysis_->push(cursor, sign, *this).quality);
+    noteTone(analysis_->push(cursor, sign, *this, lost).quality);
 }
 
 bool Painter::take(const AnalysedBuffer& buffer) {
+    noteLostBuffers(buffer.lostBefore);
     const std::span<const double> tenValues = buffer.tenValues;
     if (currentPane_ < 0 || currentPane_ >= livePanes || panes_[currentPane_] == nullptr) {
         currentPane_ = 0;
@@ -224,8 +233,10 @@ int Painter::openRecordingFiles() {
 
 void Painter::prepareFacts() {
     // A recording stops itself after a few panes; even at the shortest
-    // buffers it skips a few dozen. Reserved here, never grown per buffer.
-    constexpr std::size_t skippedCapacity = 4096;
+    // buffers it skips a few dozen at the changes of pane. The rest is room
+    // for buffers the sound input lost while the computer was too busy:
+    // minutes of them. Reserved here, never grown per buffer.
+    constexpr std::size_t listCapacity = 16384;
     records::RecordingFacts facts;
     facts.startMeasured = true;
     facts.sampleRate = sampleRate_;
@@ -237,7 +248,8 @@ void Painter::prepareFacts() {
     facts.valuesPerMillivolt = records::valuesPerMillivoltAt(sampleRate_, fftPoints_);
     const std::string device = input_.describe(0);
     facts.source = device.empty() ? "sound input" : device;
-    facts.skippedAfterLines.reserve(skippedCapacity);
+    facts.skippedAfterLines.reserve(listCapacity);
+    facts.droppedAfterLines.reserve(listCapacity);
     facts_ = std::move(facts);
     filesOpen_ = false;
     factsInvalid_ = false;
@@ -246,11 +258,21 @@ void Painter::prepareFacts() {
 }
 
 void Painter::noteSkippedBuffer() {
-    // The list was reserved for longer than any recording; should it ever
-    // fill, the recording's facts no longer place every line.
-    auto& skipped = facts_.skippedAfterLines;
-    if (skipped.size() < skipped.capacity()) {
-        skipped.push_back(storedLines_);
+    noteLine(facts_.skippedAfterLines);
+}
+
+void Painter::noteLostBuffers(long long count) {
+    for (long long i = 0; i < count && !factsInvalid_; ++i) {
+        noteLine(facts_.skippedAfterLines);
+        noteLine(facts_.droppedAfterLines);
+    }
+}
+
+void Painter::noteLine(std::vector<long long>& list) {
+    // The lists were reserved for longer than any recording; should one
+    // ever fill, the recording's facts no longer place every line.
+    if (list.size() < list.capacity()) {
+        list.push_back(storedLines_);
     } else {
         factsInvalid_ = true;
     }
@@ -304,12 +326,11 @@ CaptureOutcome Painter::startCapture() {
     forEachPane([](EcgPane& pane) { pane.resetTrace(); });
     const ScopedLock guard(lock_);
     writeError_.store(0);
+    soundLost_.store(false);
     prepareFacts();
     if (analysis_) {
         analysis_->reset();
     }
-    // A recording starts with a second's grace before the tone is missed.
-    lastTone_.store(Clock::now().time_since_epoch().count());
     {
         std::lock_guard failure(failureMutex_);
         deviceFailure_.clear();
@@ -319,7 +340,12 @@ CaptureOutcome Painter::startCapture() {
     if (!recorder_ || !analysis_) {
         return {CaptureOutcome::Status::Failed, {}};
     }
-    return recorder_->start(bufferEvent_);
+    droppedBytes_.reset(recorder_->bytesPerBuffer());
+    const CaptureOutcome outcome = recorder_->start(bufferEvent_);
+    // A recording starts with a second's grace before the tone is missed,
+    // from when the device runs: opening one may take longer than that.
+    lastTone_.store(Clock::now().time_since_epoch().count());
+    return outcome;
 }
 
 void Painter::stopCapture() {
@@ -389,7 +415,11 @@ CaptureOutcome Painter::configure(int samplesPerBuffer, int sampleRate, int fftP
     } catch (...) {
         return {CaptureOutcome::Status::Failed, "Unknown"};
     }
-    return wasRecording ? recorder_->start(bufferEvent_) : CaptureOutcome{};
+    if (!wasRecording) {
+        return {};
+    }
+    droppedBytes_.reset(recorder_->bytesPerBuffer());
+    return recorder_->start(bufferEvent_);
 }
 
 void Painter::setSpeedFactor(double x) {
@@ -555,6 +585,10 @@ std::string Painter::deviceFailure() const {
 
 bool Painter::deviceFailed() const {
     return deviceFailed_.load();
+}
+
+bool Painter::soundLost() const {
+    return soundLost_.load();
 }
 
 void Painter::noteTone(ToneQuality quality) {

@@ -16,6 +16,7 @@
 #include "CaptureOutcome.h"
 #include "CommandTarget.h"
 #include "CriticalSection.h"
+#include "DroppedBytes.h"
 #include "PrintJob.h"
 #include "Recorder.h"
 #include "platform/WaveInput.h"
@@ -118,6 +119,10 @@ public:
     std::string deviceFailure() const;
     // Whether the worker saw the input stop and waits for the stop.
     bool deviceFailed() const;
+    // Whether the sound input lost sound during the last recording, having
+    // found no buffer to fill because the worker fell behind; until the next
+    // start.
+    bool soundLost() const;
     int bitsPerSample() const;
 
 protected:
@@ -137,6 +142,13 @@ private:
     int openRecordingFiles();
     // A buffer the live trace did not store (a change of pane).
     void noteSkippedBuffer();
+    // Buffers the sound input lost just before the one about to be stored:
+    // skipped (every reader places the lines after them) and dropped (so
+    // that readers can say why).
+    void noteLostBuffers(long long count);
+    // Appends the lines stored so far to a list of the facts, within what
+    // was reserved for it.
+    void noteLine(std::vector<long long>& list);
     // At the stop: the facts get the identities of the record and companion
     // just closed, and are synced.
     void completeFacts();
@@ -199,10 +211,15 @@ private:
     std::atomic<bool> deviceFailed_{false};
     mutable std::mutex failureMutex_;
     std::string deviceFailure_;
+    // What the device dropped, in buffers, guarded by lock_; and whether it
+    // dropped anything, set by the worker and read by the window.
+    DroppedBytes droppedBytes_;
+    std::atomic<bool> soundLost_{false};
 
     // The facts of the recording under way, guarded by lock_: made when it
     // starts, written when its first value is stored, completed at the stop.
-    // Its list of skipped buffers is reserved then: no allocation per buffer.
+    // Its lists of skipped and dropped buffers are reserved then: no
+    // allocation per buffer.
     records::RecordingFacts facts_;
     bool filesOpen_ = false;
     // A change of settings during the recording: its facts no longer hold.

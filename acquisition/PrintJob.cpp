@@ -62,6 +62,36 @@ std::vector<render::PaperMark> stripMarks(const PrintSettings& settings, int str
     return marks;
 }
 
+// Where the sound input lost sound within strip `strip` of `n` lines (of
+// `m`), in the strip's own points: the time lost and the time the trace goes
+// on at. Sound lost before a strip's first line is told by its label.
+std::vector<render::PaperBreak> stripBreaks(const PrintSettings& settings, int strip, int n,
+                                            int m) {
+    const records::RecordingFacts& facts = settings.facts;
+    const long long first = static_cast<long long>(strip) * n;
+    const long long end = std::min<long long>(first + n, m);
+    const auto perValue = static_cast<long long>(pointsPerValue(settings));
+    std::vector<render::PaperBreak> breaks;
+    for (const long long k : facts.droppedAfterLines) {
+        const auto at = static_cast<int>((k - first) * perValue);
+        if (k <= first || k >= end || (!breaks.empty() && breaks.back().at == at)) {
+            continue;
+        }
+        const long long skipped = facts.skippedBefore(k) - facts.skippedBefore(k - 1);
+        breaks.push_back({at, static_cast<double>(skipped) / valuesPerSecond(settings),
+                          PrintJob::clockText(facts.secondsAt(k))});
+    }
+    return breaks;
+}
+
+double lostSeconds(std::span<const render::PaperBreak> breaks) {
+    double seconds = 0.0;
+    for (const render::PaperBreak& gap : breaks) {
+        seconds += gap.seconds;
+    }
+    return seconds;
+}
+
 }  // namespace
 
 records::RecordingFacts PrintSettings::defaultFacts() {
@@ -149,7 +179,9 @@ std::vector<std::string> PrintJob::header(const PrintSettings& settings, int pag
             numberText(rate * static_cast<double>(pointsPerValue(settings))) + " values/s" + gap +
             (facts.filtered() ? "baseline filtered" : "unfiltered") +
             (facts.linesWithoutTone.empty() ? std::string()
-                                            : gap + render::PaperPrinter::withoutToneLegend),
+                                            : gap + render::PaperPrinter::withoutToneLegend) +
+            (facts.droppedAfterLines.empty() ? std::string()
+                                             : gap + render::PaperPrinter::soundLostLegend),
         "Name: ____________________" + gap + "Date of birth: ____________",
     };
 }
@@ -176,8 +208,9 @@ bool PrintJob::print(platform::PrinterSurface& printer, const PrintSettings& set
     };
     std::vector<double> lengths;
     for (int i = 0; i < stripCount(m, n); ++i) {
-        lengths.push_back(render::PaperPrinter::stripLength(static_cast<int>(stripValues(i).size()),
-                                                            trace.valuesPerSecond));
+        lengths.push_back(render::PaperPrinter::stripLength(
+            static_cast<int>(stripValues(i).size()), trace.valuesPerSecond,
+            lostSeconds(stripBreaks(settings, i, n, m))));
     }
     const std::vector<render::PaperLayout::Piece> pieces = paper.layout().place(lengths);
     const int pages = render::PaperLayout::pageCount(pieces);
@@ -201,7 +234,8 @@ bool PrintJob::print(platform::PrinterSurface& printer, const PrintSettings& set
         }
         const double start = settings.facts.secondsAt(static_cast<long long>(piece.strip) * n);
         const std::vector<render::PaperMark> marks = stripMarks(settings, piece.strip, n, m);
-        paper.drawPiece(piece, stripValues(piece.strip), trace, clockText(start), marks);
+        const std::vector<render::PaperBreak> breaks = stripBreaks(settings, piece.strip, n, m);
+        paper.drawPiece(piece, stripValues(piece.strip), trace, clockText(start), marks, breaks);
     }
     if (cancelled.load()) {
         printer.abortDocument();

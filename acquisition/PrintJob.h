@@ -26,8 +26,10 @@ struct PrintSettings {
     int samplesPerStrip = 0;
     // The recording's facts: its rate, its scale, its start (estimated when
     // no clock measured it), its filter state, the buffers the capture did
-    // not store (strips are labelled with their true time) and the
-    // stretches without the front end's tone (marked under the strips).
+    // not store (strips are labelled with their true time), those the sound
+    // input lost (the trace breaks there, for as long, and says when it
+    // goes on) and the stretches without the front end's tone (marked under
+    // the strips).
     records::RecordingFacts facts = defaultFacts();
     // Whether its start can be told at all.
     bool startKnown = false;

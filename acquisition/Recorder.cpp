@@ -69,6 +69,7 @@ void Recorder::queueBuffer(int i) {
         data_.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(bytesPerBuffer_);
     header.bufferLength = static_cast<std::uint32_t>(bytesPerBuffer_);
     header.bytesRecorded = 0;
+    header.droppedBefore = 0;
     header.flags.store(0, std::memory_order_release);
     device_.stream->prepare(header);
     device_.stream->addBuffer(header);
@@ -130,6 +131,10 @@ bool Recorder::currentBufferDone() const {
 
 const char* Recorder::currentBufferData() const {
     return header(currentBuffer_).data;
+}
+
+std::uint64_t Recorder::bytesDroppedBeforeCurrent() const {
+    return header(currentBuffer_).droppedBefore;
 }
 
 }  // namespace acquisition

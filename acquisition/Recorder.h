@@ -50,6 +50,9 @@ public:
     bool deviceFailed() const;
     std::string deviceFailure() const;
     const char* currentBufferData() const;
+    // The bytes the device dropped just before the current buffer, for want
+    // of a queued buffer.
+    std::uint64_t bytesDroppedBeforeCurrent() const;
     int currentBuffer() const { return currentBuffer_; }
     int samplesPerBuffer() const { return samplesPerBuffer_; }
     int sampleRate() const { return sampleRate_; }

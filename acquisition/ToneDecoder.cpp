@@ -109,9 +109,12 @@ DecodeResult failed(DecodeResult::Status status, std::string message) {
 void addNotes(const platform::AudioFile& file, double headerSeconds, bool readToTheEnd,
               DecodeResult& result) {
     if (file.damagedFrames() > 0) {
-        result.notes.push_back(std::to_string(file.damagedFrames()) +
-                               " damaged frames were skipped, the first at " +
-                               durationText(file.firstDamageSeconds()));
+        const int damaged = file.damagedFrames();
+        result.notes.push_back(
+            damaged == 1
+                ? "a damaged frame was skipped at " + durationText(file.firstDamageSeconds())
+                : std::to_string(damaged) + " damaged frames were skipped, the first at " +
+                      durationText(file.firstDamageSeconds()));
     }
     if (!file.endedEarly().empty()) {
         result.notes.push_back("reading stopped at " + durationText(file.secondsRead()) + ": " +

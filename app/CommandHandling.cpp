@@ -65,9 +65,11 @@ long long countValues(const std::string& path) {
 // The second sentence of a box about a recording that ended early.
 std::string whatWasKept() {
     const long long kept = countValues(records::SampleFile::workingFileName);
-    return kept >= 0
-               ? "The recording was stopped; " + std::to_string(kept) + " values were kept."
-               : std::string("The recording was stopped; the values stored so far were kept.");
+    if (kept == 0) {
+        return "The recording was stopped before it stored a value; the slot keeps what it held.";
+    }
+    return kept > 0 ? "The recording was stopped; " + std::to_string(kept) + " values were kept."
+                    : std::string("The recording was stopped; the values stored so far were kept.");
 }
 
 // A disk that refused the very first value kept nothing: the box names the
@@ -101,10 +103,7 @@ void CommandHandling::handleCommand(int id, int code, int value) {
 
 void CommandHandling::runCommand(int id, int code, int value) {
     if (controller_.decoding()) {
-        // The notice band says what runs; Esc stops it, nothing else acts.
-        if (id == ids::cancel) {
-            controller_.toneImport().cancel();
-        }
+        commandWhileDecoding(id, value);
         return;
     }
     // What the last tone recording opened left out is said until the user
@@ -170,13 +169,31 @@ void CommandHandling::runCommand(int id, int code, int value) {
     }
 }
 
+void CommandHandling::commandWhileDecoding(int id, int value) {
+    // The notice band says what runs; Esc stops it, nothing else acts.
+    if (id == ids::cancel) {
+        controller_.toneImport().cancel();
+    } else if (id == ids::startStop && !isAutomaticStop(value)) {
+        // The opened recording is about to replace the working one: no
+        // recording may be written there meanwhile.
+        errorBox(
+            "No recording can be started while a tone recording is being opened: wait for "
+            "it, or press Esc to stop it.",
+            "Recorder");
+    } else if (id == ids::startStop && !controller_.idle) {
+        // A worker that asks to stop is never left waiting.
+        startStop(value);
+    }
+}
+
 void CommandHandling::startStop(int value) {
     acquisition::Painter& painter = controller_.painter();
     if (isAutomaticStop(value)) {
         // A request from a recording the user has stopped already must not
         // end the one started since: only a worker that still asks is heard.
         const bool stillAsked = painter.filledPanes() > acquisition::Painter::livePanes ||
-                                painter.writeFailed() || painter.deviceFailed();
+                                painter.writeFailed() || painter.deviceFailed() ||
+                                controller_.recordingStalled();
         if (!controller_.idle && !stillAsked) {
             return;
         }
@@ -237,18 +254,25 @@ void CommandHandling::stopPath() {
     painter.stopCapture();
     // A failure is reported by the stop that ends its recording, once.
     const int writeError = wasRecording ? painter.writeError() : 0;
-    const std::string deviceFailure = wasRecording ? painter.deviceFailure() : std::string();
+    std::string deviceFailure = wasRecording ? painter.deviceFailure() : std::string();
+    if (deviceFailure.empty() && controller_.recordingStalled()) {
+        deviceFailure = "no value came from it for " +
+                        std::to_string(Controller::stallLimit.count() / 1000) + " seconds";
+    }
     dialog_.enable(ids::startStop, true);
     const int slot = controller_.selectedSlot();
     // A working file that is no record file (the start refuses it) has
     // nothing to store.
-    const bool storable =
+    bool storable =
         records::SampleFile::notARecordFile(records::SampleFile::workingFileName).empty();
     if (storable) {
         // A recording killed between a companion line and its value left
         // the companion one line ahead: both end on the same line again.
         records::trimCompanion(records::SampleFile::workingFileName,
                                records::countLines(records::SampleFile::workingFileName));
+        // A recording that stored no value (stopped at once, or by a
+        // failure at its first) leaves the slot as it was, never empty.
+        storable = countValues(records::SampleFile::workingFileName) != 0;
     }
     const records::CopyOutcome copy =
         storable
@@ -420,9 +444,16 @@ void CommandHandling::openTone() {
     std::error_code error;
     request.initialDirectory = std::filesystem::current_path(error).string();
     const std::optional<std::string> path = modalService().openFileName(request);
-    if (path) {
-        decodeTone(*path);
+    if (!path) {
+        return;
     }
+    // The dialog ran an event loop of its own: what it let happen meanwhile
+    // (a recording started, a print) is asked about again.
+    if (const std::string why = whyNoToneNow(); !why.empty()) {
+        errorBox(why, openToneTitle);
+        return;
+    }
+    decodeTone(*path);
 }
 
 void CommandHandling::handleDrop() {
@@ -485,18 +516,28 @@ void CommandHandling::toneDecoded(ToneImport::Finished finished) {
     const int slot = controller_.selectedSlot();
     const records::ChangeOutcome outcome =
         records::replaceWorkingRecording(*finished.staged, slot, controller_.painter().inference());
-    if (outcome.status == records::ChangeOutcome::Status::Incomplete) {
-        // The decoded values are the working recording now: they are shown.
-        errorBox("The tone recording was stored without its companion and facts, and the slot "
-                 "left as it was: " +
-                     outcome.reason + ".\nCtrl+Z puts the recording before it back.",
-                 openToneTitle);
-    } else if (outcome.status != records::ChangeOutcome::Status::Done) {
+    if (outcome.status != records::ChangeOutcome::Status::Done &&
+        outcome.status != records::ChangeOutcome::Status::Incomplete) {
         errorBox("The tone recording was not stored: " + outcome.reason +
                      ".\nThe recording was not changed.",
                  openToneTitle);
         return;
     }
+    // Shown before any box: what a box's event loop lets happen afterwards
+    // finds the opening over.
+    showOpened(result);
+    if (outcome.status == records::ChangeOutcome::Status::Incomplete) {
+        // The decoded values are the working recording now: they are shown.
+        errorBox(
+            "The tone recording was stored without its companion and facts, and the slot "
+            "left as it was: " +
+                outcome.reason + ".\nCtrl+Z puts the recording before it back.",
+            openToneTitle);
+    }
+    reportSlotCopy(outcome.slot, slot);
+}
+
+void CommandHandling::showOpened(const acquisition::DecodeResult& result) {
     clearSelection(controller_);
     controller_.painter().drawGrid(0);
     controller_.painter().showRecording(controller_.firstVisiblePane);
@@ -517,7 +558,6 @@ void CommandHandling::toneDecoded(ToneImport::Finished finished) {
         dialog_.showNotice(notice);
         toneNoticeShown_ = true;
     }
-    reportSlotCopy(outcome.slot, slot);
 }
 
 void CommandHandling::loadSlot(int slot) {

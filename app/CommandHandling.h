@@ -28,6 +28,9 @@ public:
 
 private:
     void runCommand(int id, int code, int value);
+    // While a tone recording is being opened: Esc stops it, a start is
+    // refused with a box.
+    void commandWhileDecoding(int id, int value);
     void startStop(int value);
     void startPath();
     void stopPath();
@@ -48,6 +51,9 @@ private:
     // notice band; toneDecoded() makes it the working recording.
     void decodeTone(const std::string& path);
     void toneDecoded(ToneImport::Finished finished);
+    // The opened recording on the strips, and in the notice band what of
+    // it was not kept.
+    void showOpened(const acquisition::DecodeResult& result);
     void saveRecorded();
     // The print dialog, then the job on the printer chosen.
     void print();

@@ -233,19 +233,47 @@ void Controller::postCommand(int id, int code, long long value) {
 void Controller::updateToneNotice() {
     const bool missing =
         !idle && painter_->isRecording() && painter_->secondsWithoutTone() > toneMissingSeconds;
-    if (missing && !dialog_.isNoticeShown()) {
-        dialog_.showNotice(noToneNotice);
-    } else if (!missing && dialog_.isNoticeShown()) {
+    const char* wanted = missing ? noToneNotice : painter_->soundLost() ? soundLostNotice : nullptr;
+    if (wanted != nullptr && (!dialog_.isNoticeShown() || dialog_.noticeText() != wanted)) {
+        dialog_.showNotice(wanted);
+    } else if (wanted == nullptr && dialog_.isNoticeShown()) {
         dialog_.hideNotice();
     }
 }
 
 void Controller::watchTone(bool recording) {
+    stalled_ = false;
+    lastProcessed_ = painter_->processedBuffers();
+    lastProgress_ = std::chrono::steady_clock::now();
     if (recording) {
-        dialog_.setTicker(toneCheckMilliseconds, [this] { updateToneNotice(); });
+        dialog_.setTicker(toneCheckMilliseconds, [this] {
+            updateToneNotice();
+            watchProgress();
+        });
     } else {
         dialog_.setTicker(0, nullptr);
-        updateToneNotice();
+    }
+    // A start takes the last recording's notice away at once.
+    updateToneNotice();
+}
+
+void Controller::watchProgress() {
+    const long long processed = painter_->processedBuffers();
+    const auto now = std::chrono::steady_clock::now();
+    // A worker that asks to stop waits for the window, which may be busy
+    // with a box: that is no stall.
+    const bool asking = painter_->filledPanes() > Painter::livePanes || painter_->writeFailed() ||
+                        painter_->deviceFailed();
+    if (idle || stalled_ || processed != lastProcessed_ || asking) {
+        lastProcessed_ = processed;
+        lastProgress_ = now;
+        return;
+    }
+    if (now - lastProgress_ >= stallLimit) {
+        // The stop runs as the worker's own request does, when no box is
+        // open; the ticker may run inside one.
+        stalled_ = true;
+        postCommand(resources::ids::startStop, 0, Painter::automaticStop);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -48,14 +49,23 @@ public:
     void rebuildTables();
     void drawScale();
     void showRate();
-    // Shows the notice while a recording hears no tone, hides it otherwise.
+    // Shows the notice while a recording hears no tone, else the one about
+    // sound lost during the last recording until the next start; hides it
+    // otherwise.
     void updateToneNotice();
-    // Looks for the tone every 200 ms while a recording runs; nothing ticks
-    // while the program is idle.
+    // Looks for the tone, and for the worker's progress, every 400 ms while
+    // a recording runs; nothing ticks while the program is idle.
     void watchTone(bool recording);
+    // A recording whose worker took no buffer for this long, without asking
+    // to stop, stops as one whose sound input went silent does (the sound
+    // input's own watch allows a silent device as long).
+    static constexpr std::chrono::milliseconds stallLimit{3000};
+    // Whether the running recording stalled so; its stop is then posted.
+    bool recordingStalled() const { return stalled_; }
     static constexpr const char* noToneNotice =
         "No tone from the ECG front end: check the cable and that it is switched on";
     static constexpr double toneMissingSeconds = 1.0;
+    static constexpr const char* soundLostNotice = "Some sound was lost: the computer fell behind";
     // Shown by the Shell after the "No sound card installed !" box, in the
     // same band: what to do next.
     static constexpr const char* noInputNotice =
@@ -107,6 +117,7 @@ public:
     platform::Rect lastBand{};
 
 private:
+    void watchProgress();
     void createPanes();
     void chooseBitDepth(std::uint32_t formats);
     void fillSampleRates(std::uint32_t formats, platform::WaveInput& input);
@@ -120,6 +131,10 @@ private:
     // recording still being decoded.
     std::unique_ptr<PrintSession> printSession_;
     std::unique_ptr<ToneImport> toneImport_;
+    // The worker's progress as last seen by the tone watch.
+    long long lastProcessed_ = 0;
+    std::chrono::steady_clock::time_point lastProgress_{};
+    bool stalled_ = false;
 };
 
 }  // namespace app

@@ -4,6 +4,7 @@
 
 #include "Controller.h"
 #include "platform/Application.h"
+#include "platform/ModalService.h"
 #include "resources/DialogTemplates.h"
 
 namespace app {
@@ -32,10 +33,14 @@ bool PrintSession::start(std::unique_ptr<platform::PrinterSurface> printer,
     const std::weak_ptr<int> alive = alive_;
     try {
         job_->start([this, alive] {
+            // Handled when no box is open, as every change of the window's
+            // state is.
             platform::Application::post([this, alive] {
-                if (alive.lock()) {
-                    finished();
-                }
+                platform::afterModal([this, alive] {
+                    if (alive.lock()) {
+                        finished();
+                    }
+                });
             });
         });
     } catch (const std::system_error&) {

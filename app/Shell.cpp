@@ -30,6 +30,27 @@ Shell::~Shell() {
 }
 
 void Shell::mainDialogProc(platform::MainDialog& dialog, const DialogMessage& message) {
+    if (message.kind == Kind::Close && handling_ > 0) {
+        closePending_ = true;
+        return;
+    }
+    if (message.kind == Kind::Command && platform::modalActive()) {
+        // A command that reached the window past an open box (the box's
+        // caller runs on when it closes) waits for the box, as the ones the
+        // program posts do.
+        dialog.post(message);
+        return;
+    }
+    ++handling_;
+    dispatch(dialog, message);
+    --handling_;
+    if (handling_ == 0 && closePending_) {
+        closePending_ = false;
+        closeDialog(dialog);
+    }
+}
+
+void Shell::dispatch(platform::MainDialog& dialog, const DialogMessage& message) {
     if (message.kind == Kind::InitDialog) {
         initDialog(dialog);
         return;

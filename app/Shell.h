@@ -32,6 +32,7 @@ public:
     void destroyController();
 
 private:
+    void dispatch(platform::MainDialog& dialog, const platform::DialogMessage& message);
     void initDialog(platform::MainDialog& dialog);
     void closeDialog(platform::MainDialog& dialog);
     void contextMenu(const platform::DialogMessage& message);
@@ -46,6 +47,12 @@ private:
     bool gridPending_ = false;
     bool selecting_ = false;
     bool paneScrollRoute_ = false;
+    // How many messages are being handled now (more than one when a handler
+    // sends another, or a box's event loop delivers one), and a close that
+    // came meanwhile: it is carried out once the first of them has returned,
+    // so that no handler finds its objects gone.
+    int handling_ = 0;
+    bool closePending_ = false;
 };
 
 }  // namespace app

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/Application.h"
+#include "platform/ModalService.h"
 #include "records/DecodedOutput.h"
 #include "records/ProgramFiles.h"
 #include "records/SampleFile.h"
@@ -51,10 +52,14 @@ bool ToneImport::start(const std::string& tonePath, long long maxLines, Done don
             // The staged files are handed over whole, or go with `out`.
             out.reset();
             auto result = std::make_shared<Finished>(std::move(finished));
+            // Taken in when no box is open: a box's caller must not find the
+            // working recording changed under it.
             platform::Application::post([this, alive, result] {
-                if (alive.lock()) {
-                    this->finished(std::move(*result));
-                }
+                platform::afterModal([this, alive, result] {
+                    if (alive.lock()) {
+                        this->finished(std::move(*result));
+                    }
+                });
             });
         });
     } catch (const std::system_error&) {

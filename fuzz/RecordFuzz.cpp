@@ -22,6 +22,7 @@
 #include "records/RecordCopy.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
+#include "tests/support/KeepLines.h"
 
 namespace {
 

@@ -37,11 +37,27 @@ public:
         if (!begun_ || (sign != 1 && sign != -1)) {
             std::abort();
         }
+        ++lines_;
     }
-    std::string finish(const records::RecordingFacts&) override { return {}; }
+    // The stretches without tone lie in order within the lines written.
+    std::string finish(const records::RecordingFacts& facts) override {
+        long long end = 0;
+        for (const auto& [first, count] : facts.linesWithoutTone) {
+            if (first < end || count <= 0 || first + count > lines_) {
+                std::abort();
+            }
+            end = first + count;
+        }
+        return {};
+    }
+    std::unique_ptr<records::HoldBackFile> holdBack(std::string& why) override {
+        const char* folder = std::getenv("TMPDIR");
+        return records::HoldBackFile::create(folder != nullptr ? folder : "/tmp", why);
+    }
 
 private:
     bool begun_ = false;
+    long long lines_ = 0;
 };
 
 // The bytes as a file with a name: a memory file, opened by its path under

@@ -41,6 +41,7 @@ MMResult CaptureQueue::add(WaveHeader& header) {
         return MMSYSERR_NOMEM;
     }
     header.bytesRecorded = 0;
+    header.droppedBefore = 0;
     const std::uint32_t flags = header.flags.load(std::memory_order_relaxed);
     header.flags.store((flags & ~WHDR_DONE) | WHDR_INQUEUE, std::memory_order_release);
     ring_[(head_ + count_) % capacity] = &header;
@@ -78,6 +79,10 @@ void CaptureQueue::write(const char* bytes, std::size_t count) {
         std::lock_guard guard(mutex_);
         while (count > 0 && count_ > 0) {
             WaveHeader& front = *ring_[head_];
+            if (front.bytesRecorded == 0) {
+                front.droppedBefore = dropped_;
+                dropped_ = 0;
+            }
             const std::size_t used = fill(front, bytes, count);
             count -= used;
             if (bytes != nullptr) {
@@ -89,6 +94,7 @@ void CaptureQueue::write(const char* bytes, std::size_t count) {
                 ++completed;
             }
         }
+        dropped_ += count;
     }
     for (std::size_t i = 0; i < completed; ++i) {
         signal_.set();
@@ -100,6 +106,7 @@ void CaptureQueue::returnAll() {
     {
         std::lock_guard guard(mutex_);
         returned = count_ > 0;
+        dropped_ = 0;
         while (count_ > 0) {
             markDone(*ring_[head_]);
             popFront();

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 
 #include "WaveInput.h"
@@ -38,11 +39,15 @@ public:
     MMResult add(WaveHeader& header);
     // Device side: copies captured bytes into the headers at the front of the
     // queue, marking each full one done and signalling once per completed
-    // buffer. Bytes that find the queue empty are dropped. A null `bytes`
-    // stands for silence.
+    // buffer. Bytes that find the queue empty are dropped and counted; the
+    // next header to get a byte carries their number (droppedBefore), so the
+    // owner can place the buffers after them in time. A null `bytes` stands
+    // for silence.
     void write(const char* bytes, std::size_t count);
     // Marks every queued header done (a partly filled one keeps its
-    // bytesRecorded), empties the queue and signals once if anything was queued.
+    // bytesRecorded), empties the queue and signals once if anything was
+    // queued. Bytes dropped since the last header are forgotten: the stream
+    // has stopped, and nothing follows them.
     void returnAll();
     // Sets the owner's event without handing anything back.
     void wakeOwner();
@@ -60,6 +65,9 @@ private:
     std::array<WaveHeader*, capacity> ring_{};
     std::size_t head_ = 0;
     std::size_t count_ = 0;
+    // Bytes dropped since a header last got its first byte; guarded by
+    // mutex_ as the ring is.
+    std::uint64_t dropped_ = 0;
 };
 
 }  // namespace platform

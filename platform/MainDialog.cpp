@@ -28,6 +28,7 @@
 #include "ChangeNotifier.h"
 #include "DialogUnits.h"
 #include "IconLibrary.h"
+#include "KeyRepeats.h"
 #include "ModalService.h"
 #include "PaneView.h"
 #include "PictureView.h"
@@ -66,6 +67,22 @@ int stripScrollRequest(int key) {
             return scroll::bottom;
         default:
             return -1;
+    }
+}
+
+// A key that presses a button or gives a command, as against one that moves
+// something. Held down, the keyboard repeats it; the repeats are not new
+// presses (a held Return would start and stop a recording over and over).
+bool pressesSomething(const QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+        case Qt::Key_Select:
+        case Qt::Key_Escape:
+            return true;
+        default:
+            return (event->modifiers() & Qt::ControlModifier) != 0;
     }
 }
 
@@ -201,8 +218,9 @@ public:
             return;
         }
         // A box's nested event loop must not end the objects its caller uses:
-        // the open boxes are dismissed, and the close follows once the last
-        // of them has returned to its caller.
+        // the open boxes are dismissed, and so is any its caller opens next,
+        // and the close follows once the last of them has returned to its
+        // caller.
         if (modalActive()) {
             modalService().dismissAll();
         }
@@ -213,6 +231,7 @@ public:
                 m.kind = DialogMessage::Kind::Close;
                 self->deliver(m);
             }
+            endDismissal();
         });
     }
 
@@ -266,6 +285,7 @@ public:
     int barPosition = 0;
     bool destroyed = false;
     Dropped dropped;
+    KeyRepeats keyRepeats;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -273,12 +293,19 @@ protected:
             wheel(static_cast<QWheelEvent*>(event));
             return true;
         }
+        if (event->type() == QEvent::KeyRelease) {
+            keyRepeats.released(*static_cast<QKeyEvent*>(event));
+        }
         if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (keyRepeats.repeated(*key) && pressesSomething(key)) {
+                return true;
+            }
             // A key the focus widget let through arrives at the client area
             // next; what matters is still the widget that has the focus.
             const QWidget* focus =
                 watched == client ? focusWidget() : qobject_cast<QWidget*>(watched);
-            return stripKey(static_cast<QKeyEvent*>(event), focus);
+            return stripKey(key, focus);
         }
         return QWidget::eventFilter(watched, event);
     }
@@ -291,6 +318,18 @@ protected:
         m.x = client->width();
         m.y = client->height();
         deliver(m);
+    }
+    void keyReleaseEvent(QKeyEvent* event) override {
+        keyRepeats.released(*event);
+        QWidget::keyReleaseEvent(event);
+    }
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::ActivationChange) {
+            // A key released while another window had the keyboard never
+            // reached this one.
+            keyRepeats.forget();
+        }
+        QWidget::changeEvent(event);
     }
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
@@ -323,6 +362,9 @@ protected:
         deliver(m);
     }
     void keyPressEvent(QKeyEvent* event) override {
+        if (keyRepeats.repeated(*event) && pressesSomething(event)) {
+            return;
+        }
         if (event->key() == Qt::Key_Escape) {
             deliver(DialogMessage::command(2, 0, 0));
             return;
@@ -633,28 +675,14 @@ void MainDialog::send(const DialogMessage& message) {
     frame_->deliver(message);
 }
 
-namespace {
-
-void deliverWhenFree(QPointer<QWidget> target, std::function<void()> deliver) {
-    if (!target) {
-        return;
-    }
-    if (modalActive()) {
-        afterModal([target, deliver] { deliverWhenFree(target, deliver); });
-        return;
-    }
-    deliver();
-}
-
-}  // namespace
-
 void MainDialog::post(const DialogMessage& message) {
     QPointer<QWidget> target(frame_.get());
     Frame* frame = frame_.get();
+    // Delivered when no box is open (afterModal waits for every box).
     QMetaObject::invokeMethod(
         frame,
         [target, frame, message] {
-            deliverWhenFree(target, [target, frame, message] {
+            afterModal([target, frame, message] {
                 if (target) {
                     frame->deliver(message);
                 }
@@ -731,7 +759,10 @@ void MainDialog::mouse(Mouse action, int x, int y) {
     QApplication::sendEvent(target, &event);
 }
 
-void MainDialog::pressKey(Key key) {
+namespace {
+
+QKeyEvent keyEvent(QEvent::Type type, MainDialog::Key key) {
+    using Key = MainDialog::Key;
     static const std::map<Key, Qt::Key> codes = {
         {Key::Escape, Qt::Key_Escape}, {Key::Return, Qt::Key_Return},
         {Key::CtrlP, Qt::Key_P},       {Key::CtrlZ, Qt::Key_Z},
@@ -742,12 +773,46 @@ void MainDialog::pressKey(Key key) {
     };
     const bool control =
         key == Key::CtrlP || key == Key::CtrlZ || key == Key::CtrlS || key == Key::CtrlO;
-    QKeyEvent event(QEvent::KeyPress, codes.at(key),
-                    control ? Qt::ControlModifier : Qt::NoModifier);
+    return QKeyEvent(type, codes.at(key), control ? Qt::ControlModifier : Qt::NoModifier);
+}
+
+// The keyboard's clock: every key event has a time of its own, except the
+// two halves of a repeat.
+unsigned long nextKeyTime() {
+    static unsigned long time = 0;
+    return time += 10;
+}
+
+}  // namespace
+
+void MainDialog::sendKey(bool press, Key key, unsigned long time) {
+    QKeyEvent event = keyEvent(press ? QEvent::KeyPress : QEvent::KeyRelease, key);
+    event.setTimestamp(time);
     // To the widget that has the focus, as the keyboard gives it.
     QWidget* focus = frame_->focusWidget();
     QApplication::sendEvent(focus != nullptr ? focus : frame_.get(), &event);
 }
+
+void MainDialog::pressKey(Key key) {
+    sendKey(true, key, nextKeyTime());
+    sendKey(false, key, nextKeyTime());
+}
+
+#ifdef TRELMONT_TEST_HOOKS
+void MainDialog::holdKey(Key key, int repeats, bool pressedHere) {
+    if (pressedHere) {
+        sendKey(true, key, nextKeyTime());
+    }
+    // Each repeat as the X server sends it, a release and a press of one
+    // time, neither marked as a repeat.
+    for (int i = 0; i < repeats && !frame_->destroyed; ++i) {
+        const unsigned long time = nextKeyTime();
+        sendKey(false, key, time);
+        sendKey(true, key, time);
+    }
+    sendKey(false, key, nextKeyTime());
+}
+#endif
 
 const MainDialog::Dropped& MainDialog::dropped() const {
     return frame_->dropped;

@@ -126,8 +126,14 @@ public:
         Home,
         End
     };
-    // A key pressed while the control that has the focus has it.
+    // A key pressed and released while the control that has the focus has it.
     void pressKey(Key key);
+#ifdef TRELMONT_TEST_HOOKS
+    // For tests: a key held down, as the keyboard sends it: its press (when
+    // `pressedHere`; otherwise it went to another window, such as a dialog
+    // it closed), `repeats` repeats, and its release.
+    void holdKey(Key key, int repeats, bool pressedHere);
+#endif
     // Gives a control (0: the window's bar) the keyboard focus.
     void focus(int id);
     // Turns the mouse wheel (120 eighths of a degree a notch, positive away
@@ -171,6 +177,8 @@ public:
     bool saveScreenshot(const std::string& path) const;
 
 private:
+    void sendKey(bool press, Key key, unsigned long time);
+
     class Frame;
     std::unique_ptr<Frame> frame_;
 };

@@ -38,6 +38,7 @@ ServiceSlot& slot() {
 // the waiting tasks are that thread's alone.
 struct ModalState {
     int depth = 0;
+    bool dismissing = false;
     std::vector<std::function<void()>> waiting;
 };
 
@@ -63,7 +64,11 @@ public:
         QCoreApplication* app = QCoreApplication::instance();
         for (auto& task : tasks) {
             if (app != nullptr) {
-                QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
+                // The caller of the box may open another before the task's
+                // turn comes: the task then waits for that one too.
+                QMetaObject::invokeMethod(
+                    app, [task = std::move(task)]() mutable { afterModal(std::move(task)); },
+                    Qt::QueuedConnection);
             }
         }
     }
@@ -71,45 +76,87 @@ public:
     ModalScope& operator=(const ModalScope&) = delete;
 };
 
+// What a box would have said while the program closes: nobody is asked, but
+// nothing is lost either.
+void writeUnshown(const MessageBoxRequest& request) {
+    std::fprintf(stderr, "[%s] %s\n", request.caption.c_str(), request.text.c_str());
+}
+
 }  // namespace
 
 void ModalService::messageBox(const MessageBoxRequest& request) {
+    if (dismissing()) {
+        writeUnshown(request);
+        return;
+    }
     const ModalScope scope;
     showMessageBox(request);
 }
 
 bool ModalService::askYesNo(const MessageBoxRequest& request) {
+    if (dismissing()) {
+        writeUnshown(request);
+        return false;
+    }
     const ModalScope scope;
     return showYesNo(request);
 }
 
 std::optional<SaveFileChoice> ModalService::saveFileName(const SaveFileRequest& request) {
+    if (dismissing()) {
+        return std::nullopt;
+    }
     const ModalScope scope;
     return showSaveFileDialog(request);
 }
 
 std::optional<std::string> ModalService::openFileName(const OpenFileRequest& request) {
+    if (dismissing()) {
+        return std::nullopt;
+    }
     const ModalScope scope;
     return showOpenFileDialog(request);
 }
 
 std::unique_ptr<PrinterSurface> ModalService::choosePrinter(const PrintRequest& request) {
+    if (dismissing()) {
+        return nullptr;
+    }
     const ModalScope scope;
     return showPrintDialog(request);
 }
 
 int ModalService::popupMenu(const PopupMenuRequest& request) {
+    if (dismissing()) {
+        return 0;
+    }
     const ModalScope scope;
     return showPopupMenu(request);
 }
 
 int ModalService::runDialog(const DialogRequest& request) {
+    if (dismissing()) {
+        return 0;
+    }
     const ModalScope scope;
     return showDialog(request);
 }
 
+void ModalService::dismissAll() {
+    modalState().dismissing = true;
+    dismissOpen();
+}
+
 bool modalActive() {
     return modalState().depth > 0;
+}
+
+bool dismissing() {
+    return modalState().dismissing;
+}
+
+void endDismissal() {
+    modalState().dismissing = false;
 }
 
 void afterModal(std::function<void()> task) {

@@ -111,11 +111,16 @@ public:
     // Asks the desktop to open a document or program by name, as the
     // file manager's "open" does. Not modal, but outside the program all the same.
     virtual void openWithDesktop(const std::string& name) = 0;
-    // Ends every open box, menu and dialog as if it were dismissed, so that
-    // the program can close; their callers then run on as after a dismissal.
-    virtual void dismissAll() {}
+    // The program is closing: every open box, menu and dialog ends as if it
+    // were dismissed, and so does every one asked for until endDismissal()
+    // (a box's text then goes to standard error), so that nobody has to
+    // answer anything before the program can end. Their callers run on as
+    // after a dismissal.
+    void dismissAll();
 
 protected:
+    // Ends the boxes, menus and dialogs open now.
+    virtual void dismissOpen() {}
     virtual void showMessageBox(const MessageBoxRequest& request) = 0;
     virtual int showPopupMenu(const PopupMenuRequest& request) = 0;
     virtual int showDialog(const DialogRequest& request) = 0;
@@ -141,7 +146,12 @@ std::unique_ptr<ModalService> installModalService(std::unique_ptr<ModalService> 
 // nested event loop may deliver queued work; work that could pull objects out
 // from under the code waiting on the box waits instead until the last one
 // closes: `afterModal` runs the task then (at once when none is open).
+// A task that waits so never runs inside a later modal interaction either.
 bool modalActive();
 void afterModal(std::function<void()> task);
+// Whether modal interactions are dismissed as they come (see dismissAll), and
+// the end of it, once the close they made way for has been carried out.
+bool dismissing();
+void endDismissal();
 
 }  // namespace platform

@@ -53,7 +53,9 @@ public:
     // not four times. A fixed power of two keeps every read the driver makes
     // a whole power of two as well. It stays within what the recorder keeps
     // queued at its smallest buffers (7 of 1024 samples), so no frame finds
-    // the queue empty. Callbacks need not line up with the recorder's
+    // the queue empty while the capture worker keeps up; what a worker that
+    // fell further behind could not take is dropped and counted (see
+    // CaptureQueue::write). Callbacks need not line up with the recorder's
     // buffers: the queue fills them across callbacks and hands a buffer over
     // only once it is full, so a short callback never makes a value, and
     // values come exactly as fast as the device delivers frames.

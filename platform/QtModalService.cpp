@@ -168,7 +168,7 @@ int QtModalService::showDialog(const DialogRequest& request) {
     return dialog.exec();
 }
 
-void QtModalService::dismissAll() {
+void QtModalService::dismissOpen() {
     while (QWidget* popup = QApplication::activePopupWidget()) {
         popup->close();
         if (QApplication::activePopupWidget() == popup) {

@@ -8,9 +8,9 @@ namespace platform {
 class QtModalService final : public ModalService {
 public:
     void openWithDesktop(const std::string& name) override;
-    void dismissAll() override;
 
 protected:
+    void dismissOpen() override;
     void showMessageBox(const MessageBoxRequest& request) override;
     int showPopupMenu(const PopupMenuRequest& request) override;
     int showDialog(const DialogRequest& request) override;

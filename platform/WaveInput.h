@@ -69,6 +69,11 @@ struct WaveHeader {
     char* data = nullptr;
     std::uint32_t bufferLength = 0;
     std::uint32_t bytesRecorded = 0;
+    // The bytes the device captured but had to drop just before this
+    // buffer's first byte, finding no buffer queued (the consumer fell
+    // behind). Owned as bytesRecorded is: set by the device with the first
+    // byte, read by the consumer once the buffer is done.
+    std::uint64_t droppedBefore = 0;
     std::atomic<std::uint32_t> flags{0};
 
     bool done() const { return (flags.load(std::memory_order_acquire) & WHDR_DONE) != 0; }

@@ -36,6 +36,7 @@ std::string shortest(double value) {
 struct Bridge {
     double at = 0.0;  // seconds from the start
     double seconds = 0.0;
+    const char* annotation = EdfExport::bridgeAnnotation;
 };
 
 struct Signal {
@@ -66,9 +67,21 @@ Signal makeSignal(const StoredRecording& r, std::span<const double> points, int 
             const double from = s.millivolts.back();
             const double to = toMillivolts(points[k * static_cast<std::size_t>(perLine)]);
             const std::size_t bridged = buffers * static_cast<std::size_t>(perLine);
-            const double at = static_cast<double>(s.millivolts.size()) / perLine;
-            s.bridges.push_back(
-                {at / f.valuesPerSecond, static_cast<double>(buffers) / f.valuesPerSecond});
+            const double at =
+                static_cast<double>(s.millivolts.size()) / perLine / f.valuesPerSecond;
+            // Which of them were lost and which left out at a change of
+            // strip is known, not their order: the lost ones come first.
+            const auto lost = static_cast<std::size_t>(std::min<long long>(
+                f.droppedAfter(static_cast<long long>(k)), static_cast<long long>(buffers)));
+            const auto seconds = [&f](std::size_t n) {
+                return static_cast<double>(n) / f.valuesPerSecond;
+            };
+            if (lost > 0) {
+                s.bridges.push_back({at, seconds(lost), EdfExport::droppedAnnotation});
+            }
+            if (buffers > lost) {
+                s.bridges.push_back({at + seconds(lost), seconds(buffers - lost)});
+            }
             for (std::size_t i = 1; i <= bridged; ++i) {
                 s.millivolts.push_back(from + (to - from) * static_cast<double>(i) /
                                                   static_cast<double>(bridged + 1));
@@ -155,7 +168,7 @@ std::string EdfExport::write(const std::string& recordPath, const std::string& o
         edf.append(millivolts);
     }
     for (const Bridge& bridge : signal.bridges) {
-        edf.annotate(bridge.at, bridge.seconds, bridgeAnnotation);
+        edf.annotate(bridge.at, bridge.seconds, bridge.annotation);
     }
     for (const auto& [first, count] : facts.linesWithoutTone) {
         const double at = facts.secondsAt(first) - facts.secondsAt(0);

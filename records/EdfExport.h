@@ -17,13 +17,16 @@ namespace records {
 // settings given here and the front end's default scale. Both encodings of
 // stored values are taken off. A record whose companion belongs to it is
 // written at the companion's ten times higher rate instead. A buffer the
-// capture did not store (at a change of pane) is bridged by a straight line
-// over its duration, marked by an annotation, so that every sample lies at
-// its own time. A stretch without the front end's tone is marked too.
+// capture did not store (at a change of pane, or lost by the sound input) is
+// bridged by a straight line over its duration, marked by an annotation
+// that says why, so that every sample lies at its own time. A stretch
+// without the front end's tone is marked too.
 class EdfExport {
 public:
     // Marks a stretch of buffers the capture did not store, for its duration.
     static constexpr const char* bridgeAnnotation = "not recorded (change of strip), bridged";
+    // Marks buffers the sound input lost, bridged likewise.
+    static constexpr const char* droppedAnnotation = "not recorded (the computer fell behind)";
     // Marks a stretch of a tone file that held no tone of the front end
     // (speech, silence), kept in its place, for its duration.
     static constexpr const char* withoutToneAnnotation = "no ECG tone";

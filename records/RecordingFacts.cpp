@@ -143,8 +143,14 @@ bool take(std::string_view key, std::string_view value, RecordingFacts& f,
     if (key == "skipped-buffers-after-lines") {
         return parseList(value, f.skippedAfterLines);
     }
+    if (key == "dropped-buffers-after-lines") {
+        return parseList(value, f.droppedAfterLines);
+    }
     if (key == "lines-without-tone") {
         return parseStretches(value, f.linesWithoutTone);
+    }
+    if (key == "lines-with-doubtful-tone") {
+        return parseStretches(value, f.linesWithDoubtfulTone);
     }
     std::size_t lines = 0;
     if (key == "record-lines" || key == "companion-lines") {
@@ -159,6 +165,68 @@ bool take(std::string_view key, std::string_view value, RecordingFacts& f,
         return isHexDigest(value);
     }
     return true;
+}
+
+// Lines from `first` to `last` kept alone: the entries of a list of
+// skipped buffers that lie between them, counted from `first`.
+std::vector<long long> keptBetween(const std::vector<long long>& afterLines, long long first,
+                                   long long last) {
+    std::vector<long long> kept;
+    for (const long long after : afterLines) {
+        if (after > first && after <= last) {
+            kept.push_back(after - first);
+        }
+    }
+    return kept;
+}
+
+void cutAfter(std::vector<long long>& afterLines, long long lines) {
+    while (!afterLines.empty() && afterLines.back() > lines) {
+        afterLines.pop_back();
+    }
+}
+
+using Stretches = std::vector<std::pair<long long, long long>>;
+
+// The parts of stretches (first line, lines) that lie within lines `first`
+// to `last`, counted from `first`.
+Stretches stretchesBetween(const Stretches& stretches, long long first, long long last) {
+    Stretches kept;
+    for (const auto& [from, count] : stretches) {
+        const long long begins = std::max(from, first);
+        const long long ends = std::min(from + count - 1, last);
+        if (begins <= ends) {
+            kept.emplace_back(begins - first, ends - begins + 1);
+        }
+    }
+    return kept;
+}
+
+// "first+count first+count ...", appended piece by piece as listText is.
+std::string stretchesText(const Stretches& stretches) {
+    std::string text;
+    for (const auto& [first, count] : stretches) {
+        if (!text.empty()) {
+            text.push_back(' ');
+        }
+        text.append(std::to_string(first));
+        text.push_back('+');
+        text.append(std::to_string(count));
+    }
+    return text;
+}
+
+std::string listText(const std::vector<long long>& afterLines) {
+    // Appended piece by piece: g++ 12 at -O2 warns (wrongly) of overlapping
+    // copies in a chain of string additions here.
+    std::string text;
+    for (const long long k : afterLines) {
+        if (!text.empty()) {
+            text.push_back(' ');
+        }
+        text.append(std::to_string(k));
+    }
+    return text;
 }
 
 FactsReading unusable(std::string reason) {
@@ -198,6 +266,12 @@ long long RecordingFacts::skippedBefore(long long line) const {
            skippedAfterLines.begin();
 }
 
+long long RecordingFacts::droppedAfter(long long lines) const {
+    const auto [from, to] =
+        std::equal_range(droppedAfterLines.begin(), droppedAfterLines.end(), lines);
+    return to - from;
+}
+
 double RecordingFacts::secondsAt(long long line) const {
     if (!(valuesPerSecond > 0.0)) {
         return 0.0;
@@ -217,34 +291,18 @@ double RecordingFacts::secondsSpanned(long long lines) const {
 RecordingFacts RecordingFacts::stretch(long long first, long long last) const {
     RecordingFacts kept = *this;
     kept.startSeconds += secondsAt(first);
-    kept.skippedAfterLines.clear();
-    for (const long long after : skippedAfterLines) {
-        if (after > first && after <= last) {
-            kept.skippedAfterLines.push_back(after - first);
-        }
-    }
-    kept.linesWithoutTone.clear();
-    for (const auto& [from, count] : linesWithoutTone) {
-        const long long begins = std::max(from, first);
-        const long long ends = std::min(from + count - 1, last);
-        if (begins <= ends) {
-            kept.linesWithoutTone.emplace_back(begins - first, ends - begins + 1);
-        }
-    }
+    kept.skippedAfterLines = keptBetween(skippedAfterLines, first, last);
+    kept.droppedAfterLines = keptBetween(droppedAfterLines, first, last);
+    kept.linesWithoutTone = stretchesBetween(linesWithoutTone, first, last);
+    kept.linesWithDoubtfulTone = stretchesBetween(linesWithDoubtfulTone, first, last);
     return kept;
 }
 
 void RecordingFacts::limitTo(long long lines) {
-    while (!skippedAfterLines.empty() && skippedAfterLines.back() > lines) {
-        skippedAfterLines.pop_back();
-    }
-    std::vector<std::pair<long long, long long>> within;
-    for (const auto& [from, count] : linesWithoutTone) {
-        if (from < lines) {
-            within.emplace_back(from, std::min(count, lines - from));
-        }
-    }
-    linesWithoutTone = std::move(within);
+    cutAfter(skippedAfterLines, lines);
+    cutAfter(droppedAfterLines, lines);
+    linesWithoutTone = stretchesBetween(linesWithoutTone, 0, lines - 1);
+    linesWithDoubtfulTone = stretchesBetween(linesWithDoubtfulTone, 0, lines - 1);
 }
 
 std::string factsPath(const std::string& recordPath) {
@@ -286,27 +344,15 @@ std::string formatFacts(const RecordingFacts& f) {
     line("front-end", calibration::frontEnd);
     line("source", f.source);
     line("filter", f.filter);
-    // Appended piece by piece: g++ 12 at -O2 warns (wrongly) of overlapping
-    // copies in a chain of string additions here.
-    std::string skipped;
-    for (const long long k : f.skippedAfterLines) {
-        if (!skipped.empty()) {
-            skipped.push_back(' ');
-        }
-        skipped.append(std::to_string(k));
+    line("skipped-buffers-after-lines", listText(f.skippedAfterLines));
+    if (!f.droppedAfterLines.empty()) {
+        line("dropped-buffers-after-lines", listText(f.droppedAfterLines));
     }
-    line("skipped-buffers-after-lines", skipped);
     if (!f.linesWithoutTone.empty()) {
-        std::string stretches;
-        for (const auto& [first, count] : f.linesWithoutTone) {
-            if (!stretches.empty()) {
-                stretches.push_back(' ');
-            }
-            stretches.append(std::to_string(first));
-            stretches.push_back('+');
-            stretches.append(std::to_string(count));
-        }
-        line("lines-without-tone", stretches);
+        line("lines-without-tone", stretchesText(f.linesWithoutTone));
+    }
+    if (!f.linesWithDoubtfulTone.empty()) {
+        line("lines-with-doubtful-tone", stretchesText(f.linesWithDoubtfulTone));
     }
     if (f.record) {
         line("record-lines", std::to_string(f.record->lines));
@@ -361,6 +407,11 @@ FactsReading parseFacts(const std::string& text) {
     if (first || !sawStart || !sawRate || f.sampleRate <= 0 || f.samplesPerBuffer <= 0 ||
         f.fftPoints <= 0 || !(f.valuesPerMillivolt > 0.0)) {
         return unusable("it lacks the start, the rates or the scale");
+    }
+    // Every buffer lost is a skipped one, at the same place.
+    if (!std::includes(f.skippedAfterLines.begin(), f.skippedAfterLines.end(),
+                       f.droppedAfterLines.begin(), f.droppedAfterLines.end())) {
+        return unusable("its dropped-buffers-after-lines are not among its skipped buffers");
     }
     if (recordLines && !recordHash.empty()) {
         f.record = FileIdentity{*recordLines, recordHash};

@@ -45,14 +45,25 @@ struct RecordingFacts {
     std::string source;
     // "none", or how the baseline wander was removed.
     std::string filter = noFilter;
-    // A buffer the capture did not store (one at each change of pane): the
-    // number of lines stored before it, in the order they happened.
+    // A buffer the capture did not store (one at each change of pane, and
+    // each one the sound input lost): the number of lines stored before it,
+    // in the order they happened.
     std::vector<long long> skippedAfterLines;
+    // Those of them the sound input lost because the computer fell behind
+    // (the capture worker had no buffer queued with it), listed the same
+    // way: each is in skippedAfterLines too, which alone places the lines.
+    std::vector<long long> droppedAfterLines;
     // Stretches of a recording decoded from a file that held no tone of the
     // front end (speech, silence), kept in their place: first line and
     // number of lines, in order, none past the record's end.
     std::vector<std::pair<long long, long long>> linesWithoutTone;
-    // Such a stretch is listed when it lasts this long, and the tone must
+    // Stretches whose tone was there but disturbed (echoes, noise, a
+    // fading signal): their values may not be the heart's. Listed the same
+    // way, from half a second; a run without tone too short to be listed
+    // above counts as doubtful.
+    std::vector<std::pair<long long, long long>> linesWithDoubtfulTone;
+    static constexpr double shortestDoubtfulSeconds = 0.5;
+    // Such a stretch without tone is listed when it lasts this long, and the tone must
     // be back as long to end it: at most one begins in twice this time.
     static constexpr double shortestWithoutToneSeconds = 1.0;
     // Once the recording is complete: its record and companion (none when
@@ -66,13 +77,16 @@ struct RecordingFacts {
     bool complete() const { return record.has_value(); }
     // The buffers skipped before line `line` (counted from 0).
     long long skippedBefore(long long line) const;
+    // The buffers lost between line `lines` - 1 and line `lines`.
+    long long droppedAfter(long long lines) const;
     // The time of line `line` from the start, in seconds.
     double secondsAt(long long line) const;
     // The time `lines` lines span, skipped buffers between them included.
     double secondsSpanned(long long lines) const;
     // Lines first ... last (from 0) kept alone: the start moves to line
-    // `first`'s time, and the skipped buffers and stretches without tone
-    // within them keep their place among the kept lines.
+    // `first`'s time, and the skipped buffers and the stretches without tone
+    // or with doubtful tone within them keep their place among the kept
+    // lines.
     RecordingFacts stretch(long long first, long long last) const;
     // The lists cut to a record of `lines` lines.
     void limitTo(long long lines);

@@ -46,8 +46,17 @@ platform::Point PaperPrinter::at(double x, double y) const {
     return {pixels(x), pixels(y)};
 }
 
-double PaperPrinter::stripLength(int count, double valuesPerSecond) {
-    return PaperLayout::leadIn + std::max(count, 0) * paperSpeed / valuesPerSecond;
+double PaperPrinter::stripLength(int count, double valuesPerSecond, double lostSeconds) {
+    return PaperLayout::leadIn + std::max(count, 0) * paperSpeed / valuesPerSecond +
+           lostSeconds * paperSpeed;
+}
+
+double PaperPrinter::pointX(int i, double step, std::span<const PaperBreak> breaks) {
+    double x = i * step;
+    for (const PaperBreak& gap : breaks) {
+        x += gap.at <= i ? gap.seconds * paperSpeed : 0.0;
+    }
+    return x;
 }
 
 double PaperPrinter::baselineLevel(std::span<const double> values) {
@@ -101,26 +110,42 @@ void PaperPrinter::drawGrid() const {
 
 void PaperPrinter::drawPiece(const PaperLayout::Piece& piece, std::span<const double> values,
                              const PaperTrace& trace, const std::string& label,
-                             std::span<const PaperMark> marks) const {
-    drawMarks(piece, marks, trace);
+                             std::span<const PaperMark> marks,
+                             std::span<const PaperBreak> breaks) const {
+    drawMarks(piece, marks, trace, breaks);
     if (piece.shift == 0.0) {
         const int band = piece.bandOnPage();
         const double bottom = layout_.bandTop(band) + layout_.bandHeight();
         printer_.text(at(labelStart, bottom - 1.5), label, pixels(labelTextHeight));
         drawPulse(pulseStart, layout_.baseline(band), trace.millimetresPerMillivolt);
     }
-    drawTrace(piece, values, trace);
+    drawBreakLabels(piece, trace, breaks);
+    drawTrace(piece, values, trace, breaks);
+}
+
+void PaperPrinter::drawBreakLabels(const PaperLayout::Piece& piece, const PaperTrace& trace,
+                                   std::span<const PaperBreak> breaks) const {
+    const double step = paperSpeed / trace.valuesPerSecond;
+    const double origin = PaperLayout::leadIn - piece.shift;
+    const double bottom = layout_.bandTop(piece.bandOnPage()) + layout_.bandHeight();
+    for (const PaperBreak& gap : breaks) {
+        const double x = origin + pointX(gap.at, step, breaks);
+        if (x >= 0.0 && x < layout_.width()) {
+            printer_.text(at(x, bottom - 1.5), gap.label, pixels(labelTextHeight));
+        }
+    }
 }
 
 void PaperPrinter::drawMarks(const PaperLayout::Piece& piece, std::span<const PaperMark> marks,
-                             const PaperTrace& trace) const {
+                             const PaperTrace& trace, std::span<const PaperBreak> breaks) const {
     const double step = paperSpeed / trace.valuesPerSecond;
     const double origin = PaperLayout::leadIn - piece.shift;
     const int band = piece.bandOnPage();
     const double y = layout_.bandTop(band) + layout_.bandHeight() - markRaise;
     for (const PaperMark& mark : marks) {
-        const double left = std::max(origin + mark.from * step, 0.0);
-        const double right = std::min(origin + mark.to * step, layout_.width());
+        const double left = std::max(origin + pointX(mark.from, step, breaks), 0.0);
+        const double right =
+            std::min(origin + pointX(mark.to - 1, step, breaks) + step, layout_.width());
         if (right > left) {
             printer_.line(at(left, y), at(right, y), withoutToneColour, pixels(markWidth));
         }
@@ -138,28 +163,39 @@ void PaperPrinter::drawPulse(double left, double baseline, double millimetresPer
 }
 
 void PaperPrinter::drawTrace(const PaperLayout::Piece& piece, std::span<const double> values,
-                             const PaperTrace& trace) const {
+                             const PaperTrace& trace, std::span<const PaperBreak> breaks) const {
     const int count = static_cast<int>(values.size());
     const double step = paperSpeed / trace.valuesPerSecond;
     const double origin = PaperLayout::leadIn - piece.shift;
+    const Level level{baselineLevel(values), layout_.baseline(piece.bandOnPage())};
+    // Each stretch between two breaks is a line of its own.
+    int from = 0;
+    for (std::size_t b = 0; b <= breaks.size(); ++b) {
+        const int to = b < breaks.size() ? std::clamp(breaks[b].at, from, count) : count;
+        drawRun(values, from, to, origin + pointX(from, step, breaks) - from * step, trace, level);
+        from = to;
+    }
+}
+
+void PaperPrinter::drawRun(std::span<const double> values, int from, int to, double origin,
+                           const PaperTrace& trace, const Level& level) const {
+    const double step = paperSpeed / trace.valuesPerSecond;
     // The values that fall on this band, and one on either side so that the
     // trace runs on to the paper's edge.
-    const int first = std::max(0, static_cast<int>(std::floor(-origin / step)) - 1);
+    const int first = std::max(from, static_cast<int>(std::floor(-origin / step)) - 1);
     const int last =
-        std::min(count - 1, static_cast<int>(std::ceil((layout_.width() - origin) / step)) + 1);
+        std::min(to - 1, static_cast<int>(std::ceil((layout_.width() - origin) / step)) + 1);
     if (last - first < 1) {
         return;
     }
-    const double level = baselineLevel(values);
-    const double baseline = layout_.baseline(piece.bandOnPage());
     std::vector<platform::Point> points;
     points.reserve(static_cast<std::size_t>(last - first + 1));
     for (int i = first; i <= last; ++i) {
         const double value = values[static_cast<std::size_t>(i)];
-        points.push_back(at(
-            origin + i * step,
-            baseline - TraceMapping::millimetresAbove(value, level, trace.millimetresPerMillivolt,
-                                                      trace.valuesPerMillivolt)));
+        points.push_back(at(origin + i * step,
+                            level.baseline - TraceMapping::millimetresAbove(
+                                                 value, level.value, trace.millimetresPerMillivolt,
+                                                 trace.valuesPerMillivolt)));
     }
     printer_.polyline(points.data(), static_cast<int>(points.size()), platform::black,
                       pixels(traceWidth));

@@ -17,6 +17,16 @@ struct PaperMark {
     int to = 0;
 };
 
+// Where a strip's trace breaks because sound was lost before point `at`:
+// the paper stays blank for the time lost, at the paper's speed, and the
+// time at which the trace goes on is written under it, as a strip's label
+// gives its start.
+struct PaperBreak {
+    int at = 0;
+    double seconds = 0.0;
+    std::string label;
+};
+
 // How a strip's values become a trace on paper.
 struct PaperTrace {
     double valuesPerSecond = 48.75;
@@ -41,6 +51,8 @@ public:
     // the band, under the trace, which stays as it was.
     static constexpr platform::Rgb withoutToneColour{110, 110, 110};
     static constexpr const char* withoutToneLegend = "grey bar under a strip: no ECG tone";
+    static constexpr const char* soundLostLegend =
+        "gap in a strip: sound lost, the computer fell behind";
 
     // Paper laid out on the printable area of `printer`.
     explicit PaperPrinter(platform::PrinterSurface& printer);
@@ -51,14 +63,16 @@ public:
     // line of text per entry.
     void drawPage(std::span<const std::string> header) const;
     // One piece of a strip of `values`: in its first band the label and the
-    // calibration pulse, then the trace as far as the paper goes.
-    // `marks` are drawn under it.
+    // calibration pulse, then the trace as far as the paper goes, broken
+    // where `breaks` say. `marks` are drawn under it.
     void drawPiece(const PaperLayout::Piece& piece, std::span<const double> values,
                    const PaperTrace& trace, const std::string& label,
-                   std::span<const PaperMark> marks = {}) const;
+                   std::span<const PaperMark> marks = {},
+                   std::span<const PaperBreak> breaks = {}) const;
 
-    // The millimetres a strip of `count` values takes, lead-in included.
-    static double stripLength(int count, double valuesPerSecond);
+    // The millimetres a strip of `count` values takes, lead-in and the paper
+    // left blank for `lostSeconds` included.
+    static double stripLength(int count, double valuesPerSecond, double lostSeconds = 0.0);
     // The value drawn on a strip's baseline.
     static double baselineLevel(std::span<const double> values);
 
@@ -66,9 +80,22 @@ private:
     void drawGrid() const;
     void drawPulse(double left, double baseline, double millimetresPerMillivolt) const;
     void drawTrace(const PaperLayout::Piece& piece, std::span<const double> values,
-                   const PaperTrace& trace) const;
+                   const PaperTrace& trace, std::span<const PaperBreak> breaks) const;
+    // The value drawn on a strip's baseline, and where that runs.
+    struct Level {
+        double value = 0.0;
+        double baseline = 0.0;
+    };
+    // Points `from` to `to` - 1 of a strip, point i at `origin` + i steps.
+    void drawRun(std::span<const double> values, int from, int to, double origin,
+                 const PaperTrace& trace, const Level& level) const;
     void drawMarks(const PaperLayout::Piece& piece, std::span<const PaperMark> marks,
-                   const PaperTrace& trace) const;
+                   const PaperTrace& trace, std::span<const PaperBreak> breaks) const;
+    void drawBreakLabels(const PaperLayout::Piece& piece, const PaperTrace& trace,
+                         std::span<const PaperBreak> breaks) const;
+    // Where point `i` of a strip lies after its lead-in, in millimetres: its
+    // time at the paper's speed, the paper left blank before it included.
+    static double pointX(int i, double step, std::span<const PaperBreak> breaks);
     int pixels(double millimetres) const;
     platform::Point at(double x, double y) const;
 

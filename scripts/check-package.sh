@@ -31,12 +31,12 @@ appstreamcli validate --no-net --no-color \
     fail "appstreamcli rejects the metadata"
 
 # The program people run holds no test hooks (a file step made to fail, an
-# exit after a step, a synthetic drop): read off the Release build's symbols
-# before the package strips them.
+# exit after a step, a synthetic drop or held key, a capture worker held
+# back): read off the Release build's symbols before the package strips them.
 binary="${TRELMONT_BUILD:-$root/build}/app/trelmont-ecg"
 symbols=$(nm -C "$binary")
 grep -q 'MainDialog::dropped' <<<"$symbols" || fail "the symbols of $binary cannot be read"
-hooks=$(grep -E 'ForTests|MainDialog::drop\(|failingStep|lastStep|exitCodeAfterLast' <<<"$symbols" || true)
+hooks=$(grep -E 'ForTests|MainDialog::drop\(|MainDialog::holdKey|failingStep|lastStep|exitCodeAfterLast|WorkerHold|holdEvery' <<<"$symbols" || true)
 [ -z "$hooks" ] || fail "the program holds test hooks: $hooks"
 
 depends=$(dpkg-deb -f "$deb" Depends)

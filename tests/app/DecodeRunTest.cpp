@@ -3,7 +3,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +29,7 @@
 #include "tests/support/EdfReadBack.h"
 #include "tests/support/HeartAgreement.h"
 #include "tests/support/HostileTones.h"
+#include "tests/support/PipeFeeder.h"
 #include "tests/support/RecordingFiles.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/ToneFiles.h"
@@ -269,64 +269,6 @@ TEST(DecodeRun, EveryCommonAudioFormatFollowsTheHeartSignal) {
     }
 }
 
-// Feeds 16-bit mono samples to the tests' ALSA device through a pipe the
-// program inherits: a callback's worth at a time at the real rate, and never
-// more than one ahead of what the device has taken, so that the capture
-// starts on the first sample and no burst of a backlog finds the recorder
-// without a free buffer.
-class PipeFeeder {
-public:
-    explicit PipeFeeder(const std::vector<std::int16_t>& samples) {
-        int ends[2];
-        if (::pipe2(ends, O_CLOEXEC) != 0) {
-            ADD_FAILURE() << "pipe2 failed";
-            return;
-        }
-        readEnd_ = ends[0];
-        writeEnd_ = ends[1];
-        ::fcntl(readEnd_, F_SETFD, 0);
-        thread_ = std::jthread([this, &samples](std::stop_token stop) { feed(stop, samples); });
-    }
-    ~PipeFeeder() {
-        thread_.request_stop();
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        ::close(readEnd_);
-        ::close(writeEnd_);
-    }
-    PipeFeeder(const PipeFeeder&) = delete;
-    PipeFeeder& operator=(const PipeFeeder&) = delete;
-
-    int readFd() const { return readEnd_; }
-
-private:
-    void feed(const std::stop_token& stop, const std::vector<std::int16_t>& samples) {
-        constexpr std::size_t block = samplesPerBuffer;
-        const auto blockTime = std::chrono::nanoseconds(1'000'000'000LL * block / recordingRate);
-        auto next = Clock::now();
-        for (std::size_t at = 0; at < samples.size() && !stop.stop_requested();) {
-            int queued = 0;
-            ::ioctl(writeEnd_, FIONREAD, &queued);
-            if (queued > static_cast<int>(2 * block)) {
-                std::this_thread::sleep_for(1ms);
-                continue;
-            }
-            const std::size_t n = std::min(block, samples.size() - at);
-            if (::write(writeEnd_, samples.data() + at, 2 * n) != static_cast<ssize_t>(2 * n)) {
-                return;
-            }
-            at += n;
-            next = std::max(next + blockTime, Clock::now());
-            std::this_thread::sleep_until(next);
-        }
-    }
-
-    int readEnd_ = -1;
-    int writeEnd_ = -1;
-    std::jthread thread_;
-};
-
 std::vector<std::string> linesOf(const std::string& path) {
     std::vector<std::string> lines;
     std::ifstream in(path);
@@ -359,10 +301,8 @@ TEST(DecodeRun, ALiveRecordingAndTheDecodedFileOfItsSamplesAreEqualLineForLine) 
     const std::vector<std::int16_t> samples =
         testsupport::simulatorTone(heart, recordingRate, seconds);
     {
-        const PipeFeeder feeder(samples);
-        std::ofstream("asound.conf")
-            << "pcm.!default { type file slave.pcm { type null } "
-            << "file \"/dev/null\" infile " << feeder.readFd() << " format \"raw\" }\n";
+        const testsupport::PipeFeeder feeder(samples);
+        std::ofstream("asound.conf") << feeder.alsaConfiguration();
         setenv("ALSA_CONFIG_PATH", "asound.conf", 1);
         const Outcome live = runProgram({"--record", "11"});
         unsetenv("ALSA_CONFIG_PATH");

@@ -158,6 +158,7 @@ protected:
     }
     int showDialog(const platform::DialogRequest& request) override {
         dialogs.push_back(request.dialogTemplate->id);
+        shown();
         Handle handle;
         for (const int id : dialogCommands) {
             if (handle.ended) {
@@ -207,7 +208,11 @@ protected:
         if (choose) {
             choose(*device_);
         }
-        shell_ = std::make_unique<Shell>(*device_);
+        openOn(*device_, settle);
+    }
+    // Builds the window on `input`.
+    void openOn(platform::WaveInput& input, bool settle = true) {
+        shell_ = std::make_unique<Shell>(input);
         dialog_ = std::make_unique<platform::MainDialog>(
             resources::mainDialogTemplate(),
             [this](platform::MainDialog& d, const platform::DialogMessage& m) {

@@ -74,18 +74,34 @@ TEST(CaptureQueue, OneWriteCanCompleteSeveralBuffers) {
     EXPECT_EQ(queue.queued(), 0U);
 }
 
-TEST(CaptureQueue, DropsWhatArrivesWhileNothingIsQueued) {
+// What finds nothing queued is dropped, and counted on the buffer filled
+// next, whichever callbacks brought it: the owner places that buffer after
+// the gap.
+TEST(CaptureQueue, DropsWhatArrivesWhileNothingIsQueuedAndCountsItOnTheNextBuffer) {
     CountingSignal signal;
     CaptureQueue queue(signal);
-    const std::vector<char> early(5, '\x7f');
-    queue.write(early.data(), early.size());
-
-    Buffer buffer(4);
-    queue.add(buffer.header);
-    const std::vector<char> late = ramp(4);
+    Buffer first(4), second(4), third(4);
+    queue.add(first.header);
+    const std::vector<char> early = ramp(9);
+    queue.write(early.data(), 6);
+    queue.write(early.data() + 6, 3);
+    queue.add(second.header);
+    queue.add(third.header);
+    const std::vector<char> late(8, '\x7f');
     queue.write(late.data(), late.size());
-    EXPECT_EQ(buffer.memory, late);
-    EXPECT_EQ(signal.count, 1);
+    EXPECT_EQ(second.memory, std::vector<char>(4, '\x7f'));
+    EXPECT_EQ(first.header.droppedBefore, 0U);
+    EXPECT_EQ(second.header.droppedBefore, 5U);
+    EXPECT_EQ(third.header.droppedBefore, 0U);
+    EXPECT_EQ(signal.count, 3);
+
+    // Dropped before a stop is forgotten; a buffer queued again carries no
+    // count of before.
+    queue.write(late.data(), 2);
+    queue.returnAll();
+    queue.add(second.header);
+    queue.write(late.data(), 4);
+    EXPECT_EQ(second.header.droppedBefore, 0U);
 }
 
 TEST(CaptureQueue, SilenceFillsWithZeros) {

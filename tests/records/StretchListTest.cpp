@@ -17,20 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-RecordingFacts someFacts() {
-    RecordingFacts facts;
-    facts.startSeconds = 1'700'000'000.125;
-    facts.valuesPerSecond = 48.75;
-    facts.sampleRate = 199680;
-    facts.samplesPerBuffer = 4096;
-    facts.fftPoints = 4096;
-    facts.bits = 16;
-    facts.zeroValue = 57.2;
-    facts.valuesPerMillivolt = 5.48;
-    facts.source = "file day.m4a";
-    return facts;
-}
-
 std::vector<std::string> filesHere() {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(".")) {
@@ -41,16 +27,19 @@ std::vector<std::string> filesHere() {
 
 // The most stretches without tone a day can hold (a second without, a
 // second with, for 24 hours: 43,200) are written on one line and read back
-// whole; a list beyond what any reader takes is refused before it is
-// written, and the recording stays as it was.
+// whole, beside a list of doubtful stretches; a list beyond what any reader takes is refused before
+// it is written, and the recording stays as it was.
 TEST(StretchList, TheLongestDayIsWrittenAndReadBackAndMoreIsRefused) {
     testsupport::ScratchDirectory scratch;
     ASSERT_TRUE(testsupport::storeRecording("REC.txt", testsupport::makeLines(30)));
     const std::string before = testsupport::readFile("REC.info.txt");
 
-    RecordingFacts day = someFacts();
+    RecordingFacts day = testsupport::defaultFacts();
     for (long long k = 0; k < 43'200; ++k) {
         day.linesWithoutTone.emplace_back(k * 98 + 49, 49);
+    }
+    for (long long k = 0; k < 1000; ++k) {
+        day.linesWithDoubtfulTone.emplace_back(k * 98 + 10, 25);
     }
     {
         RecordingCommit commit("day.txt");
@@ -61,6 +50,12 @@ TEST(StretchList, TheLongestDayIsWrittenAndReadBackAndMoreIsRefused) {
     const FactsReading read = readFacts("day.txt");
     ASSERT_EQ(read.status, FactsReading::Status::Read) << read.reason;
     EXPECT_EQ(read.facts.linesWithoutTone, day.linesWithoutTone);
+    EXPECT_EQ(read.facts.linesWithDoubtfulTone, day.linesWithDoubtfulTone);
+    // A kept stretch cuts both lists alike at its ends.
+    const RecordingFacts kept = read.facts.stretch(20, 120);
+    using Stretches = std::vector<std::pair<long long, long long>>;
+    EXPECT_EQ(kept.linesWithoutTone, (Stretches{{29, 49}}));
+    EXPECT_EQ(kept.linesWithDoubtfulTone, (Stretches{{0, 15}, {88, 13}}));
 
     RecordingFacts more = day;
     for (long long k = 0; k < 60'000; ++k) {

@@ -21,8 +21,9 @@ struct ReadBack {
     double endOfRecording = -1.0;
     // Stretches not recorded and bridged: where, and how long, in seconds.
     std::vector<std::pair<double, double>> bridges;
-    // Stretches without the front end's tone, likewise.
+    // Stretches without the front end's tone, and sound lost, likewise.
     std::vector<std::pair<double, double>> withoutTone;
+    std::vector<std::pair<double, double>> lost;
     std::vector<double> millivolts;
 };
 
@@ -72,6 +73,7 @@ inline ReadBack readWithBiosig(const std::string& edf) {
     };
     r.bridges = events(records::EdfExport::bridgeAnnotation);
     r.withoutTone = events(records::EdfExport::withoutToneAnnotation);
+    r.lost = events(records::EdfExport::droppedAnnotation);
     std::ifstream in(csv);
     std::string line;
     std::getline(in, line);  // the column title

@@ -58,9 +58,8 @@ inline bool storeValues(const std::string& record, const std::vector<double>& va
     return writeBytes(record, text);
 }
 
-// Facts as a finished capture leaves them, naming the record and companion
-// as they are now.
-inline bool storeFacts(const std::string& record) {
+// Facts of a recording at the default settings, without identities.
+inline records::RecordingFacts defaultFacts() {
     records::RecordingFacts facts;
     facts.startSeconds = 1'700'000'000.25;
     facts.valuesPerSecond = 48.75;
@@ -71,6 +70,13 @@ inline bool storeFacts(const std::string& record) {
     facts.zeroValue = 57.2;
     facts.valuesPerMillivolt = 5.48;
     facts.source = "simulator at 72 per minute";
+    return facts;
+}
+
+// Facts as a finished capture leaves them, naming the record and companion
+// as they are now.
+inline bool storeFacts(const std::string& record) {
+    records::RecordingFacts facts = defaultFacts();
     facts.record = records::identifyFile(record);
     facts.companion = records::identifyFile(records::companionPath(record));
     return writeBytes(records::factsPath(record), records::formatFacts(facts));
