@@ -166,6 +166,7 @@ void Painter::processBuffer(int sign) {
 
 bool Painter::take(const AnalysedBuffer& buffer) {
     noteLostBuffers(buffer.lostBefore);
+    noteDoubt(buffer.quality);
     const std::span<const double> tenValues = buffer.tenValues;
     if (currentPane_ < 0 || currentPane_ >= livePanes || panes_[currentPane_] == nullptr) {
         currentPane_ = 0;
@@ -183,7 +184,10 @@ bool Painter::take(const AnalysedBuffer& buffer) {
                     companion_.takeBackLast();
                 }
             }
-            storedLines_ += error == 0 ? 1 : 0;
+            if (error == 0) {
+                storedLines_ += 1;
+                marks_.take(buffer.quality);
+            }
         } else if (error == 0) {
             // A pane's first value starts its trace and is not stored.
             noteSkippedBuffer();
@@ -250,6 +254,8 @@ void Painter::prepareFacts() {
     facts.source = device.empty() ? "sound input" : device;
     facts.skippedAfterLines.reserve(listCapacity);
     facts.droppedAfterLines.reserve(listCapacity);
+    marks_ = ToneMarks(facts.valuesPerSecond);
+    marks_.reserve(listCapacity);
     facts_ = std::move(facts);
     filesOpen_ = false;
     factsInvalid_ = false;
@@ -290,6 +296,9 @@ void Painter::completeFacts() {
         ::unlink(path.c_str());
         return;
     }
+    marks_.finish();
+    facts_.linesWithoutTone = marks_.withoutTone();
+    facts_.linesWithDoubtfulTone = marks_.doubtful();
     facts_.record = records::identifyFile(record);
     facts_.companion = analysis_ && analysis_->hasCompanion()
                            ? records::identifyFile(records::companionPath(record))
@@ -345,6 +354,7 @@ CaptureOutcome Painter::startCapture() {
     // A recording starts with a second's grace before the tone is missed,
     // from when the device runs: opening one may take longer than that.
     lastTone_.store(Clock::now().time_since_epoch().count());
+    doubtSince_.store(0);
     return outcome;
 }
 
@@ -598,6 +608,39 @@ void Painter::noteTone(ToneQuality quality) {
     } else {
         quietBuffers_.fetch_add(1, std::memory_order_relaxed);
     }
+}
+
+namespace {
+
+// Half a second of good tone ends a doubtful run, as it ends a doubtful
+// stretch in the facts.
+constexpr std::chrono::milliseconds goodToneEndsDoubt{500};
+
+}  // namespace
+
+void Painter::noteDoubt(ToneQuality quality) {
+    const Clock::rep now = Clock::now().time_since_epoch().count();
+    if (quality != ToneQuality::good) {
+        if (doubtSince_.load(std::memory_order_relaxed) == 0) {
+            doubtSince_.store(now, std::memory_order_relaxed);
+        }
+        lastDoubt_.store(now, std::memory_order_relaxed);
+    } else if (doubtSince_.load(std::memory_order_relaxed) != 0 &&
+               Clock::duration(now - lastDoubt_.load(std::memory_order_relaxed)) >=
+                   goodToneEndsDoubt) {
+        doubtSince_.store(0, std::memory_order_relaxed);
+    }
+}
+
+double Painter::secondsOfDoubtfulTone() const {
+    const Clock::rep since = doubtSince_.load(std::memory_order_relaxed);
+    const Clock::time_point now = Clock::now();
+    if (since == 0 ||
+        now - Clock::time_point(Clock::duration(lastDoubt_.load(std::memory_order_relaxed))) >=
+            goodToneEndsDoubt) {
+        return 0.0;
+    }
+    return std::chrono::duration<double>(now - Clock::time_point(Clock::duration(since))).count();
 }
 
 double Painter::secondsWithoutTone() const {

@@ -19,6 +19,7 @@
 #include "DroppedBytes.h"
 #include "PrintJob.h"
 #include "Recorder.h"
+#include "ToneMarks.h"
 #include "platform/WaveInput.h"
 #include "records/CompanionWriter.h"
 #include "records/RecordBuffer.h"
@@ -112,6 +113,10 @@ public:
     // strongest bin not standing out of the spectrum), counted from the
     // last buffer that did or the start of the recording.
     double secondsWithoutTone() const;
+    // How long the tone has been doubtful (echoes, noise, a fading signal),
+    // counted from the first doubtful buffer after half a second of good
+    // tone; 0 once the tone has been good for half a second.
+    double secondsOfDoubtfulTone() const;
     long long toneBuffers() const;
     long long quietBuffers() const;
     // What the sound input reported when it stopped delivering during the
@@ -163,6 +168,8 @@ private:
     void rebuild();
     void noteDeviceFailure(std::string text);
     void noteTone(ToneQuality quality);
+    // The analysed buffer's quality, for the notice of a disturbed tone.
+    void noteDoubt(ToneQuality quality);
     struct LoadedRecording {
         int count = 0;
         records::Encoding encoding = records::Encoding::Plain;
@@ -206,6 +213,12 @@ private:
     std::atomic<Clock::rep> lastTone_{0};
     std::atomic<long long> toneBuffers_{0};
     std::atomic<long long> quietBuffers_{0};
+    // Written by the worker for every analysed buffer, read by the window's
+    // timer: when the tone's doubtful run began (0: none) and when it was
+    // last doubtful. Each is read on its own; a pair read across an update
+    // moves the notice by one check at most.
+    std::atomic<Clock::rep> doubtSince_{0};
+    std::atomic<Clock::rep> lastDoubt_{0};
     // Set by the worker when the input stops delivering; the text until the
     // next start, the flag until the next stop.
     std::atomic<bool> deviceFailed_{false};
@@ -221,6 +234,9 @@ private:
     // Its lists of skipped and dropped buffers are reserved then: no
     // allocation per buffer.
     records::RecordingFacts facts_;
+    // The stretches without tone and with doubtful tone among the lines
+    // stored, guarded by lock_ as the facts are; reserved with them.
+    ToneMarks marks_{1.0};
     bool filesOpen_ = false;
     // A change of settings during the recording: its facts no longer hold.
     bool factsInvalid_ = false;

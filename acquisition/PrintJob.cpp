@@ -44,21 +44,25 @@ std::span<const double> printedPoints(const PrintSettings& settings) {
                                         : std::span<const double>(settings.values);
 }
 
-// The stretches without tone within strip `strip` of `n` lines (of `m`), in
-// the strip's own points.
+// The stretches without tone and with doubtful tone within strip `strip`
+// of `n` lines (of `m`), in the strip's own points.
 std::vector<render::PaperMark> stripMarks(const PrintSettings& settings, int strip, int n, int m) {
     const long long first = static_cast<long long>(strip) * n;
     const long long end = std::min<long long>(first + n, m);
     const auto perValue = static_cast<long long>(pointsPerValue(settings));
     std::vector<render::PaperMark> marks;
-    for (const auto& [from, count] : settings.facts.linesWithoutTone) {
-        const long long begins = std::max(from, first);
-        const long long ends = std::min(from + count, end);
-        if (begins < ends) {
-            marks.push_back({static_cast<int>((begins - first) * perValue),
-                             static_cast<int>((ends - first) * perValue)});
+    const auto add = [&](const auto& stretches, bool doubtful) {
+        for (const auto& [from, count] : stretches) {
+            const long long begins = std::max(from, first);
+            const long long ends = std::min(from + count, end);
+            if (begins < ends) {
+                marks.push_back({static_cast<int>((begins - first) * perValue),
+                                 static_cast<int>((ends - first) * perValue), doubtful});
+            }
         }
-    }
+    };
+    add(settings.facts.linesWithoutTone, false);
+    add(settings.facts.linesWithDoubtfulTone, true);
     return marks;
 }
 
@@ -180,9 +184,13 @@ std::vector<std::string> PrintJob::header(const PrintSettings& settings, int pag
             (facts.filtered() ? "baseline filtered" : "unfiltered") +
             (facts.linesWithoutTone.empty() ? std::string()
                                             : gap + render::PaperPrinter::withoutToneLegend) +
+            (facts.linesWithDoubtfulTone.empty() ? std::string()
+                                                 : gap + render::PaperPrinter::doubtfulToneLegend),
+        // The third legend goes on the shorter line: three beside the scale
+        // would run off a page.
+        "Name: ____________________" + gap + "Date of birth: ____________" +
             (facts.droppedAfterLines.empty() ? std::string()
                                              : gap + render::PaperPrinter::soundLostLegend),
-        "Name: ____________________" + gap + "Date of birth: ____________",
     };
 }
 

@@ -230,12 +230,21 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
     result.message = stretches.finish();
     result.lines = stretches.lines();
     result.toneSeconds = stretches.toneSeconds();
+    result.seconds = stretches.seconds();
+    result.doubtfulSeconds = stretches.doubtfulSeconds();
+    result.withoutToneSeconds = stretches.withoutToneSeconds();
     result.status =
         result.message.empty() ? DecodeResult::Status::Written : DecodeResult::Status::Failed;
     if (request.progress) {
         request.progress(file->secondsRead(), info.durationSeconds);
     }
     return result;
+}
+
+std::string summaryText(const DecodeResult& result) {
+    const auto whole = [](double seconds) { return std::to_string(std::llround(seconds)) + " s"; };
+    return whole(result.seconds) + " of ECG, " + whole(result.doubtfulSeconds) + " doubtful, " +
+           whole(result.withoutToneSeconds) + " without tone";
 }
 
 }  // namespace acquisition

@@ -43,6 +43,11 @@ struct DecodeResult {
     std::vector<std::string> notes;
     long long lines = 0;
     double toneSeconds = 0.0;
+    // The recording's length, and the seconds of it listed as doubtful and
+    // as without tone.
+    double seconds = 0.0;
+    double doubtfulSeconds = 0.0;
+    double withoutToneSeconds = 0.0;
     // With maxLines reached: the seconds of the file after the last line
     // kept (negative when its duration is unknown).
     double secondsNotKept = 0.0;
@@ -56,6 +61,9 @@ struct DecodeResult {
 // own recording-time tag where it holds a plausible one, otherwise the
 // file's modification time less its duration (estimated).
 DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput& out);
+
+// "63 s of ECG, 4 s doubtful, 2 s without tone": what a decoding wrote.
+std::string summaryText(const DecodeResult& result);
 
 // "1:05:09" or "4:07": a time in hours, minutes and seconds.
 std::string durationText(double seconds);

@@ -56,7 +56,7 @@ std::string ToneStretches::Held::drain(F f) {
 
 ToneStretches::ToneStretches(records::DecodedOutput& out, records::RecordingFacts facts,
                              long long maxLines)
-    : out_(out), facts_(std::move(facts)), maxLines_(maxLines) {}
+    : out_(out), facts_(std::move(facts)), maxLines_(maxLines), marks_(facts_.valuesPerSecond) {}
 
 ToneStretches::~ToneStretches() = default;
 
@@ -66,6 +66,10 @@ double ToneStretches::toneSeconds() const {
 
 double ToneStretches::secondsKept() const {
     return static_cast<double>(lastIndex_ + 1) / facts_.valuesPerSecond;
+}
+
+double ToneStretches::seconds() const {
+    return facts_.secondsSpanned(lines_);
 }
 
 void ToneStretches::emit(const Entry& entry) {
@@ -92,7 +96,8 @@ void ToneStretches::write(const Entry& entry) {
         entry.value, entry.sign,
         entry.hasLine ? std::span<const double>(entry.tenValues) : std::span<const double>());
     ++lines_;
-    toneBuffers_ += entry.tone ? 1 : 0;
+    marks_.take(entry.quality);
+    toneBuffers_ += entry.tone() ? 1 : 0;
     lastIndex_ = entry.index;
 }
 
@@ -133,8 +138,7 @@ bool ToneStretches::take(const AnalysedBuffer& buffer) {
     entry.prominence = buffer.prominence;
     entry.sign = buffer.sign;
     entry.index = buffer.index;
-    // The front end's tone: standing out of the spectrum, within its band.
-    entry.tone = buffer.quality != ToneQuality::withoutTone;
+    entry.quality = buffer.quality;
     entry.hasLine = buffer.tenValues.size() == entry.tenValues.size();
     if (entry.hasLine) {
         std::copy(buffer.tenValues.begin(), buffer.tenValues.end(), entry.tenValues.begin());
@@ -143,7 +147,7 @@ bool ToneStretches::take(const AnalysedBuffer& buffer) {
     const auto oneSecond = static_cast<long long>(
         std::ceil(facts_.valuesPerSecond * records::RecordingFacts::shortestWithoutToneSeconds));
     if (!started_) {
-        if (!entry.tone) {
+        if (!entry.tone()) {
             // Before the tone: left out.
             forgetHeld();
             toneRun_ = 0;
@@ -162,20 +166,15 @@ bool ToneStretches::take(const AnalysedBuffer& buffer) {
         }
         return failure_.empty() && !full_;
     }
-    if (held_.size() == 0 && entry.tone) {
+    if (held_.size() == 0 && entry.tone()) {
         emit(entry);
         return failure_.empty() && !full_;
     }
     hold(entry);
-    toneRun_ = entry.tone ? toneRun_ + 1 : 0;
+    toneRun_ = entry.tone() ? toneRun_ + 1 : 0;
     if (toneRun_ >= oneSecond) {
-        // The tone is back: what lacked it lies inside and is kept, and
-        // listed when it lasted a second or more (a dropout of a buffer or
-        // two is the tone's own noise).
-        const long long without = static_cast<long long>(held_.size()) - toneRun_;
-        if (without >= oneSecond) {
-            facts_.linesWithoutTone.emplace_back(lines_ + (delayed_ ? 1 : 0), without);
-        }
+        // The tone is back: what lacked it lies inside and is kept (the
+        // marks list it as they take its lines).
         release(false);
     }
     return failure_.empty() && !full_;
@@ -192,6 +191,9 @@ std::string ToneStretches::finish() {
     if (!failure_.empty()) {
         return failure_;
     }
+    marks_.finish();
+    facts_.linesWithoutTone = marks_.withoutTone();
+    facts_.linesWithDoubtfulTone = marks_.doubtful();
     // Lines kept to a limit may end inside a stretch without tone.
     facts_.limitTo(lines_);
     return out_.finish(facts_);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "BufferAnalysis.h"
+#include "ToneMarks.h"
 #include "records/DecodedOutput.h"
 #include "records/RecordingFacts.h"
 
@@ -15,7 +16,8 @@ namespace acquisition {
 // Between the analysis of a tone file's buffers and the recording made of
 // them: the stretches without the front end's tone (before it was held to
 // the phone, speech, silence) are left out at the start and the end, and
-// kept but listed where they fall inside. A stretch of tone begins with a
+// kept but listed where they fall inside, as are those whose tone is
+// doubtful (ToneMarks). A stretch of tone begins with a
 // second of it without a break; one without tone, with a buffer that lacks
 // it. What may turn out to be the end is held back (beyond a few minutes in
 // a file the output provides in its own folder), so the memory taken does
@@ -44,6 +46,11 @@ public:
     // buffers up to the last line kept, in seconds from its start.
     bool full() const { return full_; }
     double secondsKept() const;
+    // After finish(): the seconds of the lines kept, and of those listed as
+    // doubtful and as without tone.
+    double seconds() const;
+    double doubtfulSeconds() const { return marks_.secondsOf(marks_.doubtful()); }
+    double withoutToneSeconds() const { return marks_.secondsOf(marks_.withoutTone()); }
     // Why the output failed, empty while it has not.
     const std::string& failure() const { return failure_; }
 
@@ -53,7 +60,8 @@ private:
         double prominence = 0.0;
         int sign = 1;
         long long index = 0;
-        bool tone = false;
+        ToneQuality quality = ToneQuality::withoutTone;
+        bool tone() const { return quality != ToneQuality::withoutTone; }
         std::array<double, HighRateDemodulator::valuesPerBuffer> tenValues{};
         bool hasLine = false;
     };
@@ -92,6 +100,9 @@ private:
     long long lines_ = 0;
     long long toneBuffers_ = 0;
     long long lastIndex_ = -1;
+    // The stretches without tone and with doubtful tone among the lines
+    // written.
+    ToneMarks marks_;
     // Consecutive tone at the end of what is held.
     long long toneRun_ = 0;
     Held held_{out_};

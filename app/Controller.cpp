@@ -231,9 +231,13 @@ void Controller::postCommand(int id, int code, long long value) {
 }
 
 void Controller::updateToneNotice() {
-    const bool missing =
-        !idle && painter_->isRecording() && painter_->secondsWithoutTone() > toneMissingSeconds;
-    const char* wanted = missing ? noToneNotice : painter_->soundLost() ? soundLostNotice : nullptr;
+    const bool recording = !idle && painter_->isRecording();
+    const bool missing = recording && painter_->secondsWithoutTone() > toneMissingSeconds;
+    const bool disturbed = recording && painter_->secondsOfDoubtfulTone() >= toneDoubtfulSeconds;
+    const char* wanted = missing                 ? noToneNotice
+                         : disturbed             ? doubtfulToneNotice
+                         : painter_->soundLost() ? soundLostNotice
+                                                 : nullptr;
     if (wanted != nullptr && (!dialog_.isNoticeShown() || dialog_.noticeText() != wanted)) {
         dialog_.showNotice(wanted);
     } else if (wanted == nullptr && dialog_.isNoticeShown()) {

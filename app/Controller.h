@@ -49,9 +49,9 @@ public:
     void rebuildTables();
     void drawScale();
     void showRate();
-    // Shows the notice while a recording hears no tone, else the one about
-    // sound lost during the last recording until the next start; hides it
-    // otherwise.
+    // Shows the notice while a recording hears no tone, else the one of a
+    // disturbed tone while it is, else the one about sound lost during the
+    // last recording until the next start; hides it otherwise.
     void updateToneNotice();
     // Looks for the tone, and for the worker's progress, every 400 ms while
     // a recording runs; nothing ticks while the program is idle.
@@ -66,6 +66,10 @@ public:
         "No tone from the ECG front end: check the cable and that it is switched on";
     static constexpr double toneMissingSeconds = 1.0;
     static constexpr const char* soundLostNotice = "Some sound was lost: the computer fell behind";
+    static constexpr const char* doubtfulToneNotice =
+        "The tone is disturbed: check the cable, or hold the front end closer to the microphone "
+        "somewhere quieter";
+    static constexpr double toneDoubtfulSeconds = 2.0;
     // Shown by the Shell after the "No sound card installed !" box, in the
     // same band: what to do next.
     static constexpr const char* noInputNotice =

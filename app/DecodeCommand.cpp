@@ -132,6 +132,7 @@ int decodeToneFile(const CommandLine& line) {
     for (const std::string& note : result.notes) {
         std::fprintf(stderr, "trelmont-ecg: %s\n", note.c_str());
     }
+    std::fprintf(stderr, "trelmont-ecg: %s\n", acquisition::summaryText(result).c_str());
     return 0;
 }
 

@@ -82,9 +82,11 @@ std::string DecodedEdf::begin(const RecordingFacts& facts) {
     EdfStream::Signal signal;
     signal.recordSeconds = record.seconds;
     signal.samplesPerRecord = record.samples;
-    // Room for every mark the shortest stretches without tone allow, and
-    // the end of the recording.
-    const double marksPerSecond = 0.5 / RecordingFacts::shortestWithoutToneSeconds;
+    // Room for every mark the shortest stretches without tone and with
+    // doubtful tone allow (each is followed by as long a stretch that ends
+    // it), and the end of the recording.
+    const double marksPerSecond = 0.5 / RecordingFacts::shortestWithoutToneSeconds +
+                                  0.5 / RecordingFacts::shortestDoubtfulSeconds;
     signal.annotationSignals =
         EdfStream::annotationSignalsFor(std::ceil(marksPerSecond * record.seconds) + 1.0);
     signal.prefilter = EdfExport::companionPrefilter(perSecond, facts.filtered());
@@ -118,6 +120,10 @@ std::string DecodedEdf::finish(const RecordingFacts& facts) {
     for (const auto& [first, count] : facts.linesWithoutTone) {
         edf_->annotate(facts.secondsAt(first), static_cast<double>(count) / facts.valuesPerSecond,
                        EdfExport::withoutToneAnnotation);
+    }
+    for (const auto& [first, count] : facts.linesWithDoubtfulTone) {
+        edf_->annotate(facts.secondsAt(first), static_cast<double>(count) / facts.valuesPerSecond,
+                       EdfExport::doubtfulToneAnnotation);
     }
     return edf_->finish(facts.secondsSpanned(lines_));
 }

@@ -157,8 +157,8 @@ std::string EdfExport::write(const std::string& recordPath, const std::string& o
     form.samplesPerRecord = signal.dataRecord.samples;
     const double records = std::ceil(static_cast<double>(signal.millivolts.size()) /
                                      std::max(signal.dataRecord.samples, 1));
-    const double marks =
-        static_cast<double>(signal.bridges.size() + facts.linesWithoutTone.size() + 1);
+    const double marks = static_cast<double>(signal.bridges.size() + facts.linesWithoutTone.size() +
+                                             facts.linesWithDoubtfulTone.size() + 1);
     form.annotationSignals = EdfStream::annotationSignalsFor(marks / std::max(records, 1.0));
     form.prefilter = signal.prefilter;
     form.transducer = transducer(facts);
@@ -170,12 +170,16 @@ std::string EdfExport::write(const std::string& recordPath, const std::string& o
     for (const Bridge& bridge : signal.bridges) {
         edf.annotate(bridge.at, bridge.seconds, bridge.annotation);
     }
-    for (const auto& [first, count] : facts.linesWithoutTone) {
-        const double at = facts.secondsAt(first) - facts.secondsAt(0);
-        const double lasts = facts.secondsAt(first + count - 1) - facts.secondsAt(first) +
-                             1.0 / facts.valuesPerSecond;
-        edf.annotate(at, lasts, withoutToneAnnotation);
-    }
+    const auto mark = [&](const auto& stretches, const char* annotation) {
+        for (const auto& [first, count] : stretches) {
+            const double at = facts.secondsAt(first) - facts.secondsAt(0);
+            const double lasts = facts.secondsAt(first + count - 1) - facts.secondsAt(first) +
+                                 1.0 / facts.valuesPerSecond;
+            edf.annotate(at, lasts, annotation);
+        }
+    };
+    mark(facts.linesWithoutTone, withoutToneAnnotation);
+    mark(facts.linesWithDoubtfulTone, doubtfulToneAnnotation);
     return edf.finish(signal.seconds);
 }
 

@@ -30,6 +30,7 @@ public:
     // Marks a stretch of a tone file that held no tone of the front end
     // (speech, silence), kept in its place, for its duration.
     static constexpr const char* withoutToneAnnotation = "no ECG tone";
+    static constexpr const char* doubtfulToneAnnotation = "doubtful ECG tone";
 
     // The settings a record without facts was recorded at.
     EdfExport(int sampleRate, int samplesPerBuffer);

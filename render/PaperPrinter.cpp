@@ -147,7 +147,9 @@ void PaperPrinter::drawMarks(const PaperLayout::Piece& piece, std::span<const Pa
         const double right =
             std::min(origin + pointX(mark.to - 1, step, breaks) + step, layout_.width());
         if (right > left) {
-            printer_.line(at(left, y), at(right, y), withoutToneColour, pixels(markWidth));
+            printer_.line(at(left, y), at(right, y),
+                          mark.doubtful ? doubtfulToneColour : withoutToneColour,
+                          pixels(markWidth));
         }
     }
 }

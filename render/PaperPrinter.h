@@ -11,10 +11,11 @@
 namespace render {
 
 // A stretch of a strip's points, [from, to), marked under the strip: where
-// the tone file held no tone of the front end.
+// the recording held no tone of the front end, or a doubtful one.
 struct PaperMark {
     int from = 0;
     int to = 0;
+    bool doubtful = false;
 };
 
 // Where a strip's trace breaks because sound was lost before point `at`:
@@ -51,6 +52,8 @@ public:
     // the band, under the trace, which stays as it was.
     static constexpr platform::Rgb withoutToneColour{110, 110, 110};
     static constexpr const char* withoutToneLegend = "grey bar under a strip: no ECG tone";
+    static constexpr platform::Rgb doubtfulToneColour{215, 130, 25};
+    static constexpr const char* doubtfulToneLegend = "orange bar under a strip: doubtful ECG tone";
     static constexpr const char* soundLostLegend =
         "gap in a strip: sound lost, the computer fell behind";
 

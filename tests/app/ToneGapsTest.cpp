@@ -14,6 +14,7 @@
 #include "records/RecordedCopy.h"
 #include "records/RecordingFacts.h"
 #include "records/SampleFile.h"
+#include "render/PaperPrinter.h"
 #include "tests/support/EdfReadBack.h"
 #include "tests/support/PrintedPages.h"
 #include "tests/support/ProgramShell.h"
@@ -48,6 +49,10 @@ Stretches stretchesOf(const std::string& record) {
     return facts.facts.linesWithoutTone;
 }
 
+Stretches doubtfulOf(const std::string& record) {
+    return records::readFacts(record).facts.linesWithDoubtfulTone;
+}
+
 // Each mark at the time and for the duration of its stretch, to the buffer.
 void expectMarks(const Marks& marks, const Stretches& stretches) {
     ASSERT_EQ(marks.size(), stretches.size());
@@ -59,16 +64,16 @@ void expectMarks(const Marks& marks, const Stretches& stretches) {
     }
 }
 
-// How long the grey marks on a printed page are, in millimetres (ten pixels
-// each at 254 dpi): each bar (rows of the mark's grey in runs of 2 mm and
-// more, at least half a millimetre deep: no letter or edge of a line is)
-// from its leftmost to its rightmost grey, as a trace drawn over it may hide
-// any part between.
-double greyMillimetres(const testsupport::PrintedPage& page) {
-    const auto grey = [&page](int x, int y) {
+// How long the marks of `colour` on a printed page are, in millimetres (ten
+// pixels each at 254 dpi): each bar (rows of the mark's colour in runs of
+// 2 mm and more, at least half a millimetre deep: no letter or edge of a
+// line is) from its leftmost to its rightmost pixel, as a trace drawn over
+// it may hide any part between.
+double barMillimetres(const testsupport::PrintedPage& page, platform::Rgb colour) {
+    const auto grey = [&page, colour](int x, int y) {
         const unsigned char* p = page.pixel(x, y);
-        const auto near = [](int v) { return std::abs(v - 110) <= 6; };
-        return near(p[0]) && near(p[1]) && near(p[2]);
+        const auto near = [](int v, int w) { return std::abs(v - w) <= 6; };
+        return near(p[0], colour.r) && near(p[1], colour.g) && near(p[2], colour.b);
     };
     int total = 0;
     int rows = 0;
@@ -100,11 +105,13 @@ double greyMillimetres(const testsupport::PrintedPage& page) {
     return total / 10.0;
 }
 
-// Tone, silence, tone, noise, tone: decoded, the two stretches without tone
-// are listed at their lines (the recording starts with the file's second
-// buffer), marked in the EDF+ of --decode and --export-edf and on paper;
-// SAVE of a stretch that cuts both, FILTER and a slot copy keep them at
-// their places among the lines kept.
+// Tone, silence, tone, noise, tone, a dropout of 0.6 s, tone: decoded, the
+// two stretches without tone are listed at their lines (the recording starts
+// with the file's second buffer), the dropout, too short to be one, as
+// doubtful; each marked in the EDF+ of --decode and --export-edf and on
+// paper, and counted in --decode's last line; SAVE of a stretch that cuts
+// them, FILTER and a slot copy keep them at their places among the lines
+// kept.
 TEST(ToneGaps, EveryOutputCarriesTheStretchesWithoutToneAtTheirPlace) {
     testsupport::ScratchDirectory scratch;
     testsupport::writeWav("gaps.wav", 199680, 1,
@@ -112,18 +119,29 @@ TEST(ToneGaps, EveryOutputCarriesTheStretchesWithoutToneAtTheirPlace) {
                                                         {Kind::Silence, 150},
                                                         {Kind::Tone, 200},
                                                         {Kind::Noise, 150},
+                                                        {Kind::Tone, 200},
+                                                        {Kind::Silence, 30},
                                                         {Kind::Tone, 200}}));
     const Stretches expected{{249, 150}, {599, 150}};
+    const Stretches doubtful{{949, 30}};
 
     Outcome decoded = run("--decode gaps.wav REC.txt");
     ASSERT_EQ(decoded.code, 0) << decoded.err;
     EXPECT_EQ(stretchesOf("REC.txt"), expected);
+    EXPECT_EQ(doubtfulOf("REC.txt"), doubtful);
+    EXPECT_NE(decoded.err.find("trelmont-ecg: 24 s of ECG, 1 s doubtful, 6 s without tone\n"),
+              std::string::npos)
+        << decoded.err;
     decoded = run("--decode gaps.wav direct.edf");
     ASSERT_EQ(decoded.code, 0) << decoded.err;
-    expectMarks(testsupport::readWithBiosig("direct.edf").withoutTone, expected);
+    const testsupport::ReadBack direct = testsupport::readWithBiosig("direct.edf");
+    expectMarks(direct.withoutTone, expected);
+    expectMarks(direct.doubtful, doubtful);
     const Outcome exported = run("--export-edf REC.txt exported.edf");
     ASSERT_EQ(exported.code, 0) << exported.err;
-    expectMarks(testsupport::readWithBiosig("exported.edf").withoutTone, expected);
+    const testsupport::ReadBack back = testsupport::readWithBiosig("exported.edf");
+    expectMarks(back.withoutTone, expected);
+    expectMarks(back.doubtful, doubtful);
 
     // On paper: the legend in the header, and grey bars as long as the two
     // stretches (0.513 mm a line at 25 mm/s), less what the trace hides at
@@ -131,18 +149,24 @@ TEST(ToneGaps, EveryOutputCarriesTheStretchesWithoutToneAtTheirPlace) {
     const Outcome printed = run("--print-pdf strips.pdf");
     ASSERT_EQ(printed.code, 0) << printed.err;
     ASSERT_EQ(std::system("pdftotext strips.pdf strips.txt"), 0);
-    EXPECT_NE(testsupport::readFile("strips.txt").find("no ECG tone"), std::string::npos);
+    const std::string legend = testsupport::readFile("strips.txt");
+    EXPECT_NE(legend.find("no ECG tone"), std::string::npos);
+    EXPECT_NE(legend.find("doubtful ECG tone"), std::string::npos);
     double grey = 0.0;
+    double orange = 0.0;
     for (const testsupport::PrintedPage& page : testsupport::renderPdf("strips.pdf", 254)) {
-        grey += greyMillimetres(page);
+        grey += barMillimetres(page, render::PaperPrinter::withoutToneColour);
+        orange += barMillimetres(page, render::PaperPrinter::doubtfulToneColour);
     }
     EXPECT_NEAR(grey, 300 * 25.0 / valuesPerSecond, 10.0);
+    EXPECT_NEAR(orange, 30 * 25.0 / valuesPerSecond, 3.0);
 
     // Lines 301 to 700 (from 1): the first stretch's end and the second's
     // start.
     const Stretches kept{{0, 99}, {299, 101}};
     ASSERT_EQ(records::saveStretch({301, 700}, 1).status, records::ChangeOutcome::Status::Done);
     EXPECT_EQ(stretchesOf("REC.txt"), kept);
+    EXPECT_EQ(doubtfulOf("REC.txt"), Stretches{});
     EXPECT_EQ(stretchesOf("REC1.txt"), kept);
     ASSERT_EQ(records::writeRecordedCopy("REC1.txt", "sent.edf", 199680, 4096), "");
     expectMarks(testsupport::readWithBiosig("sent.edf").withoutTone, kept);

@@ -21,8 +21,10 @@ struct ReadBack {
     double endOfRecording = -1.0;
     // Stretches not recorded and bridged: where, and how long, in seconds.
     std::vector<std::pair<double, double>> bridges;
-    // Stretches without the front end's tone, and sound lost, likewise.
+    // Stretches without the front end's tone, with a doubtful one, and
+    // sound lost, likewise.
     std::vector<std::pair<double, double>> withoutTone;
+    std::vector<std::pair<double, double>> doubtful;
     std::vector<std::pair<double, double>> lost;
     std::vector<double> millivolts;
 };
@@ -73,6 +75,7 @@ inline ReadBack readWithBiosig(const std::string& edf) {
     };
     r.bridges = events(records::EdfExport::bridgeAnnotation);
     r.withoutTone = events(records::EdfExport::withoutToneAnnotation);
+    r.doubtful = events(records::EdfExport::doubtfulToneAnnotation);
     r.lost = events(records::EdfExport::droppedAnnotation);
     std::ifstream in(csv);
     std::string line;

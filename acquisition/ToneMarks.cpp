@@ -1,0 +1,122 @@
+#include "ToneMarks.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "records/RecordingFacts.h"
+
+namespace acquisition {
+
+namespace {
+
+long long linesIn(double seconds, double valuesPerSecond) {
+    return std::max(1LL, static_cast<long long>(std::ceil(seconds * valuesPerSecond)));
+}
+
+}  // namespace
+
+ToneMarks::ToneMarks(double valuesPerSecond)
+    : valuesPerSecond_(valuesPerSecond),
+      oneSecond_(linesIn(records::RecordingFacts::shortestWithoutToneSeconds, valuesPerSecond)),
+      halfSecond_(linesIn(records::RecordingFacts::shortestDoubtfulSeconds, valuesPerSecond)) {
+    run_.reserve(static_cast<std::size_t>(oneSecond_));
+}
+
+void ToneMarks::reset() {
+    lines_ = 0;
+    heldFrom_ = -1;
+    run_.clear();
+    doubtFrom_ = -1;
+    doubtLast_ = -1;
+    withoutTone_.clear();
+    doubtful_.clear();
+}
+
+void ToneMarks::reserve(std::size_t stretches) {
+    withoutTone_.reserve(stretches);
+    doubtful_.reserve(stretches);
+}
+
+void ToneMarks::take(ToneQuality quality) {
+    const long long line = lines_++;
+    if (heldFrom_ < 0) {
+        if (quality == ToneQuality::withoutTone) {
+            heldFrom_ = line;
+            run_.clear();
+        } else {
+            feedDoubt(line, quality == ToneQuality::doubtful);
+        }
+        return;
+    }
+    if (quality == ToneQuality::withoutTone) {
+        run_.clear();
+        return;
+    }
+    run_.push_back(quality == ToneQuality::doubtful);
+    if (static_cast<long long>(run_.size()) >= oneSecond_) {
+        // The tone is back for a second: the stretch without it ends where
+        // this run began, and the run's lines follow it in order.
+        const long long runFrom = line + 1 - static_cast<long long>(run_.size());
+        closeWithout(runFrom);
+        for (std::size_t i = 0; i < run_.size(); ++i) {
+            feedDoubt(runFrom + static_cast<long long>(i), run_[i]);
+        }
+        run_.clear();
+    }
+}
+
+void ToneMarks::finish() {
+    if (heldFrom_ >= 0) {
+        // Without tone to the end, what tone came back after it included.
+        closeWithout(lines_);
+        run_.clear();
+    }
+    closeDoubt();
+}
+
+double ToneMarks::secondsOf(const Stretches& stretches) const {
+    long long lines = 0;
+    for (const auto& [first, count] : stretches) {
+        lines += count;
+    }
+    return static_cast<double>(lines) / valuesPerSecond_;
+}
+
+void ToneMarks::closeWithout(long long end) {
+    const long long count = end - heldFrom_;
+    if (count >= oneSecond_) {
+        closeDoubt();
+        withoutTone_.emplace_back(heldFrom_, count);
+    } else {
+        // Too short to be a stretch without tone: the tone was there, but
+        // its values cannot be trusted.
+        for (long long line = heldFrom_; line < end; ++line) {
+            feedDoubt(line, true);
+        }
+    }
+    heldFrom_ = -1;
+}
+
+void ToneMarks::feedDoubt(long long line, bool doubt) {
+    if (doubt) {
+        if (doubtFrom_ >= 0 && line - doubtLast_ - 1 >= halfSecond_) {
+            closeDoubt();
+        }
+        if (doubtFrom_ < 0) {
+            doubtFrom_ = line;
+        }
+        doubtLast_ = line;
+    } else if (doubtFrom_ >= 0 && line - doubtLast_ >= halfSecond_) {
+        closeDoubt();
+    }
+}
+
+void ToneMarks::closeDoubt() {
+    if (doubtFrom_ >= 0 && doubtLast_ - doubtFrom_ + 1 >= halfSecond_) {
+        doubtful_.emplace_back(doubtFrom_, doubtLast_ - doubtFrom_ + 1);
+    }
+    doubtFrom_ = -1;
+    doubtLast_ = -1;
+}
+
+}  // namespace acquisition
