@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "SimulatorRoom.h"
+
 namespace acquisition {
 
 using namespace platform;
@@ -211,7 +213,9 @@ bool SimulatorStream::produce(std::unique_lock<std::mutex>& lock) {
     const Clock::time_point deadline = deadlineFor(samples);
     filling_ = true;
     lock.unlock();
+    const std::uint64_t position = tone_.nextSample();
     tone_.fill(header.data, samples, bitsPerSample_);
+    SimulatorRoom::apply(header.data, samples, bitsPerSample_, position);
     lock.lock();
     const auto interrupted = [this] { return !running_ || closing_; };
     const bool stopped = paced() ? wake_.wait_until(lock, deadline, interrupted) : interrupted();
