@@ -293,13 +293,20 @@ std::string withoutMarker(const std::string& line) {
 // before it; the decoded recording says by its start which buffer its first
 // line is. Every value (its marker aside) and every companion line is equal
 // as text, but the last line's companion: the stop completed it without the
-// buffer after it, which the file has.
+// buffer after it, which the file has; and both list a dropout and a silence
+// in the tone at the same buffers.
 TEST(DecodeRun, ALiveRecordingAndTheDecodedFileOfItsSamplesAreEqualLineForLine) {
     testsupport::ScratchDirectory scratch;
     const acquisition::HeartSignal heart;
     constexpr double seconds = 16.0;
-    const std::vector<std::int16_t> samples =
-        testsupport::simulatorTone(heart, recordingRate, seconds);
+    std::vector<std::int16_t> samples = testsupport::simulatorTone(heart, recordingRate, seconds);
+    // A dropout of 0.6 s (doubtful) and 1.5 s without tone, in whole buffers.
+    const auto silence = [&samples](long long firstBuffer, long long buffers) {
+        std::fill_n(samples.begin() + firstBuffer * samplesPerBuffer, buffers * samplesPerBuffer,
+                    std::int16_t{0});
+    };
+    silence(195, 30);
+    silence(290, 73);
     {
         const testsupport::PipeFeeder feeder(samples);
         std::ofstream("asound.conf") << feeder.alsaConfiguration();
@@ -351,6 +358,29 @@ TEST(DecodeRun, ALiveRecordingAndTheDecodedFileOfItsSamplesAreEqualLineForLine) 
                 << "live line " << k << ", buffer " << buffer;
         }
     }
+    // Both list the dropout as doubtful and the silence as without tone, at
+    // the same buffers.
+    using Buffers = std::vector<std::pair<long long, long long>>;
+    const auto liveBuffers = [&](const auto& stretches) {
+        Buffers b;
+        for (const auto& [first, count] : stretches) {
+            b.emplace_back(first + liveFacts.facts.skippedBefore(first), count);
+        }
+        return b;
+    };
+    const auto decodedBuffers = [&](const auto& stretches) {
+        Buffers b;
+        for (const auto& [first, count] : stretches) {
+            b.emplace_back(first + firstBuffer, count);
+        }
+        return b;
+    };
+    EXPECT_EQ(liveBuffers(liveFacts.facts.linesWithDoubtfulTone), (Buffers{{195, 30}}));
+    EXPECT_EQ(liveBuffers(liveFacts.facts.linesWithoutTone), (Buffers{{290, 73}}));
+    EXPECT_EQ(decodedBuffers(decodedFacts.facts.linesWithDoubtfulTone),
+              liveBuffers(liveFacts.facts.linesWithDoubtfulTone));
+    EXPECT_EQ(decodedBuffers(decodedFacts.facts.linesWithoutTone),
+              liveBuffers(liveFacts.facts.linesWithoutTone));
 }
 
 struct BadInput {
