@@ -92,8 +92,10 @@ TEST_F(OversizedLineTest, AHundredMegabyteLineIsRefusedWithoutBeingRead) {
         }
         const auto took = std::chrono::steady_clock::now() - start;
         // The facts' identity of a companion is its SHA-256, taken as the
-        // file streams past: the one read of the whole file.
-        EXPECT_LT(took, 3s);
+        // file streams past: the one read of the whole file. The bound is for
+        // a reader that hangs or rereads, not a speed (a loaded machine
+        // running the sanitizers takes seconds).
+        EXPECT_LT(took, 20s);
         EXPECT_LT(peakKilobytes() - peakBefore, 8 * 1024);
         std::remove(longFile.c_str());
     }
