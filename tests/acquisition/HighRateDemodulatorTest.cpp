@@ -20,6 +20,7 @@
 #include "acquisition/SpectrumAnalyzer.h"
 #include "acquisition/ValueEstimate.h"
 #include "records/FrontEndCalibration.h"
+#include "tests/support/ToneFiles.h"
 
 namespace acquisition {
 namespace {
@@ -268,6 +269,44 @@ TEST(HighRateDemodulator, FollowsTheEcgThroughNoiseAsStrongAsTheTone) {
     const Agreement agreement = throughNoise(1.0);
     EXPECT_EQ(agreement.lag, 0);
     EXPECT_GE(agreement.r, 0.998);
+}
+
+// A room's echo, almost as strong as the tone and 8 ms late: wherever the
+// two meet in opposite phase (a QRS sweeps their difference through every
+// angle) the tone all but vanishes and its phase turns by anything. Those
+// steps are bridged, not taken at their word: the ECG still follows the
+// heart (every step taken, r 0.95 and 0.07 mV RMS), a few values late, as
+// the echo's share of the sound is.
+TEST(HighRateDemodulator, FollowsTheEcgThroughAnEchoAlmostAsStrongAsTheTone) {
+    const HeartSignal heart;
+    const std::vector<std::int16_t> tone = testsupport::simulatorTone(heart, defaultRate, 20.0);
+    const auto late = static_cast<std::size_t>(0.008 * defaultRate);
+    std::vector<std::int16_t> heard(tone.size());
+    for (std::size_t i = 0; i < tone.size(); ++i) {
+        const double echo = i >= late ? 0.95 * tone[i - late] : 0.0;
+        heard[i] = static_cast<std::int16_t>(std::lround(0.5 * (tone[i] + echo)));
+    }
+    HighRateDemodulator demodulator(defaultRate, defaultBuffer);
+    HighRateRecording recording{heart, {}, {}};
+    Line line{};
+    const auto keep = [&] {
+        recording.values.insert(recording.values.end(), line.begin(), line.end());
+    };
+    for (std::size_t at = 0; at + defaultBuffer <= heard.size(); at += defaultBuffer) {
+        if (demodulator.push(SampleCursor(heard.data() + at, defaultBuffer), line)) {
+            keep();
+        }
+    }
+    while (demodulator.finish(line)) {
+        keep();
+    }
+    const Agreement agreement = compare(recording);
+    std::cout << "echo: lag " << agreement.lag << ", r " << agreement.r << ", RMS "
+              << agreement.rmsValues / calibration::perMillivolt << " mV, worst QRS swing error "
+              << 100.0 * agreement.worstQrsError << " %\n";
+    EXPECT_LE(std::abs(agreement.lag), 3);
+    EXPECT_GE(agreement.r, 0.99);
+    EXPECT_LE(agreement.rmsValues, 0.03 * calibration::perMillivolt);
 }
 
 // ---------------------------------------------------------------------------

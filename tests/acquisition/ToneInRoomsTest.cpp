@@ -87,12 +87,47 @@ TEST(ToneInRooms, InQuietAndOrdinaryRoomsTheRightSecondsStayUnmarked) {
 }
 
 // In a loud room at most one right second in ten may be marked. Not yet
-// met: the companion's errors there come from the echoes' power mixed into
-// the tone's frequency for seconds at a time, close to the 0.1 mV that
-// makes a second wrong, and the judgement marks the wrong seconds only with
-// a good share of the right ones around them.
+// met. Through as much reflected as direct sound the companion's error per
+// second lies close to the 0.1 mV that makes a second wrong (half of the
+// seconds between 0.07 and 0.11 mV), most of it within the QRS, and
+// whether it is wrong is a matter of the room's echoes rather than of the
+// moment: over the noise seeds 100 to 111 some rooms give nearly every
+// second wrong, others none, in every codec alike. What the analysis has
+// (the peak's disagreement with the companion, the companion's jumps and
+// its energy within a buffer, the peak's prominence, the share of the
+// discriminator's steps bridged in fades) does not tell those rooms apart:
+// judged by the rules the outputs list stretches with, every threshold
+// tried on seeds 100 to 105 marks about as large a share of the right
+// seconds as of the wrong ones. Today, over seeds 100 to 111 (WAV, AAC,
+// Opus): 27, 28, 30 % of the seconds wrong; of those 65, 70, 76 % marked,
+// of the right ones 38, 42, 50 %.
 TEST(ToneInRooms, DISABLED_InALoudRoomTheWrongSecondsAreMarkedAndFewRightOnes) {
     expectMarksInRoom({testsupport::loudRoom, 1010, 0.10});
+}
+
+// The rules a reader's marks follow, on which every figure above rests: a
+// dropout of the tone shorter than a second counts as doubtful and, with
+// the doubt beside it, makes a stretch of half a second that is listed; a
+// shorter doubt alone is not; a second is marked when one buffer holding
+// its values lies in a listed stretch, even the one it shares with the
+// second before.
+TEST(ToneInRooms, ReadersMarksFollowTheListingRules) {
+    using Q = ToneQuality;
+    std::vector<Q> quality(5 * 49, Q::good);
+    const auto set = [&](std::size_t from, std::size_t count, Q q) {
+        std::fill_n(quality.begin() + static_cast<std::ptrdiff_t>(from), count, q);
+    };
+    set(60, 15, Q::withoutTone);  // 0.3 s without tone beside 0.25 s of doubt
+    set(75, 12, Q::doubtful);
+    set(150, 24, Q::doubtful);  // just short of half a second
+    const std::vector<bool> marked = testsupport::markedBuffers(quality);
+    EXPECT_EQ(std::count(marked.begin(), marked.end(), true), 27);
+    EXPECT_TRUE(marked[60] && marked[86] && !marked[87] && !marked[150]);
+    // Buffer 48 holds the last values of second 0 and the first of second 1.
+    std::vector<bool> one(quality.size(), false);
+    one[48] = true;
+    EXPECT_TRUE(testsupport::secondMarked(one, 0) && testsupport::secondMarked(one, 1));
+    EXPECT_FALSE(testsupport::secondMarked(one, 2));
 }
 
 // The phone is held close, taken away for two seconds (silence) and held

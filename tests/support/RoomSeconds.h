@@ -145,44 +145,69 @@ inline std::vector<double> secondErrors(const std::vector<double>& ecg,
     return errors;
 }
 
-// The buffers a reader of the recording sees marked: runs without tone
-// shorter than a second count as doubtful, and a run of doubtful buffers
-// (or such short runs) is listed from half a second on.
+// The buffers a reader of the recording sees marked, by the rules the
+// outputs list stretches with: a run without tone of a second or more is
+// listed as such; a shorter one counts as doubtful, and a run of doubtful
+// buffers (with such short runs) is listed from half a second on.
 inline std::vector<bool> markedBuffers(const std::vector<acquisition::ToneQuality>& quality) {
-    const auto shortest = static_cast<std::size_t>(std::ceil(
-        0.5 * acquisition::defaults::sampleRate / acquisition::defaults::samplesPerBuffer));
-    std::vector<bool> marked(quality.size(), false);
-    for (std::size_t i = 0; i < quality.size();) {
-        if (quality[i] == acquisition::ToneQuality::good) {
+    using acquisition::ToneQuality;
+    const double perSecond = static_cast<double>(acquisition::defaults::sampleRate) /
+                             acquisition::defaults::samplesPerBuffer;
+    const auto second = static_cast<std::size_t>(std::ceil(perSecond));
+    const auto half = static_cast<std::size_t>(std::ceil(0.5 * perSecond));
+    const auto runEnd = [&](std::size_t i, auto within) {
+        while (i < quality.size() && within(quality[i])) {
             ++i;
-            continue;
         }
+        return i;
+    };
+    // Long runs without tone first: they are listed, and they end a doubtful
+    // stretch.
+    std::vector<bool> marked(quality.size(), false);
+    std::vector<bool> doubtful(quality.size(), false);
+    for (std::size_t i = 0; i < quality.size();) {
+        const std::size_t end =
+            runEnd(i, [](ToneQuality q) { return q == ToneQuality::withoutTone; });
+        const bool listed = end - i >= second;
+        for (std::size_t k = i; k < end; ++k) {
+            marked[k] = listed;
+            doubtful[k] = !listed;
+        }
+        if (end == i) {
+            doubtful[i] = quality[i] == ToneQuality::doubtful;
+            ++i;
+        } else {
+            i = end;
+        }
+    }
+    for (std::size_t i = 0; i < quality.size();) {
         std::size_t end = i;
-        while (end < quality.size() && quality[end] != acquisition::ToneQuality::good) {
+        while (end < quality.size() && doubtful[end]) {
             ++end;
         }
-        if (end - i >= shortest) {
+        if (end - i >= half) {
             std::fill(marked.begin() + static_cast<std::ptrdiff_t>(i),
                       marked.begin() + static_cast<std::ptrdiff_t>(end), true);
         }
-        i = end;
+        i = end == i ? i + 1 : end;
     }
     return marked;
 }
 
-// Whether second `s` (from 0) lies in marked buffers: more than half of
-// its buffers are.
+// Whether second `s` (from 0) is marked: any buffer that holds one of its
+// companion values lies in a listed stretch.
 inline bool secondMarked(const std::vector<bool>& marked, long long s) {
     const double perSecond = static_cast<double>(acquisition::defaults::sampleRate) /
                              acquisition::defaults::samplesPerBuffer;
-    const auto from = static_cast<std::size_t>(std::ceil(s * perSecond));
-    const auto to =
-        std::min(marked.size(), static_cast<std::size_t>(std::ceil((s + 1) * perSecond)));
-    std::size_t count = 0;
+    const auto from = static_cast<std::size_t>(std::floor(static_cast<double>(s) * perSecond));
+    const auto to = std::min(
+        marked.size(), static_cast<std::size_t>(std::ceil(static_cast<double>(s + 1) * perSecond)));
     for (std::size_t i = from; i < to; ++i) {
-        count += marked[i] ? 1 : 0;
+        if (marked[i]) {
+            return true;
+        }
     }
-    return to > from && 2 * count > to - from;
+    return false;
 }
 
 }  // namespace testsupport
