@@ -13,6 +13,7 @@
 #include "acquisition/CaptureDefaults.h"
 #include "acquisition/HeartSignal.h"
 #include "acquisition/SampleCursor.h"
+#include "acquisition/ToneMarks.h"
 #include "platform/AudioFile.h"
 #include "records/FrontEndCalibration.h"
 
@@ -145,51 +146,23 @@ inline std::vector<double> secondErrors(const std::vector<double>& ecg,
     return errors;
 }
 
-// The buffers a reader of the recording sees marked, by the rules the
-// outputs list stretches with: a run without tone of a second or more is
-// listed as such; a shorter one counts as doubtful, and a run of doubtful
-// buffers (with such short runs) is listed from half a second on.
+// The buffers a reader of the recording sees marked: those in the
+// stretches without tone and with doubtful tone the outputs list.
 inline std::vector<bool> markedBuffers(const std::vector<acquisition::ToneQuality>& quality) {
-    using acquisition::ToneQuality;
     const double perSecond = static_cast<double>(acquisition::defaults::sampleRate) /
                              acquisition::defaults::samplesPerBuffer;
-    const auto second = static_cast<std::size_t>(std::ceil(perSecond));
-    const auto half = static_cast<std::size_t>(std::ceil(0.5 * perSecond));
-    const auto runEnd = [&](std::size_t i, auto within) {
-        while (i < quality.size() && within(quality[i])) {
-            ++i;
-        }
-        return i;
-    };
-    // Long runs without tone first: they are listed, and they end a doubtful
-    // stretch.
-    std::vector<bool> marked(quality.size(), false);
-    std::vector<bool> doubtful(quality.size(), false);
-    for (std::size_t i = 0; i < quality.size();) {
-        const std::size_t end =
-            runEnd(i, [](ToneQuality q) { return q == ToneQuality::withoutTone; });
-        const bool listed = end - i >= second;
-        for (std::size_t k = i; k < end; ++k) {
-            marked[k] = listed;
-            doubtful[k] = !listed;
-        }
-        if (end == i) {
-            doubtful[i] = quality[i] == ToneQuality::doubtful;
-            ++i;
-        } else {
-            i = end;
-        }
+    // The stretches the outputs list, by the very rules they list them.
+    acquisition::ToneMarks marks(perSecond);
+    for (const acquisition::ToneQuality q : quality) {
+        marks.take(q);
     }
-    for (std::size_t i = 0; i < quality.size();) {
-        std::size_t end = i;
-        while (end < quality.size() && doubtful[end]) {
-            ++end;
+    marks.finish();
+    std::vector<bool> marked(quality.size(), false);
+    for (const auto* stretches : {&marks.withoutTone(), &marks.doubtful()}) {
+        for (const auto& [first, count] : *stretches) {
+            std::fill_n(marked.begin() + static_cast<std::ptrdiff_t>(first),
+                        static_cast<std::ptrdiff_t>(count), true);
         }
-        if (end - i >= half) {
-            std::fill(marked.begin() + static_cast<std::ptrdiff_t>(i),
-                      marked.begin() + static_cast<std::ptrdiff_t>(end), true);
-        }
-        i = end == i ? i + 1 : end;
     }
     return marked;
 }
