@@ -8,6 +8,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ActiveObject.h"
@@ -19,6 +20,8 @@
 #include "DroppedBytes.h"
 #include "PrintJob.h"
 #include "Recorder.h"
+#include "ToneMarkRuns.h"
+#include "platform/Geometry.h"
 #include "platform/WaveInput.h"
 #include "records/CompanionWriter.h"
 #include "records/RecordBuffer.h"
@@ -170,9 +173,26 @@ private:
     // Loads "REC.txt" into pane 0's record with its encoding taken off;
     // returns the number of values and the encoding they had.
     LoadedRecording loadWorkingRecording();
+    // What the panes from a first pane show of the working recording besides
+    // its values: the companion's lines from `firstLine` when one belongs
+    // (empty otherwise), and the facts' stretches without and with doubtful
+    // tone.
+    struct ShownStretch {
+        long long firstLine = 0;
+        std::vector<double> companion;
+        std::vector<std::pair<long long, long long>> withoutTone;
+        std::vector<std::pair<long long, long long>> doubtful;
+    };
+    ShownStretch readShownStretch(int firstPane) const;
+    // Draws the stretches of the list that fall on `pane`, which shows `n`
+    // lines from `firstLine`, as marks of `colour`.
+    void drawMarks(render::EcgPane& pane, long long firstLine, int n,
+                   const std::vector<std::pair<long long, long long>>& stretches,
+                   platform::Rgb colour) const;
     void drawRecord(int firstPane,
                     const std::array<double, records::RecordBuffer::capacity>& values, int count,
-                    bool freshPaper);
+                    bool freshPaper, const ShownStretch& shown);
+    void drawToneMark(const ToneMarkRuns::Place& place, ToneMarkRuns::Mark mark) const;
     void forEachPane(const std::function<void(render::EcgPane&)>& action) const;
 
     platform::WaveInput& input_;
@@ -190,6 +210,8 @@ private:
     // the buffers it holds back) and the companion the worker writes.
     std::unique_ptr<BufferAnalysis> analysis_;
     records::CompanionWriter companion_;
+    // The live trace's marks of the tone's trouble, guarded by lock_.
+    ToneMarkRuns marks_;
     PaneList panes_{};
 
     // Capture position, guarded by lock_; filledPanes_ is also read by the
