@@ -38,7 +38,9 @@ namespace acquisition {
 
 // The capture worker. Its thread waits for completed wave buffers, runs each
 // through the spectrum analyser and the high-rate demodulator and hands it to
-// the pane the live trace is in, which draws one segment; the worker then
+// the pane the live trace is in, which draws its step (through its ten
+// demodulated values, the companion line, where it has them) and marks the
+// runs of doubtful or missing tone under it (ToneMarkRuns); the worker then
 // appends the buffer's ten demodulated values as one line to the working
 // recording's companion and its value to the working recording. A buffer's
 // ten values are complete only once the next buffer is in (the filters look
@@ -82,12 +84,16 @@ public:
 
     // Draws the working recording on the five panes from `firstPane` (pane j
     // shows samples j * n ... j * n + n - 1, n samples to a pane), on fresh
-    // paper, with both encodings of stored values taken off. Resets penX of
+    // paper, with both encodings of stored values taken off: through the
+    // lines of its companion those panes show when one belongs to it, else
+    // its values; its facts' stretches without and with doubtful tone
+    // marked under them. Resets penX of
     // every pane from `firstPane` on. For the user-interface thread while no
     // recording runs.
     void showRecording(int firstPane);
     // Draws FILTER's result, the working recording's values with their
-    // baseline wander removed, on fresh paper from `firstPane`.
+    // baseline wander removed (through its companion, filtered alike, when
+    // one belongs), on fresh paper from `firstPane`.
     void showFiltered(int firstPane, const std::vector<double>& filtered);
     // The number of samples a pane shows at the current speed.
     int samplesPerPane(int pane) const;

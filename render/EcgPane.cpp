@@ -160,6 +160,8 @@ void EcgPane::drawMark(double fromX, double toX, platform::Rgb colour) {
 void EcgPane::drawStretch(std::span<const double> samples, int count, std::FILE* file) {
     const PaneSurface::Lock guard = surface_->lock();
     penX_ = 0.0;
+    // A stretch starts afresh: not joined to where the last drawing ended.
+    started_ = false;
     const std::size_t n = std::min(samples.size(), static_cast<std::size_t>(std::max(count, 0)));
     char text[records::valueTextSize];
     for (std::size_t i = 0; i < n; ++i) {
