@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "records/Companion.h"
 #include "records/RecordEncoding.h"
 #include "records/RecordingFacts.h"
+#include "render/PaperPrinter.h"
 #include "render/TraceMapping.h"
 #include "tests/support/RecordText.h"
 #include "tests/support/RecordingFiles.h"
@@ -292,6 +294,84 @@ TEST_F(CompanionStripsTest, AForeignCompanionIsNeverDrawn) {
         }
     }
     EXPECT_TRUE(modal().boxes.empty());
+}
+
+// The columns of the pane whose bar row shows `colour`, as runs [from, to).
+std::vector<std::pair<int, int>> barRuns(const render::EcgPane& pane, platform::Rgb colour) {
+    const platform::PaneSurface& surface = pane.surface();
+    const int row = surface.height() - render::EcgPane::markRaise - 1;
+    std::vector<std::pair<int, int>> runs;
+    for (int x = 0; x < surface.width(); ++x) {
+        // A trace crossing the bar hides it in its column; the paper's
+        // lines do not.
+        if (!(surface.pixel(x, row) == colour) && !(surface.pixel(x, row - 1) == colour)) {
+            continue;
+        }
+        if (!runs.empty() && runs.back().second == x) {
+            runs.back().second = x + 1;
+        } else {
+            runs.push_back({x, x + 1});
+        }
+    }
+    return runs;
+}
+
+// The tone switched off for about two seconds of a live recording: a grey
+// bar under that stretch of the strip as it is drawn, with no more than the
+// buffers of the switch doubtful. The recording's facts saying where its
+// tone was missing or doubtful bring the bars to the strips drawn anew,
+// at their lines' columns, and the trace stays as it was drawn.
+TEST_F(CompanionStripsTest, BarsUnderTheStripsMarkTheTonesTrouble) {
+    open(fourTimes());
+    const platform::Rgb grey = render::PaperPrinter::withoutToneColour;
+    const platform::Rgb ochre = render::PaperPrinter::doubtfulToneColour;
+    startRecording();
+    acquisition::Painter& painter = controller().painter();
+    ASSERT_TRUE(pumpUntil([&] { return painter.processedBuffers() >= 100; }));
+    device_->simulator.setToneGain(0.0);
+    ASSERT_TRUE(pumpUntil([&] { return painter.processedBuffers() >= 200; }));
+    device_->simulator.setToneGain(1.0);
+    ASSERT_TRUE(pumpUntil([&] { return painter.currentPane() >= 1; }));
+    const auto runs = barRuns(controller().pane(0), grey);
+    ASSERT_EQ(runs.size(), 1u);
+    const double speed = controller().pane(0).speedFactor();
+    EXPECT_NEAR((runs[0].second - runs[0].first) / speed, 100.0, 12.0);
+    EXPECT_NEAR(runs[0].first / speed, 100.0, 12.0);
+    for (const auto& [from, to] : barRuns(controller().pane(0), ochre)) {
+        EXPECT_LE(to - from, 4.0 * speed) << from;
+    }
+    ASSERT_TRUE(pumpUntil([&] { return controller().idle; }));
+
+    records::FactsReading facts = records::readFacts("REC.txt");
+    ASSERT_EQ(facts.status, records::FactsReading::Status::Read);
+    const int n = painter.samplesPerPane(0);
+    facts.facts.linesWithoutTone = {{10, 50}, {n - 20, 40}};
+    facts.facts.linesWithDoubtfulTone = {{300, 30}};
+    {
+        std::ofstream out("REC.info.txt", std::ios::binary | std::ios::trunc);
+        out << records::formatFacts(facts.facts);
+    }
+    barScroll(platform::scroll::lineDown);
+    barScroll(platform::scroll::lineUp);
+    const auto columns = [&](long long from, long long to) {
+        return std::pair<int, int>{static_cast<int>(from * speed), static_cast<int>(to * speed)};
+    };
+    const auto near = [](const std::vector<std::pair<int, int>>& got,
+                         const std::vector<std::pair<int, int>>& want) {
+        bool same = got.size() == want.size();
+        for (std::size_t i = 0; same && i < got.size(); ++i) {
+            same = std::abs(got[i].first - want[i].first) <= 1 &&
+                   std::abs(got[i].second - want[i].second) <= 1;
+        }
+        return same;
+    };
+    EXPECT_TRUE(near(barRuns(controller().pane(0), grey), {columns(10, 60), columns(n - 20, n)}));
+    EXPECT_TRUE(near(barRuns(controller().pane(0), ochre), {columns(300, 330)}));
+    // The stretch that runs on into the second strip is marked there too.
+    EXPECT_TRUE(near(barRuns(controller().pane(1), grey), {columns(0, 20)}));
+    EXPECT_TRUE(barRuns(controller().pane(2), grey).empty());
+    // The bars lie under the trace: the R waves stand as the companion's.
+    compareRWaves(0, 1, 0);
 }
 
 }  // namespace
