@@ -101,8 +101,11 @@ bool EcgPane::traceThrough(std::span<const double> tenValues, Clamp clamp) {
     }
     const double step = speedFactor_ / static_cast<double>(tenValues.size());
     for (std::size_t t = 0; t < tenValues.size() && n < points.size(); ++t) {
-        points[n++] = Point{truncated(penX_ + static_cast<double>(t + 1) * step),
-                            clampedRow(tenValues[t], clamp)};
+        // The last point exactly where the next step starts: a column lost
+        // to rounding between the two would leave a gap in the trace.
+        const double x = t + 1 == tenValues.size() ? penX_ + speedFactor_
+                                                   : penX_ + static_cast<double>(t + 1) * step;
+        points[n++] = Point{truncated(x), clampedRow(tenValues[t], clamp)};
     }
     const bool drawn = started_ && n > 1;
     if (drawn) {

@@ -190,6 +190,13 @@ TEST_F(PaneTest, CompanionStepsRunThroughEveryPointOfTheirColumns) {
     EXPECT_TRUE(inkRows(live, 1).empty());
     EXPECT_TRUE(live.drawValue(57.2, points.subspan(10, 10)));
     EXPECT_EQ(inkRows(live, 3), column);
+    // A long flat stretch has ink in every column it spans: each step is
+    // joined to the last.
+    EcgPane flat{2, 958, 124, {0, 0, 960, 126}};
+    flat.drawCompanionStretch(std::vector<double>(4000, 57.2), 400);
+    for (int x = 0; x < static_cast<int>(400 * 2.08) - 1; ++x) {
+        ASSERT_EQ(inkRows(flat, x), std::vector<int>{base}) << x;
+    }
     // Without its ten points a value is drawn as before.
     EXPECT_TRUE(live.drawValue(57.2, points.subspan(0, 3)));
     EXPECT_EQ(live.lastY(), base);
