@@ -54,7 +54,6 @@ public:
     // A stretch whose tone was there but disturbed: a bar of this shade, in
     // the same place, on paper and on the screen's strips alike.
     static constexpr platform::Rgb doubtfulToneColour{200, 150, 40};
-    static constexpr const char* doubtfulToneLegend = "ochre bar under a strip: doubtful ECG tone";
     static constexpr const char* soundLostLegend =
         "gap in a strip: sound lost, the computer fell behind";
 
