@@ -1,8 +1,10 @@
 #include "Painter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include <unistd.h>
 
@@ -21,6 +23,7 @@
 #include "records/RecordFormat.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
+#include "render/PaperPrinter.h"
 #include "render/TraceMapping.h"
 #include "resources/DialogTemplates.h"
 
@@ -174,7 +177,15 @@ bool Painter::take(const AnalysedBuffer& buffer) {
     EcgPane& pane = *panes_[static_cast<std::size_t>(currentPane_)];
     if (pane.penX() < pane.clientRect().right) {
         int error = filesOpen_ ? 0 : openRecordingFiles();
-        if (error == 0 && pane.drawValue(buffer.value)) {
+        const double fromX = pane.penX();
+        const bool drawn = error == 0 && pane.drawValue(buffer.value, tenValues);
+        if (error == 0) {
+            marks_.add({currentPane_, fromX, pane.penX()}, buffer.quality,
+                       [this](const ToneMarkRuns::Place& place, ToneMarkRuns::Mark mark) {
+                           drawToneMark(place, mark);
+                       });
+        }
+        if (drawn) {
             // The companion line first: a program killed between the two
             // leaves the companion one line ahead, which the next start cuts.
             error = tenValues.empty() ? 0 : companion_.append(tenValues);
@@ -186,7 +197,7 @@ bool Painter::take(const AnalysedBuffer& buffer) {
             }
             if (error == 0) {
                 storedLines_ += 1;
-                marks_.take(buffer.quality);
+                toneMarks_.take(buffer.quality);
             }
         } else if (error == 0) {
             // A pane's first value starts its trace and is not stored.
@@ -254,8 +265,8 @@ void Painter::prepareFacts() {
     facts.source = device.empty() ? "sound input" : device;
     facts.skippedAfterLines.reserve(listCapacity);
     facts.droppedAfterLines.reserve(listCapacity);
-    marks_ = ToneMarks(facts.valuesPerSecond);
-    marks_.reserve(listCapacity);
+    toneMarks_ = ToneMarks(facts.valuesPerSecond);
+    toneMarks_.reserve(listCapacity);
     facts_ = std::move(facts);
     filesOpen_ = false;
     factsInvalid_ = false;
@@ -296,9 +307,9 @@ void Painter::completeFacts() {
         ::unlink(path.c_str());
         return;
     }
-    marks_.finish();
-    facts_.linesWithoutTone = marks_.withoutTone();
-    facts_.linesWithDoubtfulTone = marks_.doubtful();
+    toneMarks_.finish();
+    facts_.linesWithoutTone = toneMarks_.withoutTone();
+    facts_.linesWithDoubtfulTone = toneMarks_.doubtful();
     facts_.record = records::identifyFile(record);
     facts_.companion = analysis_ && analysis_->hasCompanion()
                            ? records::identifyFile(records::companionPath(record))
@@ -320,6 +331,16 @@ int Painter::appendValue(const AnalysedBuffer& buffer) {
     return SampleFile::appendText({text, length});
 }
 
+void Painter::drawToneMark(const ToneMarkRuns::Place& place, ToneMarkRuns::Mark mark) const {
+    if (place.pane < 0 || place.pane >= livePanes || panes_[place.pane] == nullptr) {
+        return;
+    }
+    panes_[place.pane]->drawMark(place.fromX, place.toX,
+                                 mark == ToneMarkRuns::Mark::withoutTone
+                                     ? render::PaperPrinter::withoutToneColour
+                                     : render::PaperPrinter::doubtfulToneColour);
+}
+
 void Painter::wrapIfLastPaneFull(const EcgPane& pane) {
     EcgPane* last = panes_[livePanes - 1];
     const bool lastFull =
@@ -337,6 +358,7 @@ CaptureOutcome Painter::startCapture() {
     writeError_.store(0);
     soundLost_.store(false);
     prepareFacts();
+    marks_.reset(facts_.valuesPerSecond);
     if (analysis_) {
         analysis_->reset();
     }
@@ -368,6 +390,9 @@ void Painter::stopCapture() {
         if (analysis_ && !writeFailed_.load()) {
             analysis_->finish(*this);
         }
+        marks_.finish([this](const ToneMarkRuns::Place& place, ToneMarkRuns::Mark mark) {
+            drawToneMark(place, mark);
+        });
         companion_.close();
         SampleFile::close();
         completeFacts();
@@ -483,9 +508,59 @@ Painter::LoadedRecording Painter::loadWorkingRecording() {
     return {m, encoding};
 }
 
-void Painter::drawRecord(int firstPane, const std::array<double, RecordBuffer::capacity>& values,
-                         int count, bool freshPaper) {
+Painter::ShownStretch Painter::readShownStretch(int firstPane) const {
+    ShownStretch shown;
     const int n = samplesPerPane(firstPane);
+    if (n <= 0) {
+        return shown;
+    }
+    // Taken before the working file's lock, as printSettings does.
+    const records::Inference settings = inference();
+    records::StoredRecording recording;
+    const std::string path = SampleFile::workingFileName;
+    {
+        const SampleFile::Session session;
+        SampleFile::close();
+        if (!records::readRecording(path, settings, recording, false).empty()) {
+            return shown;
+        }
+        shown.firstLine = static_cast<long long>(firstPane) * n;
+        const long long lines =
+            std::min<long long>(static_cast<long long>(livePanes) * n,
+                                std::min<long long>(static_cast<long long>(recording.values.size()),
+                                                    RecordBuffer::capacity) -
+                                    shown.firstLine);
+        // Only the lines the panes show are read, and only of a companion
+        // that belongs to the recording; without one the values are drawn.
+        if (lines > 0 && records::companionBelongs(path, recording)) {
+            shown.companion = records::readCompanionLines(records::companionPath(path),
+                                                          static_cast<std::size_t>(shown.firstLine),
+                                                          static_cast<std::size_t>(lines));
+        }
+    }
+    shown.withoutTone = std::move(recording.facts.linesWithoutTone);
+    shown.doubtful = std::move(recording.facts.linesWithDoubtfulTone);
+    return shown;
+}
+
+void Painter::drawMarks(EcgPane& pane, long long firstLine, int n,
+                        const std::vector<std::pair<long long, long long>>& stretches,
+                        platform::Rgb colour) const {
+    const double speed = pane.speedFactor();
+    for (const auto& [from, count] : stretches) {
+        const long long begins = std::max(from, firstLine);
+        const long long ends = std::min(from + count, firstLine + n);
+        if (begins < ends) {
+            pane.drawMark(static_cast<double>(begins - firstLine) * speed,
+                          static_cast<double>(ends - firstLine) * speed, colour);
+        }
+    }
+}
+
+void Painter::drawRecord(int firstPane, const std::array<double, RecordBuffer::capacity>& values,
+                         int count, bool freshPaper, const ShownStretch& shown) {
+    const int n = samplesPerPane(firstPane);
+    const std::size_t perValue = records::companionValuesPerLine;
     for (int j = firstPane; j < paneCount && j < firstPane + livePanes; ++j) {
         EcgPane* pane = panes_[static_cast<std::size_t>(j)];
         if (pane == nullptr) {
@@ -497,12 +572,22 @@ void Painter::drawRecord(int firstPane, const std::array<double, RecordBuffer::c
         }
         const long long offset = static_cast<long long>(j) * n;
         if (count > 0 && n > 0 && offset < count) {
+            drawMarks(*pane, offset, n, shown.withoutTone, render::PaperPrinter::withoutToneColour);
+            drawMarks(*pane, offset, n, shown.doubtful, render::PaperPrinter::doubtfulToneColour);
             // The trace ends where the recording ends: a flat line drawn on
             // past it would read as a heart that stopped.
             const auto recorded =
                 std::span<const double>(values).first(static_cast<std::size_t>(count));
             const int drawn = static_cast<int>(std::min<long long>(n, count - offset));
-            pane->drawStretch(recorded.subspan(static_cast<std::size_t>(offset)), drawn, nullptr);
+            const auto line = static_cast<std::size_t>(offset - shown.firstLine);
+            if (offset >= shown.firstLine &&
+                (line + static_cast<std::size_t>(drawn)) * perValue <= shown.companion.size()) {
+                pane->drawCompanionStretch(
+                    std::span<const double>(shown.companion).subspan(line * perValue), drawn);
+            } else {
+                pane->drawStretch(recorded.subspan(static_cast<std::size_t>(offset)), drawn,
+                                  nullptr);
+            }
         }
     }
 }
@@ -511,8 +596,9 @@ void Painter::showRecording(int firstPane) {
     if (firstPane < 0 || firstPane >= paneCount || panes_[0] == nullptr) {
         return;
     }
+    const ShownStretch shown = readShownStretch(firstPane);
     const int m = loadWorkingRecording().count;
-    drawRecord(firstPane, panes_[0]->record().samples, m, true);
+    drawRecord(firstPane, panes_[0]->record().samples, m, true, shown);
     for (int j = firstPane; j < paneCount; ++j) {
         EcgPane* pane = panes_[static_cast<std::size_t>(j)];
         if (pane == nullptr) {
@@ -533,8 +619,11 @@ void Painter::showFiltered(int firstPane, const std::vector<double>& filtered) {
     record.count = m;
     record.filtered.fill(RecordBuffer::fillLevel);
     std::copy_n(filtered.begin(), m, record.filtered.begin());
+    // FILTER stored the companion filtered alike, where one belonged: the
+    // strips draw what the working recording now holds.
+    const ShownStretch shown = readShownStretch(firstPane);
     drawGrid(firstPane);
-    drawRecord(firstPane, record.filtered, m, false);
+    drawRecord(firstPane, record.filtered, m, false, shown);
 }
 
 records::Inference Painter::inference() const {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ActiveObject.h"
@@ -19,7 +20,9 @@
 #include "DroppedBytes.h"
 #include "PrintJob.h"
 #include "Recorder.h"
+#include "ToneMarkRuns.h"
 #include "ToneMarks.h"
+#include "platform/Geometry.h"
 #include "platform/WaveInput.h"
 #include "records/CompanionWriter.h"
 #include "records/RecordBuffer.h"
@@ -36,7 +39,9 @@ namespace acquisition {
 
 // The capture worker. Its thread waits for completed wave buffers, runs each
 // through the spectrum analyser and the high-rate demodulator and hands it to
-// the pane the live trace is in, which draws one segment; the worker then
+// the pane the live trace is in, which draws its step (through its ten
+// demodulated values, the companion line, where it has them) and marks the
+// runs of doubtful or missing tone under it (ToneMarkRuns); the worker then
 // appends the buffer's ten demodulated values as one line to the working
 // recording's companion and its value to the working recording. A buffer's
 // ten values are complete only once the next buffer is in (the filters look
@@ -80,12 +85,16 @@ public:
 
     // Draws the working recording on the five panes from `firstPane` (pane j
     // shows samples j * n ... j * n + n - 1, n samples to a pane), on fresh
-    // paper, with both encodings of stored values taken off. Resets penX of
+    // paper, with both encodings of stored values taken off: through the
+    // lines of its companion those panes show when one belongs to it, else
+    // its values; its facts' stretches without and with doubtful tone
+    // marked under them. Resets penX of
     // every pane from `firstPane` on. For the user-interface thread while no
     // recording runs.
     void showRecording(int firstPane);
     // Draws FILTER's result, the working recording's values with their
-    // baseline wander removed, on fresh paper from `firstPane`.
+    // baseline wander removed (through its companion, filtered alike, when
+    // one belongs), on fresh paper from `firstPane`.
     void showFiltered(int firstPane, const std::vector<double>& filtered);
     // The number of samples a pane shows at the current speed.
     int samplesPerPane(int pane) const;
@@ -177,9 +186,26 @@ private:
     // Loads "REC.txt" into pane 0's record with its encoding taken off;
     // returns the number of values and the encoding they had.
     LoadedRecording loadWorkingRecording();
+    // What the panes from a first pane show of the working recording besides
+    // its values: the companion's lines from `firstLine` when one belongs
+    // (empty otherwise), and the facts' stretches without and with doubtful
+    // tone.
+    struct ShownStretch {
+        long long firstLine = 0;
+        std::vector<double> companion;
+        std::vector<std::pair<long long, long long>> withoutTone;
+        std::vector<std::pair<long long, long long>> doubtful;
+    };
+    ShownStretch readShownStretch(int firstPane) const;
+    // Draws the stretches of the list that fall on `pane`, which shows `n`
+    // lines from `firstLine`, as marks of `colour`.
+    void drawMarks(render::EcgPane& pane, long long firstLine, int n,
+                   const std::vector<std::pair<long long, long long>>& stretches,
+                   platform::Rgb colour) const;
     void drawRecord(int firstPane,
                     const std::array<double, records::RecordBuffer::capacity>& values, int count,
-                    bool freshPaper);
+                    bool freshPaper, const ShownStretch& shown);
+    void drawToneMark(const ToneMarkRuns::Place& place, ToneMarkRuns::Mark mark) const;
     void forEachPane(const std::function<void(render::EcgPane&)>& action) const;
 
     platform::WaveInput& input_;
@@ -197,6 +223,8 @@ private:
     // the buffers it holds back) and the companion the worker writes.
     std::unique_ptr<BufferAnalysis> analysis_;
     records::CompanionWriter companion_;
+    // The live trace's marks of the tone's trouble, guarded by lock_.
+    ToneMarkRuns marks_;
     PaneList panes_{};
 
     // Capture position, guarded by lock_; filledPanes_ is also read by the
@@ -236,7 +264,7 @@ private:
     records::RecordingFacts facts_;
     // The stretches without tone and with doubtful tone among the lines
     // stored, guarded by lock_ as the facts are; reserved with them.
-    ToneMarks marks_{1.0};
+    ToneMarks toneMarks_{1.0};
     bool filesOpen_ = false;
     // A change of settings during the recording: its facts no longer hold.
     bool factsInvalid_ = false;

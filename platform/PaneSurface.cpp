@@ -213,6 +213,24 @@ void PaneSurface::polyline(const Point* points, int count, Rgb colour) {
     }
 }
 
+void PaneSurface::paintOver(const Rect& rect, Rgb colour, std::span<const Rgb> beneath) {
+    const Lock guard = lock();
+    const int left = std::max(device(rect.left), 0);
+    const int right = std::min(device(rect.right), image_->width());
+    const int top = std::max(device(rect.top), 0);
+    const int bottom = std::min(device(rect.bottom), image_->height());
+    const std::uint32_t argb = toArgb(colour);
+    for (int y = top; y < bottom; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image_->scanLine(y));
+        for (int x = left; x < right; ++x) {
+            const bool paper = std::any_of(beneath.begin(), beneath.end(),
+                                           [&](Rgb c) { return toArgb(c) == row[x]; });
+            row[x] = paper ? argb : row[x];
+        }
+    }
+    touched(rect);
+}
+
 void PaneSurface::setPixel(int x, int y, Rgb colour) {
     const Lock guard = lock();
     put(device(x), device(y), toArgb(colour));

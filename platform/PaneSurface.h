@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ public:
     Rect clientRect() const { return {0, 0, width(), height()}; }
 
     void fill(const Rect& rect, Rgb colour);
+    // Sets the pixels of the rectangle that are one of `beneath` (the paper's
+    // colours) to `colour`, leaving whatever else was drawn there as it is.
+    void paintOver(const Rect& rect, Rgb colour, std::span<const Rgb> beneath);
     // A one-pixel line from `from` towards `to`; like a classic LineTo the last
     // pixel is left out, so joined segments do not set their joints twice.
     // One device pixel wide at any scale.

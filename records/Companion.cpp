@@ -83,31 +83,71 @@ std::size_t formatCompanionLine(std::span<const double> tenValues, char* out) {
     return length;
 }
 
-std::vector<double> readCompanion(const std::string& path, std::size_t maxLines) {
+bool forEachCompanionLine(const std::string& path, std::size_t maxLines,
+                          const std::function<bool(std::size_t, std::span<const double>)>& line,
+                          std::size_t* lines) {
+    std::size_t done = 0;
+    if (lines != nullptr) {
+        *lines = 0;
+    }
     const platform::File in = platform::openRegularForReading(path);
     if (!in) {
-        return {};
+        return false;
     }
     std::vector<double> values;
+    values.reserve(companionValuesPerLine);
     // Room for the longest line of ten values, its newline and one more:
     // a line that fills it is no companion line.
-    char line[companionLineSize + 2];
-    std::size_t lines = 0;
-    while (lines < maxLines && std::fgets(line, sizeof line, in.get()) != nullptr) {
-        const std::size_t length = std::strlen(line);
-        if (length == 0 || line[length - 1] != '\n') {
-            if (length + 1 >= sizeof line) {
-                return {};
+    char text[companionLineSize + 2];
+    while (done < maxLines && std::fgets(text, sizeof text, in.get()) != nullptr) {
+        const std::size_t length = std::strlen(text);
+        if (length == 0 || text[length - 1] != '\n') {
+            if (length + 1 >= sizeof text) {
+                return false;
             }
             // Cut short by a killed program: not a line of the companion.
             break;
         }
-        if (!parseCompanionLine({line, length}, values)) {
-            return {};
+        values.clear();
+        if (!parseCompanionLine({text, length}, values)) {
+            return false;
         }
-        ++lines;
+        ++done;
+        if (lines != nullptr) {
+            *lines = done;
+        }
+        if (!line(done - 1, values)) {
+            return true;
+        }
     }
-    if (std::ferror(in.get()) != 0) {
+    return std::ferror(in.get()) == 0;
+}
+
+std::vector<double> readCompanion(const std::string& path, std::size_t maxLines) {
+    std::vector<double> values;
+    const bool read =
+        forEachCompanionLine(path, maxLines, [&](std::size_t, std::span<const double> ten) {
+            values.insert(values.end(), ten.begin(), ten.end());
+            return true;
+        });
+    return read ? values : std::vector<double>{};
+}
+
+std::vector<double> readCompanionLines(const std::string& path, std::size_t first,
+                                       std::size_t count) {
+    std::vector<double> values;
+    if (count == 0) {
+        return values;
+    }
+    values.reserve(count * companionValuesPerLine);
+    const bool read =
+        forEachCompanionLine(path, first + count, [&](std::size_t k, std::span<const double> ten) {
+            if (k >= first) {
+                values.insert(values.end(), ten.begin(), ten.end());
+            }
+            return true;
+        });
+    if (!read || values.size() != count * companionValuesPerLine) {
         return {};
     }
     return values;

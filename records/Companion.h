@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -44,6 +45,21 @@ std::size_t formatCompanionLine(std::span<const double> tenValues, char* out);
 // lines. Empty when there is no companion, it is not a regular file, or a
 // line does not hold ten numbers or is longer than a line of ten can be.
 std::vector<double> readCompanion(const std::string& path, std::size_t maxLines);
+
+// Reads the companion at `path` as readCompanion does, one complete line at
+// a time: `line` gets each line's number (from 0) and ten values, and stops
+// the reading by returning false. At most `maxLines` lines. False when the
+// file is absent or not a companion as readCompanion takes one; `lines`, when
+// given, gets the number of complete lines read.
+bool forEachCompanionLine(const std::string& path, std::size_t maxLines,
+                          const std::function<bool(std::size_t, std::span<const double>)>& line,
+                          std::size_t* lines = nullptr);
+
+// Lines `first` to `first + count - 1` of the companion at `path`, ten values
+// to a line, without holding the lines before them: empty when it holds
+// fewer or is no companion.
+std::vector<double> readCompanionLines(const std::string& path, std::size_t first,
+                                       std::size_t count);
 
 // Removes the companion of `recordPath`, if there is one.
 void removeCompanion(const std::string& recordPath);

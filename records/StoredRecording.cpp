@@ -86,16 +86,32 @@ std::vector<double> identifiedCompanion(const std::string& path, const FileIdent
 
 }  // namespace
 
-bool companionAgrees(std::span<const double> companion, std::span<const double> decoded,
-                     const RecordingFacts& check) {
-    const std::size_t perLine = companionValuesPerLine;
-    if (decoded.empty() || companion.size() != decoded.size() * perLine ||
-        check.samplesPerBuffer <= 0 || check.fftPoints <= 0) {
-        return false;
+namespace {
+
+// Lines with a tone, and those of them whose value lies within its
+// stretch of the companion.
+struct AgreementTally {
+    std::size_t withTone = 0;
+    std::size_t agreeing = 0;
+    bool agrees() const {
+        return withTone > 0 && static_cast<double>(agreeing) >= agreeingShare * withTone;
     }
+};
+
+// How many lines before a line its value's stretch may reach back.
+std::size_t reachBack(const RecordingFacts& check) {
+    return static_cast<std::size_t>(check.fftPoints / check.samplesPerBuffer) + 2;
+}
+
+// Tallies line k of a companion against the record's values `decoded`:
+// `lineAt(j)` gives the ten values of line j, for k - reachBack() < j <= k.
+template <typename LineAt>
+void tallyLine(std::size_t k, std::span<const double> decoded, const RecordingFacts& check,
+               const LineAt& lineAt, AgreementTally& tally) {
+    const std::size_t perLine = companionValuesPerLine;
     const auto buffer = [&](std::size_t line) {
-        const auto k = static_cast<long long>(line);
-        return k + check.skippedBefore(k);
+        const auto n = static_cast<long long>(line);
+        return n + check.skippedBefore(n);
     };
     const double s = check.samplesPerBuffer;
     const double widening =
@@ -104,38 +120,101 @@ bool companionAgrees(std::span<const double> companion, std::span<const double> 
     // last frequency, are not compared.
     const auto held = static_cast<std::size_t>(
         std::ceil(companionReachSeconds * check.sampleRate / check.samplesPerBuffer));
-    std::size_t withTone = 0;
-    std::size_t agreeing = 0;
-    for (std::size_t k = 0; k + held < decoded.size(); ++k) {
-        const double v = decoded[k];
-        // The spectrum's window: the last fftPoints samples up to the end of
-        // this line's buffer, across the buffers before it. One that reaches
-        // before the recording saw silence there.
-        const double windowStart = (static_cast<double>(buffer(k)) + 1.0) * s - check.fftPoints;
-        if (windowStart < 0.0 ||
-            !calibration::withinBand(v, check.zeroValue, check.valuesPerMillivolt)) {
-            continue;
+    if (k + held >= decoded.size()) {
+        return;
+    }
+    const double v = decoded[k];
+    // The spectrum's window: the last fftPoints samples up to the end of
+    // this line's buffer, across the buffers before it. One that reaches
+    // before the recording saw silence there.
+    const double windowStart = (static_cast<double>(buffer(k)) + 1.0) * s - check.fftPoints;
+    if (windowStart < 0.0 ||
+        !calibration::withinBand(v, check.zeroValue, check.valuesPerMillivolt)) {
+        return;
+    }
+    ++tally.withTone;
+    double lowest = lineAt(k)[0];
+    double highest = lowest;
+    for (std::size_t j = k + 1; j-- > 0;) {
+        const double first = static_cast<double>(buffer(j)) * s;
+        if (first + s <= windowStart) {
+            break;
         }
-        ++withTone;
-        double lowest = companion[k * perLine];
-        double highest = lowest;
-        for (std::size_t j = k + 1; j-- > 0;) {
-            const double first = static_cast<double>(buffer(j)) * s;
-            if (first + s <= windowStart) {
-                break;
+        const std::span<const double> line = lineAt(j);
+        for (std::size_t t = 0; t < perLine; ++t) {
+            if (first + (static_cast<double>(t) + 1.0) * s / perLine > windowStart) {
+                lowest = std::min(lowest, line[t]);
+                highest = std::max(highest, line[t]);
             }
-            for (std::size_t t = 0; t < perLine; ++t) {
-                if (first + (static_cast<double>(t) + 1.0) * s / perLine > windowStart) {
-                    lowest = std::min(lowest, companion[j * perLine + t]);
-                    highest = std::max(highest, companion[j * perLine + t]);
-                }
-            }
-        }
-        if (v >= lowest - widening && v <= highest + widening) {
-            ++agreeing;
         }
     }
-    return withTone > 0 && static_cast<double>(agreeing) >= agreeingShare * withTone;
+    if (v >= lowest - widening && v <= highest + widening) {
+        ++tally.agreeing;
+    }
+}
+
+bool checkable(std::span<const double> decoded, const RecordingFacts& check) {
+    return !decoded.empty() && check.samplesPerBuffer > 0 && check.fftPoints > 0;
+}
+
+// companionAgrees for the companion file at `path`, read a line at a time:
+// only the lines a value's stretch reaches are held.
+bool companionFileAgrees(const std::string& path, std::span<const double> decoded,
+                         const RecordingFacts& check) {
+    if (!checkable(decoded, check)) {
+        return false;
+    }
+    const std::size_t perLine = companionValuesPerLine;
+    const std::size_t ring = reachBack(check);
+    std::vector<double> recent(ring * perLine);
+    const auto lineAt = [&](std::size_t j) {
+        return std::span<const double>(recent).subspan((j % ring) * perLine, perLine);
+    };
+    AgreementTally tally;
+    std::size_t lines = 0;
+    const bool read = forEachCompanionLine(
+        path, decoded.size() + 1,
+        [&](std::size_t k, std::span<const double> ten) {
+            std::copy(ten.begin(), ten.end(), recent.begin() + (k % ring) * perLine);
+            if (k < decoded.size()) {
+                tallyLine(k, decoded, check, lineAt, tally);
+            }
+            return true;
+        },
+        &lines);
+    return read && lines == decoded.size() && tally.agrees();
+}
+
+}  // namespace
+
+bool companionAgrees(std::span<const double> companion, std::span<const double> decoded,
+                     const RecordingFacts& check) {
+    const std::size_t perLine = companionValuesPerLine;
+    if (!checkable(decoded, check) || companion.size() != decoded.size() * perLine) {
+        return false;
+    }
+    const auto lineAt = [&](std::size_t j) { return companion.subspan(j * perLine, perLine); };
+    AgreementTally tally;
+    for (std::size_t k = 0; k < decoded.size(); ++k) {
+        tallyLine(k, decoded, check, lineAt, tally);
+    }
+    return tally.agrees();
+}
+
+bool companionBelongs(const std::string& path, const StoredRecording& recording) {
+    if (recording.values.empty()) {
+        return false;
+    }
+    const std::string companion = companionPath(path);
+    if (recording.facts.complete()) {
+        if (!recording.identified || !recording.facts.companion) {
+            return false;
+        }
+        const std::optional<FileIdentity> found = identifyFile(companion);
+        return found && *found == *recording.facts.companion &&
+               found->lines == recording.values.size();
+    }
+    return companionFileAgrees(companion, recording.values, recording.facts);
 }
 
 std::string readRecording(const std::string& path, const Inference& inference, StoredRecording& out,

@@ -82,4 +82,10 @@ std::string readRecording(const std::string& path, const Inference& inference, S
 bool companionAgrees(std::span<const double> companion, std::span<const double> decoded,
                      const RecordingFacts& facts);
 
+// Whether the companion beside the record at `path` belongs to `recording`
+// (read from there, with or without its companion) as readRecording decides
+// it, without holding more than a few of its lines: by the identity its
+// facts name, or, where they hold none, by agreeing with its values.
+bool companionBelongs(const std::string& path, const StoredRecording& recording);
+
 }  // namespace records

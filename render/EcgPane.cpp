@@ -1,10 +1,13 @@
 #include "EcgPane.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
+#include "PaperPrinter.h"
 #include "TraceMapping.h"
 #include "TraceOffset.h"
+#include "records/Companion.h"
 #include "records/RecordEncoding.h"
 #include "records/RecordFormat.h"
 #include "records/SampleFile.h"
@@ -73,14 +76,95 @@ bool EcgPane::traceTo(double value, Clamp clamp) {
     return drawn;
 }
 
-bool EcgPane::drawValue(double value) {
+int EcgPane::clampedRow(double value, Clamp clamp) const {
+    const platform::Rect& r = clientRect_;
+    const float offset = traceOffset.load(std::memory_order_relaxed);
+    const double y = boundedRow(TraceMapping::y(r, offset, gainFactor_, value));
+    if (y < r.top) {
+        return r.top;
+    }
+    if (y > r.bottom) {
+        return clamp == Clamp::Bottom ? r.bottom : r.bottom - 2;
+    }
+    return truncated(y);
+}
+
+bool EcgPane::traceThrough(std::span<const double> tenValues, Clamp clamp) {
+    // The points lie evenly over the step, the last where the value's own
+    // segment would end; a polyline through them at whole columns runs up
+    // and down each column over all its points and on to the next.
+    std::array<Point, 11> points{};
+    std::size_t n = 0;
+    if (started_) {
+        points[n++] =
+            Point{truncated(penX_), std::clamp(lastY_, clientRect_.top, clientRect_.bottom)};
+    }
+    const double step = speedFactor_ / static_cast<double>(tenValues.size());
+    for (std::size_t t = 0; t < tenValues.size() && n < points.size(); ++t) {
+        // The last point exactly where the next step starts: a column lost
+        // to rounding between the two would leave a gap in the trace.
+        const double x = t + 1 == tenValues.size() ? penX_ + speedFactor_
+                                                   : penX_ + static_cast<double>(t + 1) * step;
+        points[n++] = Point{truncated(x), clampedRow(tenValues[t], clamp)};
+    }
+    const bool drawn = started_ && n > 1;
+    if (drawn) {
+        surface_->polyline(points.data(), static_cast<int>(n), platform::black);
+    }
+    if (n > 0) {
+        lastY_ = points[n - 1].y;
+    }
+    started_ = true;
+    penX_ += speedFactor_;
+    return drawn;
+}
+
+bool EcgPane::drawValue(double value, std::span<const double> tenValues) {
     const PaneSurface::Lock guard = surface_->lock();
+    if (tenValues.size() == records::companionValuesPerLine) {
+        return traceThrough(tenValues, Clamp::BottomMinusTwo);
+    }
     return traceTo(value, Clamp::BottomMinusTwo);
+}
+
+void EcgPane::drawCompanionStretch(std::span<const double> companion, int count) {
+    const PaneSurface::Lock guard = surface_->lock();
+    penX_ = 0.0;
+    // The first step has no point before it: it is drawn from its own first
+    // point, as the values' first step sets the starting height.
+    started_ = false;
+    const std::size_t perValue = records::companionValuesPerLine;
+    const std::size_t n =
+        std::min(companion.size() / perValue, static_cast<std::size_t>(std::max(count, 0)));
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::span<const double> ten = companion.subspan(i * perValue, perValue);
+        if (!started_) {
+            lastY_ = clampedRow(ten[0], Clamp::Bottom);
+            started_ = true;
+        }
+        traceThrough(ten, Clamp::Bottom);
+    }
+}
+
+void EcgPane::drawMark(double fromX, double toX, platform::Rgb colour) {
+    const PaneSurface::Lock guard = surface_->lock();
+    const int bottom = clientRect_.bottom - markRaise;
+    const platform::Rect bar{std::max(truncated(fromX), clientRect_.left), bottom - markHeight,
+                             std::min(truncated(toX), clientRect_.right), bottom};
+    if (bar.right <= bar.left) {
+        return;
+    }
+    // The paper and any mark drawn before it; never the trace.
+    const platform::Rgb beneath[] = {platform::white, gridColour, PaperPrinter::withoutToneColour,
+                                     PaperPrinter::doubtfulToneColour};
+    surface_->paintOver(bar, colour, beneath);
 }
 
 void EcgPane::drawStretch(std::span<const double> samples, int count, std::FILE* file) {
     const PaneSurface::Lock guard = surface_->lock();
     penX_ = 0.0;
+    // A stretch starts afresh: not joined to where the last drawing ended.
+    started_ = false;
     const std::size_t n = std::min(samples.size(), static_cast<std::size_t>(std::max(count, 0)));
     char text[records::valueTextSize];
     for (std::size_t i = 0; i < n; ++i) {

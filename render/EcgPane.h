@@ -30,13 +30,24 @@ public:
     // pane's first value after a start or stop only sets the starting
     // height: true when a segment was drawn, i.e. when the value is one to
     // store.
-    bool drawValue(double value);
+    // With its ten companion points (`tenValues`, on the record's scale),
+    // the value's step is drawn through them instead: the trace then follows
+    // the whole QRS, where one value a buffer catches its peak only at times.
+    bool drawValue(double value, std::span<const double> tenValues = {});
 
     // Draws the first `count` values of `samples` from x = 0. A value that
     // differs from its successor by less than 1 is drawn (and written) as the
     // mean of the two; the last value of `samples` has no successor and is
     // drawn as it is. Each drawn value goes to `file` as "%f\n" when given.
     void drawStretch(std::span<const double> samples, int count, std::FILE* file);
+    // Draws the steps of the first `count` values from x = 0, each through
+    // its ten points of `companion` (ten to a value): every pixel column
+    // covers the lowest to the highest point that falls in it, joined to its
+    // neighbours.
+    void drawCompanionStretch(std::span<const double> companion, int count);
+    // A bar along the foot of the pane from x `fromX` to `toX`, in `colour`,
+    // under the trace: only the paper is painted, the trace stays as it was.
+    void drawMark(double fromX, double toX, platform::Rgb colour);
 
     // Clears the pane to white and resets penX (the first step of the grid).
     void clear();
@@ -70,11 +81,20 @@ public:
     records::RecordBuffer& record() { return *record_; }
 
     static constexpr platform::Rgb gridColour{255, 150, 150};
+    // The marks' thickness, and how far their lowest row lies above the
+    // pane's foot.
+    static constexpr int markHeight = 3;
+    static constexpr int markRaise = 1;
 
 private:
     enum class Clamp { Bottom, BottomMinusTwo };
     // The shared mapping step: returns whether a segment was drawn.
     bool traceTo(double value, Clamp clamp);
+    // One value's step through its ten companion points; as traceTo, the
+    // pane's first step only sets the starting height.
+    bool traceThrough(std::span<const double> tenValues, Clamp clamp);
+    // The row a value is drawn at, kept within the pane.
+    int clampedRow(double value, Clamp clamp) const;
 
     std::unique_ptr<platform::PaneSurface> surface_;
     std::vector<platform::Point> pointBuffer_;

@@ -52,6 +52,8 @@ public:
     // the band, under the trace, which stays as it was.
     static constexpr platform::Rgb withoutToneColour{110, 110, 110};
     static constexpr const char* withoutToneLegend = "grey bar under a strip: no ECG tone";
+    // A stretch whose tone was there but disturbed: a bar of this shade, in
+    // the same place, on paper and on the screen's strips alike.
     static constexpr platform::Rgb doubtfulToneColour{215, 130, 25};
     static constexpr const char* doubtfulToneLegend = "orange bar under a strip: doubtful ECG tone";
     static constexpr const char* soundLostLegend =

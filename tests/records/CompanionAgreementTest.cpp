@@ -15,6 +15,7 @@
 #include "render/TraceFactors.h"
 #include "tests/support/CaptureRig.h"
 #include "tests/support/RecordText.h"
+#include "tests/support/RecordingFiles.h"
 #include "tests/support/ScratchDirectory.h"
 
 namespace acquisition {
@@ -145,6 +146,28 @@ Agreement measure(const std::vector<double>& companion, const std::vector<double
     return a;
 }
 
+// Whether the window, which reads a companion a line at a time and holds a
+// few, finds `companion` beside a record of `values` without identities
+// to belong as readRecording's rule on the whole file does.
+::testing::AssertionResult belongsAsWhole(const std::vector<double>& companion,
+                                          const std::vector<double>& values,
+                                          const records::RecordingFacts& facts) {
+    testsupport::ScratchDirectory scratch;
+    if (!testsupport::writeCompanion("X.txt", companion)) {
+        return ::testing::AssertionFailure() << "no companion written";
+    }
+    records::StoredRecording recording;
+    recording.values = values;
+    recording.facts = facts;
+    recording.facts.record.reset();
+    const bool whole = records::companionAgrees(
+        records::readCompanion("X.hr.txt", values.size() + 1), values, recording.facts);
+    if (records::companionBelongs("X.txt", recording) != whole) {
+        return ::testing::AssertionFailure() << "read a line at a time, it differs: " << whole;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // The companion moved by whole lines: `lines` later (each line holds the
 // values of the line before), or earlier for a negative count, the lines at
 // the edge repeated.
@@ -219,8 +242,15 @@ TEST(CompanionAgreement, TheWorkersCompanionAgreesAtEverySettingAndAStrangerDoes
                 EXPECT_EQ(agrees, c.mustAgree) << "the companion " << c.name << ": agreeing "
                                                << a.share << ", farthest " << a.farthest;
             }
+            EXPECT_TRUE(belongsAsWhole(c.companion, values, genuine.facts)) << c.name;
             measured.push_back(a);
         }
+        // Cut short by a line, or a line longer: neither belongs.
+        const std::vector<double> cut(own.begin(), own.end() - 10);
+        EXPECT_TRUE(belongsAsWhole(cut, values, genuine.facts));
+        std::vector<double> longer = own;
+        longer.insert(longer.end(), own.end() - 10, own.end());
+        EXPECT_TRUE(belongsAsWhole(longer, values, genuine.facts));
         worstShare = std::min(worstShare, measured[0].share);
         std::string marks;
         marks += lineShiftVisible(setting) ? "" : "shift-unseen ";

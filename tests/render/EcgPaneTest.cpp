@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "records/SampleFile.h"
+#include "render/PaperPrinter.h"
 #include "render/TraceMapping.h"
 #include "render/TraceOffset.h"
 #include "tests/support/ScratchDirectory.h"
@@ -158,6 +159,78 @@ TEST_F(PaneTest, TraceOffsetMovesTheBaseline) {
     traceOffset = -9.6f;
     pane_.drawValue(57.2);
     EXPECT_GT(low, pane_.lastY());
+}
+
+// A QRS narrower than a buffer: one value a buffer may miss its peak, the
+// ten points do not. Each column runs from its lowest to its highest point,
+// joined to the next; the live path draws the same step the same way, and a
+// pane's first step only sets where the trace starts.
+TEST_F(PaneTest, CompanionStepsRunThroughEveryPointOfTheirColumns) {
+    std::vector<double> companion(30, 57.2);
+    companion[14] = 57.2 + 5.48;  // 1 mV, in the middle of the second step
+    pane_.drawCompanionStretch(companion, 3);
+    EXPECT_DOUBLE_EQ(pane_.penX(), 3 * 2.08);
+    const int base =
+        static_cast<int>(TraceMapping::y({0, 0, 958, 124}, initialTraceOffset, 3.7, 57.2));
+    const int peak =
+        static_cast<int>(TraceMapping::y({0, 0, 958, 124}, initialTraceOffset, 3.7, 57.2 + 5.48));
+    // Point 14 lies at x = 2.08 + 5 * 0.208 = 3.12: column 3 covers the
+    // whole climb, and the columns either side stay on the baseline.
+    const std::vector<int> column = inkRows(pane_, 3);
+    ASSERT_FALSE(column.empty());
+    EXPECT_EQ(column.front(), peak);
+    EXPECT_EQ(column.back(), base);
+    EXPECT_EQ(static_cast<int>(column.size()), base - peak + 1);
+    EXPECT_EQ(inkRows(pane_, 1), std::vector<int>{base});
+    EXPECT_EQ(inkRows(pane_, 5), std::vector<int>{base});
+
+    EcgPane live{1, 958, 124, {0, 0, 960, 126}};
+    const std::span<const double> points(companion);
+    EXPECT_FALSE(live.drawValue(57.2, points.subspan(0, 10)));
+    EXPECT_TRUE(inkRows(live, 1).empty());
+    EXPECT_TRUE(live.drawValue(57.2, points.subspan(10, 10)));
+    EXPECT_EQ(inkRows(live, 3), column);
+    // A long flat stretch has ink in every column it spans: each step is
+    // joined to the last.
+    EcgPane flat{2, 958, 124, {0, 0, 960, 126}};
+    flat.drawCompanionStretch(std::vector<double>(4000, 57.2), 400);
+    for (int x = 0; x < static_cast<int>(400 * 2.08) - 1; ++x) {
+        ASSERT_EQ(inkRows(flat, x), std::vector<int>{base}) << x;
+    }
+    // Without its ten points a value is drawn as before.
+    EXPECT_TRUE(live.drawValue(57.2, points.subspan(0, 3)));
+    EXPECT_EQ(live.lastY(), base);
+}
+
+// A mark paints the paper along the foot of the pane and leaves the trace
+// as it was, whether it comes before the trace or after it.
+TEST_F(PaneTest, MarksPaintThePaperUnderTheTraceOnly) {
+    pane_.clear();
+    pane_.drawPaper();
+    // A trace along row 121, through the middle of the bar.
+    const double base = TraceMapping::base({0, 0, 958, 124}, initialTraceOffset);
+    const double low = base - (121.5 - base + 0.8) / 3.7;
+    const std::vector<double> flat{low, low, low, low, low, low};
+    pane_.drawStretch(flat, 6, nullptr);
+    ASSERT_EQ(inkRows(pane_, 6), std::vector<int>{121});
+    const Rgb grey = PaperPrinter::withoutToneColour;
+    const Rgb ochre = PaperPrinter::doubtfulToneColour;
+    pane_.drawMark(0.0, 8.0, grey);
+    const int foot = 124 - EcgPane::markRaise;
+    for (int y = 0; y < 124; ++y) {
+        const bool inBar = y >= foot - EcgPane::markHeight && y < foot && y != 121;
+        EXPECT_EQ(pane_.surface().pixel(6, y) == grey, inBar) << y;
+    }
+    EXPECT_EQ(inkRows(pane_, 6), std::vector<int>{121});
+    EXPECT_EQ(pane_.surface().pixel(8, foot - 1), white);
+    // A later mark takes the earlier one's place, never the trace's.
+    pane_.drawMark(4.0, 20.0, ochre);
+    EXPECT_EQ(pane_.surface().pixel(6, foot - 1), ochre);
+    EXPECT_EQ(pane_.surface().pixel(2, foot - 1), grey);
+    EXPECT_EQ(inkRows(pane_, 6), std::vector<int>{121});
+    // Beyond the pane: cut at its edge.
+    pane_.drawMark(900.0, 2000.0, grey);
+    EXPECT_EQ(pane_.surface().pixel(957, foot - 1), grey);
 }
 
 }  // namespace
