@@ -27,8 +27,11 @@ constexpr int paneBorder = 1;
 constexpr int initialOffsetEntry = 4;
 // The notice comes at most 0.4 s after a second without the tone, and goes
 // at most 0.4 s after its return; each check wakes the window, which a
-// recording otherwise wakes only to draw.
+// recording otherwise wakes only to draw. While doubt is under way that has
+// not yet lasted long enough for its notice, the checks come closer: the
+// notice comes at most 0.1 s after two seconds of doubt.
 constexpr int toneCheckMilliseconds = 400;
+constexpr int doubtCheckMilliseconds = 100;
 
 bool anyOf(std::uint32_t formats, std::uint32_t bits) {
     return (formats & bits) != 0;
@@ -233,7 +236,12 @@ void Controller::postCommand(int id, int code, long long value) {
 void Controller::updateToneNotice() {
     const bool recording = !idle && painter_->isRecording();
     const bool missing = recording && painter_->secondsWithoutTone() > toneMissingSeconds;
-    const bool disturbed = recording && painter_->secondsOfDoubtfulTone() >= toneDoubtfulSeconds;
+    const double doubt = recording ? painter_->secondsOfDoubtfulTone() : 0.0;
+    const bool disturbed = doubt >= toneDoubtfulSeconds;
+    if (recording) {
+        dialog_.setTickerInterval(doubt > 0.0 && !disturbed ? doubtCheckMilliseconds
+                                                            : toneCheckMilliseconds);
+    }
     const char* wanted = missing                 ? noToneNotice
                          : disturbed             ? doubtfulToneNotice
                          : painter_->soundLost() ? soundLostNotice

@@ -931,6 +931,13 @@ void MainDialog::setTicker(int milliseconds, std::function<void()> task) {
     frame_->ticker->start(milliseconds);
 }
 
+void MainDialog::setTickerInterval(int milliseconds) {
+    QTimer* ticker = frame_->ticker;
+    if (ticker != nullptr && ticker->isActive() && ticker->interval() != milliseconds) {
+        ticker->setInterval(milliseconds);
+    }
+}
+
 bool MainDialog::saveScreenshot(const std::string& path) const {
     return frame_->grab().save(QString::fromStdString(path), "PNG");
 }

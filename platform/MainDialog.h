@@ -172,6 +172,9 @@ public:
     // Runs `task` every `milliseconds` on the user-interface thread until
     // replaced (a null task stops it).
     void setTicker(int milliseconds, std::function<void()> task);
+    // A running ticker's next ticks come this often; the task stays. Safe
+    // to call from the task itself.
+    void setTickerInterval(int milliseconds);
 
     // Renders the window as shown into a PNG.
     bool saveScreenshot(const std::string& path) const;

@@ -17,6 +17,7 @@
 #include "records/RecordingFacts.h"
 #include "render/PaperPrinter.h"
 #include "render/TraceMapping.h"
+#include "tests/support/RealLookingHeart.h"
 #include "tests/support/RecordText.h"
 #include "tests/support/RecordingFiles.h"
 #include "tests/support/ToneFiles.h"
@@ -177,12 +178,13 @@ protected:
 };
 
 // The simulator's heart at 72 a minute recorded in the window (watched while
-// it records, then after FILTER and loaded from slot 1), and a heart decoded
-// from a tone file and opened with Ctrl+O: the R waves the strips show stand
-// as tall as the companion's, with the same spread from beat to beat.
+// it records, then after FILTER and loaded from slot 1), and a real-looking
+// heart with a 90-ms QRS decoded from a tone file and opened with Ctrl+O:
+// the R waves the strips show stand as tall as the companion's, with the
+// same spread from beat to beat.
 TEST_F(CompanionStripsTest, StripsShowTheRWavesOfTheCompanion) {
     open(fourTimes());
-    const acquisition::HeartSignal heart;
+    const acquisition::HeartSignal heart(testsupport::realLookingHeart());
     testsupport::writeWav("heart.wav", 48000, 1, testsupport::simulatorTone(heart, 48000, 30.0));
     struct Case {
         const char* name;
