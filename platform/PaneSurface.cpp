@@ -74,6 +74,12 @@ int PaneSurface::device(int logical) const {
     return scale_ == 1.0 ? logical : static_cast<int>(std::floor(logical * scale_));
 }
 
+Rect PaneSurface::deviceClipped(const Rect& rect) const {
+    return {std::max(device(rect.left), 0), std::max(device(rect.top), 0),
+            std::min(device(rect.right), image_->width()),
+            std::min(device(rect.bottom), image_->height())};
+}
+
 void PaneSurface::put(int x, int y, std::uint32_t argb) {
     if (x < 0 || y < 0 || x >= image_->width() || y >= image_->height()) {
         return;
@@ -120,10 +126,7 @@ Rect PaneSurface::takeChanged() {
 
 void PaneSurface::fill(const Rect& rect, Rgb colour) {
     const Lock guard = lock();
-    const int left = std::max(device(rect.left), 0);
-    const int right = std::min(device(rect.right), image_->width());
-    const int top = std::max(device(rect.top), 0);
-    const int bottom = std::min(device(rect.bottom), image_->height());
+    const auto [left, top, right, bottom] = deviceClipped(rect);
     const std::uint32_t argb = toArgb(colour);
     for (int y = top; y < bottom; ++y) {
         auto* row = reinterpret_cast<QRgb*>(image_->scanLine(y));
@@ -215,10 +218,7 @@ void PaneSurface::polyline(const Point* points, int count, Rgb colour) {
 
 void PaneSurface::paintOver(const Rect& rect, Rgb colour, std::span<const Rgb> beneath) {
     const Lock guard = lock();
-    const int left = std::max(device(rect.left), 0);
-    const int right = std::min(device(rect.right), image_->width());
-    const int top = std::max(device(rect.top), 0);
-    const int bottom = std::min(device(rect.bottom), image_->height());
+    const auto [left, top, right, bottom] = deviceClipped(rect);
     const std::uint32_t argb = toArgb(colour);
     for (int y = top; y < bottom; ++y) {
         auto* row = reinterpret_cast<QRgb*>(image_->scanLine(y));

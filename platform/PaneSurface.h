@@ -84,6 +84,8 @@ private:
     void put(int x, int y, std::uint32_t argb);
     void blend(int x, int y, std::uint32_t argb, double coverage);
     int device(int logical) const;
+    // A logical rectangle in device pixels, cut to the image.
+    Rect deviceClipped(const Rect& rect) const;
     void hairline(Point from, Point to, std::uint32_t argb);
     void smoothSegment(Point from, Point to, std::uint32_t argb);
     void touched(const Rect& rect);
