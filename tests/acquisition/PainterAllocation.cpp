@@ -2,10 +2,13 @@
 // allocation made on the worker thread while a simulated recording runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
+#include "render/PaperPrinter.h"
 #include "tests/support/CaptureRig.h"
 #include "tests/support/ScratchDirectory.h"
 
@@ -124,10 +127,20 @@ TEST(PainterAllocation, NothingIsAllocatedPerBuffer) {
         return painter.processedBuffers() >= count;
     };
     // The first buffers open the working file; from then on nothing may allocate,
-    // across pane moves and the wrap to pane 0 included.
+    // across pane moves and the wrap to pane 0 included, nor while the tone
+    // is lost and its stretches are marked under the trace, at once back to
+    // their start or line by line.
     ASSERT_TRUE(waitFor(50));
     const long long before = workerAllocations.load();
     const long long from = painter.processedBuffers();
+    const std::pair<long long, long long> silences[] = {
+        {300, 380}, {900, 912}, {920, 932}, {1500, 1620}};
+    for (const auto& [off, on] : silences) {
+        ASSERT_TRUE(waitFor(from + off));
+        simulator.setToneGain(0.0);
+        ASSERT_TRUE(waitFor(from + on));
+        simulator.setToneGain(1.0);
+    }
     ASSERT_TRUE(waitFor(from + 2500));
     const long long allocations = workerAllocations.load() - before;
     const long long buffers = painter.processedBuffers() - from;
@@ -135,6 +148,19 @@ TEST(PainterAllocation, NothingIsAllocatedPerBuffer) {
     painter.stopThread();
     std::cout << allocations << " allocations on the worker over " << buffers << " buffers\n";
     EXPECT_EQ(allocations, 0);
+    // The stretches were marked.
+    const auto marked = [&](platform::Rgb colour) {
+        return std::any_of(panes.begin(), panes.end(), [&](const auto& pane) {
+            for (int x = 0; x < 958; ++x) {
+                if (pane->surface().pixel(x, 124 - render::EcgPane::markRaise - 2) == colour) {
+                    return true;
+                }
+            }
+            return false;
+        });
+    };
+    EXPECT_TRUE(marked(render::PaperPrinter::withoutToneColour));
+    EXPECT_TRUE(marked(render::PaperPrinter::doubtfulToneColour));
 }
 
 }  // namespace
