@@ -42,11 +42,11 @@ namespace acquisition {
 // demodulated values, the companion line, where it has them); the worker then
 // appends the buffer's ten demodulated values as one line to the working
 // recording's companion and its value to the working recording. Under the
-// trace it marks the lines that the facts will list as without tone or with
-// doubtful tone, as soon as ToneMarks knows them, where they were drawn. A buffer's
-// ten values are complete only once the next buffer is in (the filters look
-// ahead), so each buffer is drawn and stored when the next one has been
-// processed, and the last one at the stop. The
+// trace it marks the lines the facts will list as without tone or with
+// doubtful tone, where they were drawn, as soon as ToneMarks knows them. A
+// buffer's ten values are complete only once the next buffer is in (the
+// filters look ahead), so each buffer is drawn and stored when the next one
+// has been processed, and the last one at the stop. The
 // trace runs through panes 0 to 4 and wraps to pane 0; after more than five
 // filled panes the worker asks the main window to stop the recording.
 //

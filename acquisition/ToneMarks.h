@@ -55,7 +55,9 @@ public:
     // with it.
     void finish(Watcher* watcher = nullptr);
     // How many of the latest lines a watcher may still be told of: a
-    // line's place must be kept this long.
+    // line's place must be kept this long. The furthest back is a doubtful
+    // line that waits for a run without tone after it, less than a second
+    // long, and the second of tone that ends that run.
     long long linesUndecided() const { return 2 * (oneSecond_ + halfSecond_); }
 
     const Stretches& withoutTone() const { return withoutTone_; }
