@@ -2,13 +2,11 @@
 // allocation made on the worker thread while a simulated recording runs.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
 #include <utility>
 
-#include "render/PaperPrinter.h"
 #include "tests/support/CaptureRig.h"
 #include "tests/support/ScratchDirectory.h"
 
@@ -148,19 +146,6 @@ TEST(PainterAllocation, NothingIsAllocatedPerBuffer) {
     painter.stopThread();
     std::cout << allocations << " allocations on the worker over " << buffers << " buffers\n";
     EXPECT_EQ(allocations, 0);
-    // The stretches were marked.
-    const auto marked = [&](platform::Rgb colour) {
-        return std::any_of(panes.begin(), panes.end(), [&](const auto& pane) {
-            for (int x = 0; x < 958; ++x) {
-                if (pane->surface().pixel(x, 124 - render::EcgPane::markRaise - 2) == colour) {
-                    return true;
-                }
-            }
-            return false;
-        });
-    };
-    EXPECT_TRUE(marked(render::PaperPrinter::withoutToneColour));
-    EXPECT_TRUE(marked(render::PaperPrinter::doubtfulToneColour));
 }
 
 }  // namespace
