@@ -179,12 +179,6 @@ bool Painter::take(const AnalysedBuffer& buffer) {
         int error = filesOpen_ ? 0 : openRecordingFiles();
         const double fromX = pane.penX();
         const bool drawn = error == 0 && pane.drawValue(buffer.value, tenValues);
-        if (error == 0) {
-            marks_.add({currentPane_, fromX, pane.penX()}, buffer.quality,
-                       [this](const ToneMarkRuns::Place& place, ToneMarkRuns::Mark mark) {
-                           drawToneMark(place, mark);
-                       });
-        }
         if (drawn) {
             // The companion line first: a program killed between the two
             // leaves the companion one line ahead, which the next start cuts.
@@ -195,9 +189,13 @@ bool Painter::take(const AnalysedBuffer& buffer) {
                     companion_.takeBackLast();
                 }
             }
+            if (error == 0 && !linePlaces_.empty()) {
+                linePlaces_[static_cast<std::size_t>(storedLines_) % linePlaces_.size()] = {
+                    currentPane_, fromX, pane.penX()};
+            }
             if (error == 0) {
                 storedLines_ += 1;
-                toneMarks_.take(buffer.quality);
+                toneMarks_.take(buffer.quality, this);
             }
         } else if (error == 0) {
             // A pane's first value starts its trace and is not stored.
@@ -267,6 +265,7 @@ void Painter::prepareFacts() {
     facts.droppedAfterLines.reserve(listCapacity);
     toneMarks_ = ToneMarks(facts.valuesPerSecond);
     toneMarks_.reserve(listCapacity);
+    linePlaces_.assign(static_cast<std::size_t>(toneMarks_.linesUndecided()) + 1, LinePlace{});
     facts_ = std::move(facts);
     filesOpen_ = false;
     factsInvalid_ = false;
@@ -307,7 +306,6 @@ void Painter::completeFacts() {
         ::unlink(path.c_str());
         return;
     }
-    toneMarks_.finish();
     facts_.linesWithoutTone = toneMarks_.withoutTone();
     facts_.linesWithDoubtfulTone = toneMarks_.doubtful();
     facts_.record = records::identifyFile(record);
@@ -331,14 +329,31 @@ int Painter::appendValue(const AnalysedBuffer& buffer) {
     return SampleFile::appendText({text, length});
 }
 
-void Painter::drawToneMark(const ToneMarkRuns::Place& place, ToneMarkRuns::Mark mark) const {
-    if (place.pane < 0 || place.pane >= livePanes || panes_[place.pane] == nullptr) {
+void Painter::marked(ToneQuality kind, long long first, long long count) {
+    const platform::Rgb colour = kind == ToneQuality::withoutTone
+                                     ? render::PaperPrinter::withoutToneColour
+                                     : render::PaperPrinter::doubtfulToneColour;
+    const auto kept = static_cast<long long>(linePlaces_.size());
+    if (kept == 0) {
         return;
     }
-    panes_[place.pane]->drawMark(place.fromX, place.toX,
-                                 mark == ToneMarkRuns::Mark::withoutTone
-                                     ? render::PaperPrinter::withoutToneColour
-                                     : render::PaperPrinter::doubtfulToneColour);
+    // The lines' places joined where they meet on a pane: one bar each.
+    LinePlace bar{-1, 0.0, 0.0};
+    const auto draw = [&] {
+        if (bar.pane >= 0 && bar.pane < livePanes && panes_[bar.pane] != nullptr) {
+            panes_[bar.pane]->drawMark(bar.fromX, bar.toX, colour);
+        }
+    };
+    for (long long line = std::max(first, storedLines_ - kept); line < first + count; ++line) {
+        const LinePlace& place = linePlaces_[static_cast<std::size_t>(line % kept)];
+        if (place.pane == bar.pane && place.fromX >= bar.fromX && place.fromX <= bar.toX) {
+            bar.toX = std::max(bar.toX, place.toX);
+            continue;
+        }
+        draw();
+        bar = place;
+    }
+    draw();
 }
 
 void Painter::wrapIfLastPaneFull(const EcgPane& pane) {
@@ -358,7 +373,6 @@ CaptureOutcome Painter::startCapture() {
     writeError_.store(0);
     soundLost_.store(false);
     prepareFacts();
-    marks_.reset(facts_.valuesPerSecond);
     if (analysis_) {
         analysis_->reset();
     }
@@ -390,9 +404,8 @@ void Painter::stopCapture() {
         if (analysis_ && !writeFailed_.load()) {
             analysis_->finish(*this);
         }
-        marks_.finish([this](const ToneMarkRuns::Place& place, ToneMarkRuns::Mark mark) {
-            drawToneMark(place, mark);
-        });
+        // A stretch still open ends with the recording, under the trace too.
+        toneMarks_.finish(this);
         companion_.close();
         SampleFile::close();
         completeFacts();

@@ -20,7 +20,6 @@
 #include "DroppedBytes.h"
 #include "PrintJob.h"
 #include "Recorder.h"
-#include "ToneMarkRuns.h"
 #include "ToneMarks.h"
 #include "platform/Geometry.h"
 #include "platform/WaveInput.h"
@@ -40,13 +39,14 @@ namespace acquisition {
 // The capture worker. Its thread waits for completed wave buffers, runs each
 // through the spectrum analyser and the high-rate demodulator and hands it to
 // the pane the live trace is in, which draws its step (through its ten
-// demodulated values, the companion line, where it has them) and marks the
-// runs of doubtful or missing tone under it (ToneMarkRuns); the worker then
+// demodulated values, the companion line, where it has them); the worker then
 // appends the buffer's ten demodulated values as one line to the working
-// recording's companion and its value to the working recording. A buffer's
-// ten values are complete only once the next buffer is in (the filters look
-// ahead), so each buffer is drawn and stored when the next one has been
-// processed, and the last one at the stop. The
+// recording's companion and its value to the working recording. Under the
+// trace it marks the lines the facts will list as without tone or with
+// doubtful tone, where they were drawn, as soon as ToneMarks knows them. A
+// buffer's ten values are complete only once the next buffer is in (the
+// filters look ahead), so each buffer is drawn and stored when the next one
+// has been processed, and the last one at the stop. The
 // trace runs through panes 0 to 4 and wraps to pane 0; after more than five
 // filled panes the worker asks the main window to stop the recording.
 //
@@ -55,7 +55,7 @@ namespace acquisition {
 // the capture position, the acquisition parameters and the working file's
 // close at a stop. The worker never holds it while it waits for the main
 // window to handle the automatic stop.
-class Painter : public ActiveObject, private BufferSink {
+class Painter : public ActiveObject, private BufferSink, private ToneMarks::Watcher {
 public:
     static constexpr int paneCount = 20;
     static constexpr int livePanes = 5;
@@ -205,7 +205,9 @@ private:
     void drawRecord(int firstPane,
                     const std::array<double, records::RecordBuffer::capacity>& values, int count,
                     bool freshPaper, const ShownStretch& shown);
-    void drawToneMark(const ToneMarkRuns::Place& place, ToneMarkRuns::Mark mark) const;
+    // Marks lines of the recording under way under the live trace, where
+    // they were drawn (ToneMarks tells which, as it learns).
+    void marked(ToneQuality kind, long long first, long long count) override;
     void forEachPane(const std::function<void(render::EcgPane&)>& action) const;
 
     platform::WaveInput& input_;
@@ -223,8 +225,6 @@ private:
     // the buffers it holds back) and the companion the worker writes.
     std::unique_ptr<BufferAnalysis> analysis_;
     records::CompanionWriter companion_;
-    // The live trace's marks of the tone's trouble, guarded by lock_.
-    ToneMarkRuns marks_;
     PaneList panes_{};
 
     // Capture position, guarded by lock_; filledPanes_ is also read by the
@@ -265,6 +265,15 @@ private:
     // The stretches without tone and with doubtful tone among the lines
     // stored, guarded by lock_ as the facts are; reserved with them.
     ToneMarks toneMarks_{1.0};
+    // Where the latest stored lines were drawn, line l at l modulo its
+    // size: as many as ToneMarks may still tell of. Guarded by lock_, sized
+    // when a recording starts.
+    struct LinePlace {
+        int pane = 0;
+        double fromX = 0.0;
+        double toX = 0.0;
+    };
+    std::vector<LinePlace> linePlaces_;
     bool filesOpen_ = false;
     // A change of settings during the recording: its facts no longer hold.
     bool factsInvalid_ = false;

@@ -28,6 +28,8 @@ void ToneMarks::reset() {
     run_.clear();
     doubtFrom_ = -1;
     doubtLast_ = -1;
+    withoutTold_ = 0;
+    doubtTold_ = 0;
     withoutTone_.clear();
     doubtful_.clear();
 }
@@ -37,19 +39,23 @@ void ToneMarks::reserve(std::size_t stretches) {
     doubtful_.reserve(stretches);
 }
 
-void ToneMarks::take(ToneQuality quality) {
+void ToneMarks::take(ToneQuality quality, Watcher* watcher) {
     const long long line = lines_++;
-    if (heldFrom_ < 0) {
-        if (quality == ToneQuality::withoutTone) {
+    if (quality == ToneQuality::withoutTone) {
+        if (heldFrom_ < 0) {
             heldFrom_ = line;
-            run_.clear();
-        } else {
-            feedDoubt(line, quality == ToneQuality::doubtful);
+            withoutTold_ = line;
+        }
+        run_.clear();
+        // A second from the first line without tone to this one: the
+        // stretch will be listed whatever comes, up to here at least.
+        if (lines_ - heldFrom_ >= oneSecond_) {
+            tell(watcher, ToneQuality::withoutTone, withoutTold_, lines_);
         }
         return;
     }
-    if (quality == ToneQuality::withoutTone) {
-        run_.clear();
+    if (heldFrom_ < 0) {
+        feedDoubt(line, quality == ToneQuality::doubtful, watcher);
         return;
     }
     run_.push_back(quality == ToneQuality::doubtful);
@@ -57,18 +63,18 @@ void ToneMarks::take(ToneQuality quality) {
         // The tone is back for a second: the stretch without it ends where
         // this run began, and the run's lines follow it in order.
         const long long runFrom = line + 1 - static_cast<long long>(run_.size());
-        closeWithout(runFrom);
+        closeWithout(runFrom, watcher);
         for (std::size_t i = 0; i < run_.size(); ++i) {
-            feedDoubt(runFrom + static_cast<long long>(i), run_[i]);
+            feedDoubt(runFrom + static_cast<long long>(i), run_[i], watcher);
         }
         run_.clear();
     }
 }
 
-void ToneMarks::finish() {
+void ToneMarks::finish(Watcher* watcher) {
     if (heldFrom_ >= 0) {
         // Without tone to the end, what tone came back after it included.
-        closeWithout(lines_);
+        closeWithout(lines_, watcher);
         run_.clear();
     }
     closeDoubt();
@@ -82,30 +88,45 @@ double ToneMarks::secondsOf(const Stretches& stretches) const {
     return static_cast<double>(lines) / valuesPerSecond_;
 }
 
-void ToneMarks::closeWithout(long long end) {
+void ToneMarks::closeWithout(long long end, Watcher* watcher) {
     const long long count = end - heldFrom_;
     if (count >= oneSecond_) {
         closeDoubt();
         withoutTone_.emplace_back(heldFrom_, count);
+        tell(watcher, ToneQuality::withoutTone, withoutTold_, end);
     } else {
         // Too short to be a stretch without tone: the tone was there, but
         // its values cannot be trusted.
         for (long long line = heldFrom_; line < end; ++line) {
-            feedDoubt(line, true);
+            feedDoubt(line, true, watcher);
         }
     }
     heldFrom_ = -1;
 }
 
-void ToneMarks::feedDoubt(long long line, bool doubt) {
+void ToneMarks::tell(Watcher* watcher, ToneQuality kind, long long& told, long long end) {
+    if (end > told) {
+        if (watcher != nullptr) {
+            watcher->marked(kind, told, end - told);
+        }
+        told = end;
+    }
+}
+
+void ToneMarks::feedDoubt(long long line, bool doubt, Watcher* watcher) {
     if (doubt) {
         if (doubtFrom_ >= 0 && line - doubtLast_ - 1 >= halfSecond_) {
             closeDoubt();
         }
         if (doubtFrom_ < 0) {
             doubtFrom_ = line;
+            doubtTold_ = line;
         }
         doubtLast_ = line;
+        // Long enough to be listed: so far, and the good lines it joined.
+        if (doubtLast_ - doubtFrom_ + 1 >= halfSecond_) {
+            tell(watcher, ToneQuality::doubtful, doubtTold_, doubtLast_ + 1);
+        }
     } else if (doubtFrom_ >= 0 && line - doubtLast_ >= halfSecond_) {
         closeDoubt();
     }

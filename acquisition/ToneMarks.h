@@ -18,9 +18,28 @@ namespace acquisition {
 // judged so, joined while less than half a second of good tone lies between
 // them, listed when the joined stretch lasts half a second or more. Each
 // stretch is the first line and the number of lines, counted from 0.
+//
+// As the lines come, a watcher may be told which of them are by now known
+// to lie in a stretch that will be listed, so that the live trace marks what
+// the facts will list: a stretch under way once it is long enough to be
+// listed, from its first line, then line by line as it grows (a doubtful
+// one with the good lines it joins in between); a run without tone that
+// ended short of a second as doubtful. Each line is told of once at most,
+// in order within each kind, and never more than linesUndecided() lines
+// after it was taken.
 class ToneMarks {
 public:
     using Stretches = std::vector<std::pair<long long, long long>>;
+
+    class Watcher {
+    public:
+        // Lines `first` to `first + count - 1` lie in a stretch of `kind`
+        // (doubtful or withoutTone) that will be listed.
+        virtual void marked(ToneQuality kind, long long first, long long count) = 0;
+
+    protected:
+        ~Watcher() = default;
+    };
 
     explicit ToneMarks(double valuesPerSecond);
 
@@ -29,11 +48,17 @@ public:
     // Room for this many stretches of each kind, and the tone run's lines,
     // so that no line taken allocates (up to that many stretches).
     void reserve(std::size_t stretches);
-    // The quality of the next line stored.
-    void take(ToneQuality quality);
+    // The quality of the next line stored; `watcher`, if any, is told of
+    // the lines this makes known.
+    void take(ToneQuality quality, Watcher* watcher = nullptr);
     // The recording ends after the lines taken: a stretch still open ends
     // with it.
-    void finish();
+    void finish(Watcher* watcher = nullptr);
+    // How many of the latest lines a watcher may still be told of: a
+    // line's place must be kept this long. The furthest back is a doubtful
+    // line that waits for a run without tone after it, less than a second
+    // long, and the second of tone that ends that run.
+    long long linesUndecided() const { return 2 * (oneSecond_ + halfSecond_); }
 
     const Stretches& withoutTone() const { return withoutTone_; }
     const Stretches& doubtful() const { return doubtful_; }
@@ -43,11 +68,14 @@ public:
 
 private:
     // The next line in order, doubtful or not.
-    void feedDoubt(long long line, bool doubt);
+    void feedDoubt(long long line, bool doubt, Watcher* watcher);
     // The joined doubtful stretch ends: listed if long enough.
     void closeDoubt();
     // The stretch without tone from heldFrom_ to `end` (exclusive) ends.
-    void closeWithout(long long end);
+    void closeWithout(long long end, Watcher* watcher);
+    // Tells the watcher of the lines of the stretch under way of `kind`
+    // from `told` up to `end` (exclusive), and moves `told` there.
+    static void tell(Watcher* watcher, ToneQuality kind, long long& told, long long end);
 
     double valuesPerSecond_;
     long long oneSecond_;
@@ -60,6 +88,9 @@ private:
     // The doubtful stretch under way: its first and last line (-1: none).
     long long doubtFrom_ = -1;
     long long doubtLast_ = -1;
+    // The end of the lines of each stretch under way a watcher was told of.
+    long long withoutTold_ = 0;
+    long long doubtTold_ = 0;
     Stretches withoutTone_;
     Stretches doubtful_;
 };

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 #include "tests/support/CaptureRig.h"
 #include "tests/support/ScratchDirectory.h"
@@ -124,10 +125,20 @@ TEST(PainterAllocation, NothingIsAllocatedPerBuffer) {
         return painter.processedBuffers() >= count;
     };
     // The first buffers open the working file; from then on nothing may allocate,
-    // across pane moves and the wrap to pane 0 included.
+    // across pane moves and the wrap to pane 0 included, nor while the tone
+    // is lost and its stretches are marked under the trace, at once back to
+    // their start or line by line.
     ASSERT_TRUE(waitFor(50));
     const long long before = workerAllocations.load();
     const long long from = painter.processedBuffers();
+    const std::pair<long long, long long> silences[] = {
+        {300, 380}, {900, 912}, {920, 932}, {1500, 1620}};
+    for (const auto& [off, on] : silences) {
+        ASSERT_TRUE(waitFor(from + off));
+        simulator.setToneGain(0.0);
+        ASSERT_TRUE(waitFor(from + on));
+        simulator.setToneGain(1.0);
+    }
     ASSERT_TRUE(waitFor(from + 2500));
     const long long allocations = workerAllocations.load() - before;
     const long long buffers = painter.processedBuffers() - from;

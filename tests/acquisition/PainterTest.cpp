@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -19,6 +20,7 @@
 #include "records/RecordingFacts.h"
 #include "records/SampleFile.h"
 #include "render/EcgPane.h"
+#include "render/PaperPrinter.h"
 #include "render/TraceOffset.h"
 #include "tests/support/CaptureRig.h"
 #include "tests/support/ScratchDirectory.h"
@@ -217,6 +219,84 @@ TEST(Painter, PaneMovesAndWrapFollowThePaneWidth) {
         }
     }
     EXPECT_GT(ink, 300);
+}
+
+// The bar under each column of the pane: 'w' without tone, 'd' doubtful,
+// '.' none, '#' hidden under the trace.
+std::string barColumns(const render::EcgPane& pane) {
+    const platform::PaneSurface& surface = pane.surface();
+    const int lowest = surface.height() - render::EcgPane::markRaise - 1;
+    std::string columns(static_cast<std::size_t>(surface.width()), '.');
+    for (int x = 0; x < surface.width(); ++x) {
+        for (int y = lowest - render::EcgPane::markHeight + 1; y <= lowest; ++y) {
+            const platform::Rgb p = surface.pixel(x, y);
+            char& c = columns[static_cast<std::size_t>(x)];
+            if (p == render::PaperPrinter::withoutToneColour) {
+                c = 'w';
+            } else if (p == render::PaperPrinter::doubtfulToneColour) {
+                c = 'd';
+            } else if (p == platform::black && c == '.') {
+                c = '#';
+            }
+        }
+    }
+    return columns;
+}
+
+// The tone gone for a second and a half across the wrap from the fifth
+// pane to the first: the bar runs to the end of the fifth pane and on from
+// the first one's left edge, line for line where the facts list it, the
+// places of the lines held across the wrap.
+TEST(Painter, TheBarsOfAStretchRunOnAcrossTheWrap) {
+    testsupport::ScratchDirectory scratch;
+    WindowHarness window;
+    SimulatorSettings paced;
+    paced.speed = 8.0;
+    Rig rig(&window, paced);
+    window.attach(*rig.painter);
+    ASSERT_TRUE(rig.painter->startCapture());
+    // The wrap comes after five panes of P - 1 lines, 5P - 1 buffers.
+    constexpr long long wrap = 5 * paneSteps - 1;
+    ASSERT_TRUE(rig.waitForBuffers(wrap - 40, 120s));
+    rig.simulator.setToneGain(0.0);
+    ASSERT_TRUE(rig.waitForBuffers(wrap + 30, 60s));
+    rig.simulator.setToneGain(1.0);
+    ASSERT_TRUE(window.waitForStops(1, 120s));
+
+    const records::FactsReading facts = records::readFacts("REC.txt");
+    ASSERT_EQ(facts.status, records::FactsReading::Status::Read);
+    ASSERT_EQ(facts.facts.linesWithoutTone.size(), 1u);
+    constexpr long long lines = 5 * (paneSteps - 1);
+    const auto [first, count] = facts.facts.linesWithoutTone[0];
+    ASSERT_LT(first, lines - 10);
+    ASSERT_GT(first + count, lines + 10);
+    // The fifth pane's lines after its first step; the first pane's again
+    // from its left edge, its trace under way.
+    const double speed = rig.owned[0]->speedFactor();
+    const auto expect = [&](int pane, long long from, double x) {
+        std::string expected(958, '.');
+        for (long long line = from; x < 958.0; ++line, x += speed) {
+            const auto listed = [&](const auto& list) {
+                return std::any_of(list.begin(), list.end(), [&](const auto& s) {
+                    return line >= s.first && line < s.first + s.second;
+                });
+            };
+            const char kind = listed(facts.facts.linesWithoutTone)        ? 'w'
+                              : listed(facts.facts.linesWithDoubtfulTone) ? 'd'
+                                                                          : '.';
+            for (auto c = static_cast<std::size_t>(x); c < static_cast<std::size_t>(x + speed);
+                 ++c) {
+                expected[std::min<std::size_t>(c, 957)] = kind;
+            }
+        }
+        std::string shown = barColumns(*rig.owned[static_cast<std::size_t>(pane)]);
+        for (std::size_t c = 0; c < shown.size(); ++c) {
+            shown[c] = shown[c] == '#' ? expected[c] : shown[c];
+        }
+        EXPECT_EQ(shown, expected) << "pane " << pane;
+    };
+    expect(4, lines - (paneSteps - 1), speed);
+    expect(0, lines, 0.0);
 }
 
 TEST(Painter, ConfigureKeepsGoingRebuildsOrRefuses) {
