@@ -22,6 +22,7 @@
 #include "render/EcgPane.h"
 #include "render/PaperPrinter.h"
 #include "render/TraceOffset.h"
+#include "tests/support/BarColumns.h"
 #include "tests/support/CaptureRig.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/SyntheticRecording.h"
@@ -221,27 +222,7 @@ TEST(Painter, PaneMovesAndWrapFollowThePaneWidth) {
     EXPECT_GT(ink, 300);
 }
 
-// The bar under each column of the pane: 'w' without tone, 'd' doubtful,
-// '.' none, '#' hidden under the trace.
-std::string barColumns(const render::EcgPane& pane) {
-    const platform::PaneSurface& surface = pane.surface();
-    const int lowest = surface.height() - render::EcgPane::markRaise - 1;
-    std::string columns(static_cast<std::size_t>(surface.width()), '.');
-    for (int x = 0; x < surface.width(); ++x) {
-        for (int y = lowest - render::EcgPane::markHeight + 1; y <= lowest; ++y) {
-            const platform::Rgb p = surface.pixel(x, y);
-            char& c = columns[static_cast<std::size_t>(x)];
-            if (p == render::PaperPrinter::withoutToneColour) {
-                c = 'w';
-            } else if (p == render::PaperPrinter::doubtfulToneColour) {
-                c = 'd';
-            } else if (p == platform::black && c == '.') {
-                c = '#';
-            }
-        }
-    }
-    return columns;
-}
+using testsupport::barColumns;
 
 // The tone gone for a second and a half across the wrap from the fifth
 // pane to the first: the bar runs to the end of the fifth pane and on from

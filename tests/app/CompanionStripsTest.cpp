@@ -17,6 +17,7 @@
 #include "records/RecordingFacts.h"
 #include "render/PaperPrinter.h"
 #include "render/TraceMapping.h"
+#include "tests/support/BarColumns.h"
 #include "tests/support/RealLookingHeart.h"
 #include "tests/support/RecordText.h"
 #include "tests/support/RecordingFiles.h"
@@ -378,27 +379,7 @@ TEST_F(CompanionStripsTest, BarsUnderTheStripsMarkTheTonesTrouble) {
     compareRWaves(1, 1, 0);
 }
 
-// The bar row of each column of the pane: 'w' without tone, 'd' doubtful,
-// '.' bare paper, '#' hidden under the trace.
-std::string barColumns(const render::EcgPane& pane) {
-    const platform::PaneSurface& surface = pane.surface();
-    const int lowest = surface.height() - render::EcgPane::markRaise - 1;
-    std::string columns(static_cast<std::size_t>(surface.width()), '.');
-    for (int x = 0; x < surface.width(); ++x) {
-        for (int y = lowest - render::EcgPane::markHeight + 1; y <= lowest; ++y) {
-            const platform::Rgb p = surface.pixel(x, y);
-            char& c = columns[static_cast<std::size_t>(x)];
-            if (p == render::PaperPrinter::withoutToneColour) {
-                c = c == 'd' ? 'x' : 'w';
-            } else if (p == render::PaperPrinter::doubtfulToneColour) {
-                c = c == 'w' ? 'x' : 'd';
-            } else if (p.r < 80 && p.g < 80 && p.b < 80 && c == '.') {
-                c = '#';
-            }
-        }
-    }
-    return columns;
-}
+using testsupport::barColumns;
 
 // The kind of bar under columns [from, to): '?' where the trace hides it
 // all, 'x' where it is not one kind.
