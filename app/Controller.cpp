@@ -1,5 +1,8 @@
 #include "Controller.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "CaptureReport.h"
 #include "PaneScrolling.h"
 #include "platform/Application.h"
@@ -28,10 +31,20 @@ constexpr int initialOffsetEntry = 4;
 // The notice comes at most 0.4 s after a second without the tone, and goes
 // at most 0.4 s after its return; each check wakes the window, which a
 // recording otherwise wakes only to draw. While doubt is under way that has
-// not yet lasted long enough for its notice, the checks come closer: the
-// notice comes at most 0.1 s after two seconds of doubt.
+// not yet lasted long enough for its notice, the next check is set for the
+// moment it will have: the notice comes as the doubt reaches two seconds.
 constexpr int toneCheckMilliseconds = 400;
-constexpr int doubtCheckMilliseconds = 100;
+// A timer may fire a little early; a check that finds the doubt just short
+// of its two seconds looks again this soon.
+constexpr int shortestDoubtCheckMilliseconds = 10;
+
+// Milliseconds until doubt of `doubt` seconds lasts long enough for its
+// notice, within the ordinary check's period.
+int checkWhenDoubtful(double doubt) {
+    const double left = std::ceil((Controller::toneDoubtfulSeconds - doubt) * 1000.0) + 1.0;
+    return static_cast<int>(std::clamp(left, static_cast<double>(shortestDoubtCheckMilliseconds),
+                                       static_cast<double>(toneCheckMilliseconds)));
+}
 
 bool anyOf(std::uint32_t formats, std::uint32_t bits) {
     return (formats & bits) != 0;
@@ -239,7 +252,7 @@ void Controller::updateToneNotice() {
     const double doubt = recording ? painter_->secondsOfDoubtfulTone() : 0.0;
     const bool disturbed = doubt >= toneDoubtfulSeconds;
     if (recording) {
-        dialog_.setTickerInterval(doubt > 0.0 && !disturbed ? doubtCheckMilliseconds
+        dialog_.setTickerInterval(doubt > 0.0 && !disturbed ? checkWhenDoubtful(doubt)
                                                             : toneCheckMilliseconds);
     }
     const char* wanted = missing                 ? noToneNotice
