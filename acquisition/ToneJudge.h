@@ -10,11 +10,15 @@ namespace acquisition {
 // The one judgement of the front end's tone, buffer by buffer, from what the
 // analysis already has. Without tone: the spectrum's strongest line does not
 // stand out of it, or lies outside the tone's band. Doubtful: the tone is
-// there, but the spectrum's peak and the mean of the companion's ten values
-// have disagreed over the last second by more than a clear tone lets them
-// (each read the same samples; echoes, noise and a codec's artefacts pull
-// them apart, and the companion's values with them). Good otherwise. Not
-// thread-safe: one analysis uses it.
+// there, but over the last second the spectrum's peak and the mean of the
+// companion's ten values have disagreed, where the heart held still, by more
+// than a clear tone lets them (each read the same samples; echoes, noise and
+// a codec's artefacts pull them apart, and the companion's values with
+// them), or over the last third of a second the companion's values have
+// jerked from one to the next by more than a heart bends them (the tone's
+// frequency thrown about by echoes as loud as the tone and noise: such a
+// room bends every QRS). Good otherwise. Not thread-safe: one analysis uses
+// it.
 class ToneJudge {
 public:
     // On the record's scale at these settings.
@@ -36,10 +40,19 @@ private:
     int sampleRate_;
     int fftPoints_;
     double valuesPerMillivolt_;
-    // The disagreement's running mean over about a second of buffers, in
-    // millivolts, and the weight of each new buffer in it.
+    // The mean disagreement that makes the tone doubtful at these settings,
+    // in millivolts.
+    double doubtfulApart_;
+    // Whether the companion's values lie close enough for their jerks to
+    // tell: a heart bends it little from one value to the next.
+    bool readsJerks_;
+    // The running means, in millivolts, of the disagreement over about a
+    // second of buffers and of the companion's jerks over a third of one,
+    // and the weight of each new buffer in them.
     double disagreement_ = 0.0;
+    double jerks_ = 0.0;
     double weight_;
+    double jerkWeight_;
 };
 
 }  // namespace acquisition
