@@ -38,8 +38,9 @@ constexpr double largestMillivolts = 0.5;
 // a clear tone's by 0.001 to 0.04 mV (a heart at 200 a minute with R waves
 // of 3 mV and muscle noise adds 0.02); through an ordinary room's echoes and
 // noise by 0.05 to 0.18, seldom more; through echoes as loud as the tone and
-// noise 10 dB under it by 0.1 to 0.3, where every QRS comes back bent by
-// 0.2 to 0.5 mV. The short average hears such a room within a second.
+// noise 10 dB under it by 0.1 to 0.3, where every QRS comes back bent
+// (moments of it 0.2 to 0.5 mV off). The short average hears such a room
+// within a second.
 constexpr double jerkSeconds = 0.3;
 constexpr double jerkyMillivolts = 0.19;
 // The jerks tell at this many values a second and more; where values lie
