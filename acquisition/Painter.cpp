@@ -189,11 +189,11 @@ bool Painter::take(const AnalysedBuffer& buffer) {
                     companion_.takeBackLast();
                 }
             }
-            if (error == 0 && !linePlaces_.empty()) {
-                linePlaces_[static_cast<std::size_t>(storedLines_) % linePlaces_.size()] = {
-                    currentPane_, fromX, pane.penX()};
-            }
             if (error == 0) {
+                if (!linePlaces_.empty()) {
+                    linePlaces_[static_cast<std::size_t>(storedLines_) % linePlaces_.size()] = {
+                        currentPane_, fromX, pane.penX()};
+                }
                 storedLines_ += 1;
                 toneMarks_.take(buffer.quality, this);
             }

@@ -231,9 +231,7 @@ using testsupport::barColumns;
 TEST(Painter, TheBarsOfAStretchRunOnAcrossTheWrap) {
     testsupport::ScratchDirectory scratch;
     WindowHarness window;
-    SimulatorSettings paced;
-    paced.speed = 8.0;
-    Rig rig(&window, paced);
+    Rig rig(&window, Rig::pacedAt(8.0));
     window.attach(*rig.painter);
     ASSERT_TRUE(rig.painter->startCapture());
     // The wrap comes after five panes of P - 1 lines, 5P - 1 buffers.
@@ -284,9 +282,7 @@ TEST(Painter, ConfigureKeepsGoingRebuildsOrRefuses) {
     testsupport::ScratchDirectory scratch;
     {
         WindowHarness window;
-        SimulatorSettings paced;
-        paced.speed = 20.0;
-        Rig rig(&window, paced);
+        Rig rig(&window, Rig::pacedAt(20.0));
         window.attach(*rig.painter);
         ASSERT_TRUE(rig.painter->startCapture());
         ASSERT_TRUE(rig.waitForBuffers(5, 30s));

@@ -117,9 +117,11 @@ struct Rig {
         painter->stopThread();
         painter.reset();
     }
-    static SimulatorSettings unpaced() {
+    static SimulatorSettings unpaced() { return pacedAt(0.0); }
+    // The simulator at `speed` times real time.
+    static SimulatorSettings pacedAt(double speed) {
         SimulatorSettings s;
-        s.speed = 0.0;
+        s.speed = speed;
         return s;
     }
     bool waitForBuffers(long long count, std::chrono::seconds timeout) const {
