@@ -66,9 +66,14 @@ std::vector<render::PaperMark> stripMarks(const PrintSettings& settings, int str
     return marks;
 }
 
-// Where the sound input lost sound within strip `strip` of `n` lines (of
-// `m`), in the strip's own points: the time lost and the time the trace goes
-// on at. Sound lost before a strip's first line is told by its label.
+// Where the trace of strip `strip` of `n` lines (of `m`) breaks, in the
+// strip's own points: between two of its lines that buffers not stored lie
+// between, for as long as they lasted, with the time the trace goes on at.
+// Sound the input lost breaks a strip anywhere. The buffers skipped at each
+// change of pane lie between strips as the recording was made, but inside
+// one once it is cut out of a longer recording or printed at another speed:
+// drawn on without a break, every wave after them would stand 41 ms early.
+// Buffers skipped before a strip's first line are told by its label.
 std::vector<render::PaperBreak> stripBreaks(const PrintSettings& settings, int strip, int n,
                                             int m) {
     const records::RecordingFacts& facts = settings.facts;
@@ -76,7 +81,7 @@ std::vector<render::PaperBreak> stripBreaks(const PrintSettings& settings, int s
     const long long end = std::min<long long>(first + n, m);
     const auto perValue = static_cast<long long>(pointsPerValue(settings));
     std::vector<render::PaperBreak> breaks;
-    for (const long long k : facts.droppedAfterLines) {
+    for (const long long k : facts.skippedAfterLines) {
         const auto at = static_cast<int>((k - first) * perValue);
         if (k <= first || k >= end || (!breaks.empty() && breaks.back().at == at)) {
             continue;
@@ -86,6 +91,24 @@ std::vector<render::PaperBreak> stripBreaks(const PrintSettings& settings, int s
                           PrintJob::clockText(facts.secondsAt(k))});
     }
     return breaks;
+}
+
+// Whether a printed strip breaks where buffers were skipped at a change of
+// pane rather than lost.
+bool skipsInsideStrips(const PrintSettings& settings) {
+    const records::RecordingFacts& facts = settings.facts;
+    const int n = settings.samplesPerStrip;
+    const int m = static_cast<int>(settings.values.size());
+    if (n <= 0) {
+        return false;
+    }
+    const long long printed =
+        std::min<long long>(m, static_cast<long long>(PrintJob::stripCount(m, n)) * n);
+    return std::any_of(
+        facts.skippedAfterLines.begin(), facts.skippedAfterLines.end(), [&](long long k) {
+            return k > 0 && k < printed && k % n != 0 &&
+                   facts.droppedAfter(k) < facts.skippedBefore(k) - facts.skippedBefore(k - 1);
+        });
 }
 
 double lostSeconds(std::span<const render::PaperBreak> breaks) {
@@ -190,7 +213,9 @@ std::vector<std::string> PrintJob::header(const PrintSettings& settings, int pag
         // would run off a page.
         "Name: ____________________" + gap + "Date of birth: ____________" +
             (facts.droppedAfterLines.empty() ? std::string()
-                                             : gap + render::PaperPrinter::soundLostLegend),
+                                             : gap + render::PaperPrinter::soundLostLegend) +
+            (skipsInsideStrips(settings) ? gap + render::PaperPrinter::notRecordedLegend
+                                         : std::string()),
     };
 }
 

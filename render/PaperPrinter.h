@@ -58,6 +58,8 @@ public:
     static constexpr const char* doubtfulToneLegend = "orange bar under a strip: doubtful ECG tone";
     static constexpr const char* soundLostLegend =
         "gap in a strip: sound lost, the computer fell behind";
+    static constexpr const char* notRecordedLegend =
+        "gap in a strip: not recorded (change of strip)";
 
     // Paper laid out on the printable area of `printer`.
     explicit PaperPrinter(platform::PrinterSurface& printer);

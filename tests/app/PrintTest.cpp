@@ -13,6 +13,7 @@
 #include "records/Companion.h"
 #include "records/RecordBuffer.h"
 #include "records/RecordFormat.h"
+#include "render/PaperPrinter.h"
 #include "tests/support/PrintedPages.h"
 #include "tests/support/RecordingFiles.h"
 
@@ -301,6 +302,61 @@ TEST(PrintJob, OnPaperTooNarrowAStripGoesOnInTheNextBand) {
     }
     // The third strip starts in the last band and ends on the next page.
     EXPECT_EQ(testsupport::traceBaselines(pages[1], 300, belowHeader).size(), 1u);
+}
+
+// A recording cut out of a live one: the two buffers skipped at a change of
+// pane now lie inside its first strip. The trace breaks there for their
+// 41 ms and says when it goes on, so that every spike after them stands at
+// its own time; as recorded, with the skips between strips, nothing breaks.
+TEST(PrintJob, BuffersSkippedInsideAStripBreakItsTrace) {
+    application();
+    testsupport::ScratchDirectory scratch;
+    acquisition::PrintSettings settings;
+    for (int i = 0; i < 2 * 460; ++i) {
+        settings.values.push_back(57.2 + (i % 49 == 10 ? 2.0 * 5.48 : 0.0));
+    }
+    settings.samplesPerStrip = 460;
+    const auto printed = [&](std::vector<long long> skips) {
+        settings.facts.skippedAfterLines = std::move(skips);
+        const std::string path = (scratch.path() / "cut.pdf").string();
+        const auto printer = platform::PrinterSurface::pdf(path);
+        const std::atomic<bool> cancelled{false};
+        EXPECT_TRUE(acquisition::PrintJob::print(*printer, settings, cancelled));
+        return path;
+    };
+    // Spikes 49 values apart, 251 pixels; 51 across the skipped pair.
+    const auto spacings = [](const std::string& pdf) {
+        const std::vector<PrintedPage> pages = testsupport::renderPdf(pdf, dpi);
+        std::vector<double> apart;
+        if (pages.empty()) {
+            return apart;
+        }
+        const auto bands = testsupport::traceBaselines(pages[0], 300, belowHeader);
+        const auto rises = bands.empty() ? std::vector<testsupport::Rise>{}
+                                         : testsupport::risesAbove(pages[0], bands[0], 70, 150);
+        for (std::size_t i = 1; i < rises.size(); ++i) {
+            apart.push_back(rises[i].middle() - rises[i - 1].middle());
+        }
+        return apart;
+    };
+    const double step = 25.0 * pixelsPerMillimetre / 48.75;
+
+    const std::string cut = printed({230, 230});
+    const std::string text = testsupport::pdfText(cut);
+    EXPECT_TRUE(contains(text, render::PaperPrinter::notRecordedLegend)) << text;
+    EXPECT_TRUE(contains(text, acquisition::PrintJob::clockText(232 / 48.75))) << text;
+    std::vector<double> apart = spacings(cut);
+    ASSERT_EQ(apart.size(), 9u);
+    for (std::size_t i = 0; i < apart.size(); ++i) {
+        // Spikes at values 10, 59, .. 206 | 255, ..: the fifth gap holds the break.
+        EXPECT_NEAR(apart[i], (i == 4 ? 51 : 49) * step, 3.0) << "spacing " << i;
+    }
+
+    const std::string recorded = printed({0, 460, 460});
+    EXPECT_FALSE(contains(testsupport::pdfText(recorded), render::PaperPrinter::notRecordedLegend));
+    apart = spacings(recorded);
+    ASSERT_EQ(apart.size(), 9u);
+    EXPECT_NEAR(apart[4], 49 * step, 3.0);
 }
 
 }  // namespace
