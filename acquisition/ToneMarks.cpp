@@ -9,6 +9,13 @@ namespace acquisition {
 
 namespace {
 
+// How long before the judgement's first doubtful line a disturbance it
+// hears has begun, as a rule: a second tone near the carrier 0.15 to 0.35 s,
+// a room's echoes that set in 0.4 to 1 s (in one room in four up to 2.5 s),
+// measured at the default settings. Longer, it would mark more of what
+// came before a sharp disturbance than the judgement missed.
+constexpr double heardLateSeconds = 0.5;
+
 long long linesIn(double seconds, double valuesPerSecond) {
     return std::max(1LL, static_cast<long long>(std::ceil(seconds * valuesPerSecond)));
 }
@@ -18,16 +25,19 @@ long long linesIn(double seconds, double valuesPerSecond) {
 ToneMarks::ToneMarks(double valuesPerSecond)
     : valuesPerSecond_(valuesPerSecond),
       oneSecond_(linesIn(records::RecordingFacts::shortestWithoutToneSeconds, valuesPerSecond)),
-      halfSecond_(linesIn(records::RecordingFacts::shortestDoubtfulSeconds, valuesPerSecond)) {
+      halfSecond_(linesIn(records::RecordingFacts::shortestDoubtfulSeconds, valuesPerSecond)),
+      heardLate_(linesIn(heardLateSeconds, valuesPerSecond)) {
     run_.reserve(static_cast<std::size_t>(oneSecond_));
 }
 
 void ToneMarks::reset() {
     lines_ = 0;
+    listedEnd_ = 0;
     heldFrom_ = -1;
     run_.clear();
     doubtFrom_ = -1;
     doubtLast_ = -1;
+    doubtBegins_ = -1;
     withoutTold_ = 0;
     doubtTold_ = 0;
     withoutTone_.clear();
@@ -55,7 +65,7 @@ void ToneMarks::take(ToneQuality quality, Watcher* watcher) {
         return;
     }
     if (heldFrom_ < 0) {
-        feedDoubt(line, quality == ToneQuality::doubtful, watcher);
+        feedDoubt(line, quality == ToneQuality::doubtful, true, watcher);
         return;
     }
     run_.push_back(quality == ToneQuality::doubtful);
@@ -65,7 +75,7 @@ void ToneMarks::take(ToneQuality quality, Watcher* watcher) {
         const long long runFrom = line + 1 - static_cast<long long>(run_.size());
         closeWithout(runFrom, watcher);
         for (std::size_t i = 0; i < run_.size(); ++i) {
-            feedDoubt(runFrom + static_cast<long long>(i), run_[i], watcher);
+            feedDoubt(runFrom + static_cast<long long>(i), run_[i], true, watcher);
         }
         run_.clear();
     }
@@ -93,12 +103,13 @@ void ToneMarks::closeWithout(long long end, Watcher* watcher) {
     if (count >= oneSecond_) {
         closeDoubt();
         withoutTone_.emplace_back(heldFrom_, count);
+        listedEnd_ = end;
         tell(watcher, ToneQuality::withoutTone, withoutTold_, end);
     } else {
         // Too short to be a stretch without tone: the tone was there, but
         // its values cannot be trusted.
         for (long long line = heldFrom_; line < end; ++line) {
-            feedDoubt(line, true, watcher);
+            feedDoubt(line, true, false, watcher);
         }
     }
     heldFrom_ = -1;
@@ -113,14 +124,15 @@ void ToneMarks::tell(Watcher* watcher, ToneQuality kind, long long& told, long l
     }
 }
 
-void ToneMarks::feedDoubt(long long line, bool doubt, Watcher* watcher) {
+void ToneMarks::feedDoubt(long long line, bool doubt, bool heardLate, Watcher* watcher) {
     if (doubt) {
         if (doubtFrom_ >= 0 && line - doubtLast_ - 1 >= halfSecond_) {
             closeDoubt();
         }
         if (doubtFrom_ < 0) {
             doubtFrom_ = line;
-            doubtTold_ = line;
+            doubtBegins_ = heardLate ? std::max(line - heardLate_, listedEnd_) : line;
+            doubtTold_ = doubtBegins_;
         }
         doubtLast_ = line;
         // Long enough to be listed: so far, and the good lines it joined.
@@ -134,10 +146,12 @@ void ToneMarks::feedDoubt(long long line, bool doubt, Watcher* watcher) {
 
 void ToneMarks::closeDoubt() {
     if (doubtFrom_ >= 0 && doubtLast_ - doubtFrom_ + 1 >= halfSecond_) {
-        doubtful_.emplace_back(doubtFrom_, doubtLast_ - doubtFrom_ + 1);
+        doubtful_.emplace_back(doubtBegins_, doubtLast_ - doubtBegins_ + 1);
+        listedEnd_ = doubtLast_ + 1;
     }
     doubtFrom_ = -1;
     doubtLast_ = -1;
+    doubtBegins_ = -1;
 }
 
 }  // namespace acquisition

@@ -16,8 +16,13 @@ namespace acquisition {
 // second without a break (what lies between is part of the stretch), listed
 // when it lasts a second or more. Shorter, it is doubtful. Doubtful: lines
 // judged so, joined while less than half a second of good tone lies between
-// them, listed when the joined stretch lasts half a second or more. Each
-// stretch is the first line and the number of lines, counted from 0.
+// them, listed when the joined stretch lasts half a second or more, and
+// then from half a second before its first line judged so (never into the
+// stretch listed before it): the judgement hears a disturbance only once
+// its running means have risen, a room's echoes or a second tone near the
+// carrier having bent the values from a quarter to three quarters of a
+// second before. Each stretch is the first line and the number of lines,
+// counted from 0.
 //
 // As the lines come, a watcher may be told which of them are by now known
 // to lie in a stretch that will be listed, so that the live trace marks what
@@ -57,8 +62,9 @@ public:
     // How many of the latest lines a watcher may still be told of: a
     // line's place must be kept this long. The furthest back is a doubtful
     // line that waits for a run without tone after it, less than a second
-    // long, and the second of tone that ends that run.
-    long long linesUndecided() const { return 2 * (oneSecond_ + halfSecond_); }
+    // long, and the second of tone that ends that run, and the half second
+    // a doubtful stretch begins before its first doubtful line.
+    long long linesUndecided() const { return 2 * (oneSecond_ + halfSecond_) + heardLate_; }
 
     const Stretches& withoutTone() const { return withoutTone_; }
     const Stretches& doubtful() const { return doubtful_; }
@@ -67,8 +73,9 @@ public:
     double secondsOf(const Stretches& stretches) const;
 
 private:
-    // The next line in order, doubtful or not.
-    void feedDoubt(long long line, bool doubt, Watcher* watcher);
+    // The next line in order, doubtful or not; `heardLate`: judged so by
+    // the running means, not for the tone's absence.
+    void feedDoubt(long long line, bool doubt, bool heardLate, Watcher* watcher);
     // The joined doubtful stretch ends: listed if long enough.
     void closeDoubt();
     // The stretch without tone from heldFrom_ to `end` (exclusive) ends.
@@ -80,14 +87,21 @@ private:
     double valuesPerSecond_;
     long long oneSecond_;
     long long halfSecond_;
+    // How many lines before its first doubtful line the judgement heard
+    // late a doubtful stretch begins.
+    long long heardLate_;
     long long lines_ = 0;
+    // The line after the last stretch listed: no stretch begins before it.
+    long long listedEnd_ = 0;
     // The stretch without tone under way: its first line (-1: none), and
     // the tone's run at its end, whether each of its lines was doubtful.
     long long heldFrom_ = -1;
     std::vector<bool> run_;
-    // The doubtful stretch under way: its first and last line (-1: none).
+    // The doubtful stretch under way: its first and last line judged so
+    // (-1: none), and the line it begins at.
     long long doubtFrom_ = -1;
     long long doubtLast_ = -1;
+    long long doubtBegins_ = -1;
     // The end of the lines of each stretch under way a watcher was told of.
     long long withoutTold_ = 0;
     long long doubtTold_ = 0;

@@ -54,6 +54,17 @@ TEST(ToneMarks, EachLineLandsInTheStretchAReaderMustBeToldOf) {
         {"a dropout inside doubt joins it", "ddd--dd" + repeat('g', 10), {}, {{0, 7}}},
         {"without tone to the end", "ggg" + repeat('-', 12) + "ggg", {{3, 15}}, {}},
         {"a short dropout at the end", "ggggg------", {}, {{5, 6}}},
+        // The judgement hears a disturbance late: its stretch begins half a
+        // second before, but never in the stretch listed before it.
+        {"doubt heard late", repeat('g', 10) + "dddddd" + repeat('g', 10), {}, {{5, 11}}},
+        {"doubt heard late after doubt",
+         "dddddgggggdddddd" + repeat('g', 10),
+         {},
+         {{0, 5}, {5, 11}}},
+        {"doubt heard late after a stretch without",
+         repeat('-', 10) + "ggddddd" + repeat('g', 10),
+         {{0, 10}},
+         {{10, 7}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -142,6 +153,9 @@ TEST(ToneMarks, AWatcherIsToldOfEachStretchAsSoonAsItWillBeListed) {
          "ggg-----" + repeat('g', 10),
          {"18:d3+5"}},
         {"a short dropout at the end", "ggg---gg", {"end:d3+5"}},
+        {"doubt heard late, from half a second before",
+         repeat('g', 10) + "dddddd",
+         {"15:d5+10", "16:d15+1"}},
     };
     ToneMarks marks(10.0);
     for (const auto& c : cases) {
