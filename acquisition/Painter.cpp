@@ -225,7 +225,7 @@ int Painter::openRecordingFiles() {
     const std::string record = SampleFile::fileName();
     int error = 0;
     if (analysis_->hasCompanion()) {
-        error = companion_.open(records::companionPath(record));
+        error = companion_.open(records::companionPath(record), record);
     } else {
         records::removeCompanion(record);
     }

@@ -1,5 +1,6 @@
 #include "CompanionWriter.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <unistd.h>
@@ -8,16 +9,35 @@
 
 namespace records {
 
-int CompanionWriter::open(const std::string& path) {
+int CompanionWriter::open(const std::string& path, const std::string& recordPath) {
     close();
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        return S_ISDIR(info.st_mode) ? EISDIR : S_ISLNK(info.st_mode) ? ELOOP : EINVAL;
     }
+    // The companion holds what the record holds: no one may read it who
+    // may not read the record.
+    struct stat record {};
+    const mode_t limit = ::stat(recordPath.c_str(), &record) == 0 ? record.st_mode & 0666 : 0666;
     errno = 0;
-    file_ = std::fopen(path.c_str(), "w");
-    if (file_ == nullptr) {
+    const int descriptor =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, limit);
+    if (descriptor < 0) {
         return errno != 0 ? errno : EIO;
+    }
+    struct stat opened {};
+    if (::fstat(descriptor, &opened) != 0 ||
+        ((opened.st_mode & 0777 & ~limit) != 0 &&
+         ::fchmod(descriptor, opened.st_mode & 0777 & limit) != 0)) {
+        const int error = errno != 0 ? errno : EIO;
+        ::close(descriptor);
+        return error;
+    }
+    file_ = ::fdopen(descriptor, "w");
+    if (file_ == nullptr) {
+        const int error = errno != 0 ? errno : EIO;
+        ::close(descriptor);
+        return error;
     }
     // Straight to the system, as the values are: nothing that failed to
     // reach the disk lingers in a buffer to be written behind a cut.

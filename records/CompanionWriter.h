@@ -21,10 +21,11 @@ public:
     CompanionWriter(const CompanionWriter&) = delete;
     CompanionWriter& operator=(const CompanionWriter&) = delete;
 
-    // Opens the companion at `path` empty, creating it. 0, or the system's
-    // error number (a path that is not a regular file is refused, as a
-    // device or a pipe may never take the values).
-    int open(const std::string& path);
+    // Opens the companion at `path` of the record at `recordPath` empty,
+    // creating it no wider open than the record. 0, or the system's error
+    // number (a path that is not a regular file is refused, as a device or
+    // a pipe may never take the values, and a link is never followed).
+    int open(const std::string& path, const std::string& recordPath);
     // Appends one line of ten values. 0, or the system's error number when it
     // could not be written whole: the file is then cut back to where the
     // line began.

@@ -1,10 +1,12 @@
 #include "SampleFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace records {
 
@@ -24,6 +26,25 @@ SharedState& state() {
 }
 
 using Lock = std::lock_guard<std::recursive_mutex>;
+
+// fopen's "r", "w+" and "a+", never through a link: a link put in the
+// working file's place is not followed to what it names.
+std::FILE* openStream(const std::string& name, const char* mode) {
+    const int flags = std::strcmp(mode, "r") == 0    ? O_RDONLY
+                      : std::strcmp(mode, "a+") == 0 ? O_RDWR | O_CREAT | O_APPEND
+                                                     : O_RDWR | O_CREAT | O_TRUNC;
+    const int descriptor = ::open(name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(descriptor, mode);
+    if (stream == nullptr) {
+        const int error = errno;
+        ::close(descriptor);
+        errno = error;
+    }
+    return stream;
+}
 
 }  // namespace
 
@@ -45,8 +66,11 @@ void SampleFile::keep(std::FILE* stream, bool writing) {
 
 std::string SampleFile::notARecordFile(const std::string& name) {
     struct stat info {};
-    if (::stat(name.c_str(), &info) != 0 || S_ISREG(info.st_mode)) {
+    if (::lstat(name.c_str(), &info) != 0 || S_ISREG(info.st_mode)) {
         return {};
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return name + " is a link (a recording is never written through a link)";
     }
     return name + " is not a regular file (a device, a pipe or a folder)";
 }
@@ -59,7 +83,7 @@ void SampleFile::openGuarded(const std::string& name, const char* mode) {
         return;
     }
     if (s.stream == nullptr && s.openCount == 0) {
-        keep(std::fopen(name.c_str(), mode), mode[0] != 'r');
+        keep(openStream(name, mode), mode[0] != 'r');
     }
 }
 
@@ -81,9 +105,9 @@ void SampleFile::openAppend(const std::string& name) {
     if (!notARecordFile(name).empty()) {
         return;
     }
-    std::FILE* stream = std::fopen(name.c_str(), "a+");
-    if (stream == nullptr) {
-        stream = std::fopen(name.c_str(), "w+");
+    std::FILE* stream = openStream(name, "a+");
+    if (stream == nullptr && errno != ELOOP) {
+        stream = openStream(name, "w+");
     }
     keep(stream, true);
 }

@@ -37,8 +37,8 @@ public:
     };
 
     // Why a file cannot serve as a record file (it exists and is not a
-    // regular file); empty when it can, or does not exist yet. The opens
-    // below leave such a file alone.
+    // regular file, or is a link); empty when it can, or does not exist yet.
+    // The opens below leave such a file alone, and never follow a link.
     static std::string notARecordFile(const std::string& name);
     // Opens only while nothing is open: "r" or "w+" (create, or empty).
     static void openRead(const std::string& name);

@@ -122,5 +122,25 @@ TEST_F(FileModesTest, EveryFileWrittenHasTheModeTheUmaskGives) {
     }
 }
 
+// A recording made private by its owner stays so: the companion the next
+// recording writes beside it is no wider open than the record, whatever
+// the umask, and the one left wider by an earlier run is narrowed.
+TEST_F(FileModesTest, ACompanionIsNoWiderOpenThanItsRecord) {
+    const Umask umask(0);
+    std::ofstream("REC.txt") << "-686.7\n";
+    std::filesystem::permissions("REC.txt", std::filesystem::perms::owner_read |
+                                                std::filesystem::perms::owner_write);
+    std::ofstream("REC.hr.txt") << "57.2\n";
+    std::filesystem::permissions("REC.hr.txt", std::filesystem::perms::all);
+    open(unpaced());
+    startRecording();
+    ASSERT_TRUE(pumpUntil([] { return records::countLines("REC.hr.txt") >= 50; }));
+    EXPECT_EQ(modeOf("REC.hr.txt"), 0600);
+    dialog().click(ids::startStop);
+    ASSERT_TRUE(pumpUntil([&] { return controller().idle; }));
+    EXPECT_EQ(modeOf("REC.txt"), 0600);
+    EXPECT_EQ(modeOf("REC.hr.txt"), 0600);
+}
+
 }  // namespace
 }  // namespace app::test

@@ -501,9 +501,11 @@ TEST_F(MainWindowTest, ANoticeTellsWhenTheFrontEndsToneIsMissing) {
     EXPECT_EQ(stored.back(), '\n');
 }
 
-// A working file that is a device (here /dev/full, which refuses every
-// write) is refused before a recording starts, with a box that says why.
-TEST_F(MainWindowTest, AWorkingFileThatIsADeviceIsRefusedAtTheStart) {
+// A working file that is a link (here to /dev/full, which refuses every
+// write, or to a file of the user's) is never written through: it is
+// refused before a recording starts, with a box that says why, and what it
+// names is left as it was; so is a companion that is no file.
+TEST_F(MainWindowTest, AWorkingFileThatIsALinkOrNoFileIsRefusedAtTheStart) {
     std::filesystem::create_symlink("/dev/full", "REC.txt");
     open();
     EXPECT_TRUE(modal().boxes.empty());
@@ -513,11 +515,11 @@ TEST_F(MainWindowTest, AWorkingFileThatIsADeviceIsRefusedAtTheStart) {
     EXPECT_EQ(dialog().icon(ids::startStop), icons::readyToRecord);
     EXPECT_TRUE(dialog().isEnabled(ids::firstSlot));
     ASSERT_EQ(modal().boxes.size(), 1u);
-    EXPECT_NE(modal().boxes[0].text.find("not a regular file"), std::string::npos);
+    EXPECT_NE(modal().boxes[0].text.find("REC.txt is a link"), std::string::npos)
+        << modal().boxes[0].text;
     EXPECT_EQ(modal().boxes[0].icon, platform::BoxIcon::Error);
     EXPECT_FALSE(std::filesystem::exists("REC1.txt"));
 
-    // A companion that is no file is refused alike, by its name.
     std::filesystem::remove("REC.txt");
     std::filesystem::create_directory("REC.hr.txt");
     dialog().click(ids::startStop);
@@ -525,6 +527,16 @@ TEST_F(MainWindowTest, AWorkingFileThatIsADeviceIsRefusedAtTheStart) {
     ASSERT_EQ(modal().boxes.size(), 2u);
     EXPECT_NE(modal().boxes[1].text.find("REC.hr.txt is not a regular file"), std::string::npos)
         << modal().boxes[1].text;
+
+    std::filesystem::remove("REC.hr.txt");
+    std::ofstream("letter.txt") << "a letter\n";
+    std::filesystem::create_symlink("letter.txt", "REC.hr.txt");
+    dialog().click(ids::startStop);
+    EXPECT_TRUE(controller().idle);
+    ASSERT_EQ(modal().boxes.size(), 3u);
+    EXPECT_NE(modal().boxes[2].text.find("REC.hr.txt is a link"), std::string::npos)
+        << modal().boxes[2].text;
+    EXPECT_EQ(testsupport::readFile("letter.txt"), "a letter\n");
 }
 
 // A disk that fills up in the middle of a recording: the values stored
