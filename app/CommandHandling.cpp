@@ -234,6 +234,12 @@ void CommandHandling::startPath() {
         controller_.enableFirstSlot();
         return;
     }
+    if (!storeUnstored("a new recording")) {
+        controller_.idle = true;
+        dialog_.setIcon(ids::startStop, resources::icons::readyToRecord);
+        controller_.enableFirstSlot();
+        return;
+    }
     // A new recording replaces the working recording: what came before it
     // is in its slot, not in an undo.
     records::UndoStore::forget();
@@ -279,6 +285,10 @@ void CommandHandling::stopPath() {
             ? records::copyRecordFile(records::slotFileName(slot),
                                       records::SampleFile::workingFileName, painter.inference())
             : records::CopyOutcome{records::CopyOutcome::Status::NoSource, {}};
+    // A recording its slot did not take whole is in the working file alone.
+    const bool whole = copy.status == records::CopyOutcome::Status::Copied ||
+                       copy.status == records::CopyOutcome::Status::NoSource;
+    controller_.unstoredSlot = whole ? 0 : slot;
     controller_.enableFirstSlot();
     dialog_.enable(ids::filter, false);
     dialog_.enable(ids::printGraph, false);
@@ -304,6 +314,27 @@ void CommandHandling::reportStoreFailures(int writeError, const records::CopyOut
                  "Recording stopped");
     }
     reportSlotCopy(copy, slot);
+}
+
+bool CommandHandling::storeUnstored(const std::string& replacing) {
+    const int slot = controller_.unstoredSlot;
+    if (slot == 0) {
+        return true;
+    }
+    const std::string working = records::SampleFile::workingFileName;
+    const records::CopyOutcome copy = records::copyRecordFile(records::slotFileName(slot), working,
+                                                              controller_.painter().inference());
+    if (copy.status == records::CopyOutcome::Status::Copied ||
+        copy.status == records::CopyOutcome::Status::NoSource) {
+        controller_.unstoredSlot = 0;
+        return true;
+    }
+    errorBox("The last recording is in no slot yet: slot " + std::to_string(slot) +
+                 " cannot take it whole: " + copy.reason + ".\nIt is only in " + working +
+                 ", and " + replacing + " would replace it. Make slot " + std::to_string(slot) +
+                 " writable, or copy " + working + " elsewhere and remove it, then try again.",
+             "Recording not stored");
+    return false;
 }
 
 void reportSlotCopy(const records::CopyOutcome& copy, int slot) {
@@ -563,6 +594,12 @@ void CommandHandling::showOpened(const acquisition::DecodeResult& result) {
 void CommandHandling::loadSlot(int slot) {
     if (!controller_.idle) {
         // The working file has one writer while a recording runs.
+        return;
+    }
+    if (!storeUnstored("slot " + std::to_string(slot))) {
+        // The slot the recording is to go into stays the checked one.
+        dialog_.check(ids::firstSlot + slot - 1, false);
+        dialog_.check(ids::firstSlot + controller_.unstoredSlot - 1, true);
         return;
     }
     // A slot loaded over the working recording ends what an undo could

@@ -35,6 +35,10 @@ private:
     void startPath();
     void stopPath();
     void reportStoreFailures(int writeError, const records::CopyOutcome& copy, int slot) const;
+    // Stores the working recording in the slot its stop could not store it
+    // in, before `replacing` replaces it. True when it is in its slot (or
+    // gone); false, with a box that says why, while it is the only copy.
+    bool storeUnstored(const std::string& replacing);
     void settingsCommand(int id);
     void listCommand(int id);
     void redisplayAfterFactorChange();

@@ -109,6 +109,10 @@ public:
     // Set when the strips were scrolled during a recording: the redraw waits
     // for the stop, so that nothing reads the working file while it grows.
     bool redrawPending = false;
+    // The slot a stop could not store the working recording in (0: none, or
+    // stored since). Until it is stored nothing replaces the working
+    // recording, which is then its only copy.
+    int unstoredSlot = 0;
     int downX = 0;
     int downY = 0;
     int downPane = -1;

@@ -586,6 +586,27 @@ TEST_F(MainWindowTest, ASlotThatCannotBeWrittenIsReportedAndTheWorkingFileKept) 
     EXPECT_EQ(testsupport::readFile("REC.txt"), stored);
     EXPECT_FALSE(std::filesystem::exists("REC1.txt"));
     EXPECT_TRUE(controller().idle);
+
+    // The working file is now the recording's only copy: neither a new
+    // recording nor the slot loaded over it replaces it while the slot
+    // still refuses it; once the slot takes it, the start goes on.
+    platform::ReplacementFile::failStepForTests(platform::ReplacementFile::Step::Write, ENOSPC);
+    dialog().click(ids::startStop);
+    EXPECT_TRUE(controller().idle);
+    command(ids::firstSlot);
+    platform::ReplacementFile::failStepForTests(std::nullopt);
+    ASSERT_EQ(modal().boxes.size(), 3u);
+    for (const std::size_t box : {1u, 2u}) {
+        EXPECT_NE(modal().boxes[box].text.find("The last recording is in no slot yet"),
+                  std::string::npos)
+            << modal().boxes[box].text;
+    }
+    EXPECT_EQ(testsupport::readFile("REC.txt"), stored);
+    EXPECT_TRUE(dialog().isChecked(ids::firstSlot));
+    startRecording();
+    EXPECT_EQ(testsupport::readFile("REC1.txt"), stored);
+    dialog().click(ids::startStop);
+    EXPECT_EQ(modal().boxes.size(), 3u);
 }
 
 }  // namespace
