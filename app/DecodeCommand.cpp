@@ -9,12 +9,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "acquisition/ToneDecoder.h"
+#include "records/Companion.h"
 #include "records/DecodedOutput.h"
 #include "records/FolderLock.h"
 #include "records/RecordedCopy.h"
 #include "records/RecordingCommit.h"
+#include "records/RecordingFacts.h"
 
 namespace app {
 
@@ -92,9 +96,31 @@ int fail(const std::string& reason) {
     return 1;
 }
 
+// The output that would replace the tone file itself (the record, its
+// companion or its facts under the tone file's name): empty when none.
+std::string outputOverTone(const CommandLine& line) {
+    std::vector<std::string> outputs{line.decodeTarget};
+    if (!records::wantsEdf(line.decodeTarget)) {
+        outputs.push_back(records::companionPath(line.decodeTarget));
+        outputs.push_back(records::factsPath(line.decodeTarget));
+    }
+    for (const std::string& output : outputs) {
+        std::error_code error;
+        if (std::filesystem::equivalent(output, line.decodeTone, error)) {
+            return output;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 int decodeToneFile(const CommandLine& line) {
+    const std::string overTone = outputOverTone(line);
+    if (!overTone.empty()) {
+        return fail(overTone + " is the tone file being decoded: its decoding would replace it. " +
+                    line.decodeTarget + " was not written.");
+    }
     const std::filesystem::path folder = std::filesystem::path(line.decodeTarget).parent_path();
     const std::string folderName = folder.empty() ? std::string(".") : folder.string();
     std::unique_ptr<records::FolderLock> lock;

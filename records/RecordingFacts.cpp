@@ -21,6 +21,13 @@ constexpr const char* factsExtension = ".info.txt";
 // points, one value per 30 Hz.
 constexpr double defaultBinsPerHertz = 4096.0 / 199680.0;
 
+// Far beyond the rates and scales of every setting (about 0.5 to 800
+// values a second, 0.02 to 50 values a millivolt).
+constexpr double lowestValuesPerSecond = 0.1;
+constexpr double highestValuesPerSecond = 100000.0;
+constexpr double lowestValuesPerMillivolt = 1e-3;
+constexpr double highestValuesPerMillivolt = 1e4;
+
 std::string number(double value) {
     char text[64];
     const auto result = std::to_chars(text, text + sizeof text, value);
@@ -407,6 +414,19 @@ FactsReading parseFacts(const std::string& text) {
     if (first || !sawStart || !sawRate || f.sampleRate <= 0 || f.samplesPerBuffer <= 0 ||
         f.fftPoints <= 0 || !(f.valuesPerMillivolt > 0.0)) {
         return unusable("it lacks the start, the rates or the scale");
+    }
+    // The lines are placed in time by the rate, and drawn and printed by it
+    // and the scale: a rate that is not the settings' own, or far outside
+    // any, would spread a printout over millions of pages.
+    const double rate = static_cast<double>(f.sampleRate) / f.samplesPerBuffer;
+    if (!(rate >= lowestValuesPerSecond && rate <= highestValuesPerSecond) ||
+        std::abs(f.valuesPerSecond - rate) > 1e-6 * rate) {
+        return unusable(
+            "its values-per-second are not its sample-rate over its samples-per-buffer");
+    }
+    if (!std::isfinite(f.zeroValue) || !(f.valuesPerMillivolt >= lowestValuesPerMillivolt &&
+                                         f.valuesPerMillivolt <= highestValuesPerMillivolt)) {
+        return unusable("its scale lies outside any the program records at");
     }
     // Every buffer lost is a skipped one, at the same place.
     if (!std::includes(f.skippedAfterLines.begin(), f.skippedAfterLines.end(),

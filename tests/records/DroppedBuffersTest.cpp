@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "records/EdfExport.h"
@@ -43,6 +44,35 @@ TEST(DroppedBuffers, TravelWithTheFactsAndAreToldFromAChangeOfStrip) {
 
     facts.droppedAfterLines = {10, 10, 10, 10};
     EXPECT_EQ(parseFacts(formatFacts(facts)).status, FactsReading::Status::Unusable);
+}
+
+// Facts from outside whose rate or scale no setting has are not trusted:
+// a rate of 1e-300 values a second once made a printout of a few lines
+// take ten gigabytes and never end.
+TEST(FactsFromOutside, ARateOrScaleNoSettingHasIsRefused) {
+    const RecordingFacts good = testsupport::defaultFacts();
+    ASSERT_EQ(parseFacts(formatFacts(good)).status, FactsReading::Status::Read);
+    const struct {
+        const char* what;
+        void (*change)(RecordingFacts&);
+    } cases[] = {
+        {"a vanishing rate", [](RecordingFacts& f) { f.valuesPerSecond = 1e-300; }},
+        {"a rate that is not the settings'", [](RecordingFacts& f) { f.valuesPerSecond = 50.0; }},
+        {"settings of no rate",
+         [](RecordingFacts& f) {
+             f.sampleRate = 1;
+             f.samplesPerBuffer = 1 << 30;
+             f.valuesPerSecond = 1.0 / (1 << 30);
+         }},
+        {"a vanishing scale", [](RecordingFacts& f) { f.valuesPerMillivolt = 1e-300; }},
+        {"no zero",
+         [](RecordingFacts& f) { f.zeroValue = std::numeric_limits<double>::infinity(); }},
+    };
+    for (const auto& c : cases) {
+        RecordingFacts facts = good;
+        c.change(facts);
+        EXPECT_EQ(parseFacts(formatFacts(facts)).status, FactsReading::Status::Unusable) << c.what;
+    }
 }
 
 }  // namespace
