@@ -106,6 +106,18 @@ DecodeResult failed(DecodeResult::Status status, std::string message) {
     return result;
 }
 
+// What a WAV file holds after the sound its header announces, which was
+// not read, in words; empty when nothing worth a word.
+std::string unreadText(const platform::AudioFile::Info& info) {
+    if (info.unreadSeconds < 0.5) {
+        return {};
+    }
+    return std::string(info.joinedAfter ? "another WAV file joined after its sound"
+                                        : "sound its header does not count") +
+           " was not read: about " + durationText(info.unreadSeconds) + " after the " +
+           durationText(info.durationSeconds) + " the header announces";
+}
+
 void addNotes(const platform::AudioFile& file, double headerSeconds, bool readToTheEnd,
               DecodeResult& result) {
     if (file.damagedFrames() > 0) {
@@ -115,6 +127,10 @@ void addNotes(const platform::AudioFile& file, double headerSeconds, bool readTo
                 ? "a damaged frame was skipped at " + durationText(file.firstDamageSeconds())
                 : std::to_string(damaged) + " damaged frames were skipped, the first at " +
                       durationText(file.firstDamageSeconds()));
+    }
+    const std::string unread = unreadText(file.info());
+    if (!unread.empty()) {
+        result.notes.push_back(unread);
     }
     if (!file.endedEarly().empty()) {
         result.notes.push_back("reading stopped at " + durationText(file.secondsRead()) + ": " +
@@ -216,7 +232,10 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
         return failed(DecodeResult::Status::Failed, stretches.failure());
     }
     if (!stretches.found() || stretches.toneSeconds() < minimumToneSeconds) {
-        return failed(DecodeResult::Status::NoTone, "No ECG tone was found in " + request.tonePath);
+        const std::string unread = unreadText(info);
+        return failed(DecodeResult::Status::NoTone,
+                      "No ECG tone was found in " + request.tonePath +
+                          (unread.empty() ? "" : " (" + unread + ")"));
     }
     DecodeResult result;
     result.full = stretches.full();

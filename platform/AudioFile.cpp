@@ -84,38 +84,89 @@ long long sizeOf(int fd) {
     return ::fstat(fd, &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
-// The seconds of sound the data chunk of the WAV file open as `fd` claims,
-// when that is more than the file holds after it; negative otherwise.
-double announcedBeyondTheEnd(int fd, int blockAlign, int sampleRate) {
-    const long long size = sizeOf(fd);
+// Where the data chunk of a WAV file of `size` bytes open as `fd` begins
+// (its header), and the length it claims; `at` negative when none is found.
+struct DataChunk {
+    long long at = -1;
+    std::uint32_t length = 0;
+};
+
+std::uint32_t littleEndian(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+DataChunk dataChunkOf(int fd, long long size) {
     std::array<unsigned char, 12> riff{};
-    if (size < 0 || blockAlign <= 0 || sampleRate <= 0 ||
-        !readAt(fd, 0, riff.data(), riff.size()) || std::memcmp(riff.data(), "RIFF", 4) != 0 ||
-        std::memcmp(riff.data() + 8, "WAVE", 4) != 0) {
-        return -1.0;
+    if (size < 0 || !readAt(fd, 0, riff.data(), riff.size()) ||
+        std::memcmp(riff.data(), "RIFF", 4) != 0 || std::memcmp(riff.data() + 8, "WAVE", 4) != 0) {
+        return {};
     }
     long long at = 12;
     // A file with more chunks before its sound than this is not looked into.
     for (int chunks = 0; chunks < 64 && at + 8 <= size; ++chunks) {
         std::array<unsigned char, 8> head{};
         if (!readAt(fd, at, head.data(), head.size())) {
-            return -1.0;
+            return {};
         }
-        const std::uint32_t length =
-            static_cast<std::uint32_t>(head[4]) | static_cast<std::uint32_t>(head[5]) << 8 |
-            static_cast<std::uint32_t>(head[6]) << 16 | static_cast<std::uint32_t>(head[7]) << 24;
+        const std::uint32_t length = littleEndian(head.data() + 4);
         if (std::memcmp(head.data(), "data", 4) == 0) {
-            // 0 and 0xFFFFFFFF: a writer that did not know the length.
-            const long long held = size - at - 8;
-            if (length == 0 || length == 0xFFFFFFFFu || length <= held) {
-                return -1.0;
-            }
-            return static_cast<double>(length / static_cast<std::uint32_t>(blockAlign)) /
-                   sampleRate;
+            return {at, length};
         }
         at += 8 + static_cast<long long>(length) + (length & 1u);
     }
-    return -1.0;
+    return {};
+}
+
+// A length a writer that did not know it leaves: the sound runs to the end.
+bool lengthUnknown(std::uint32_t length) {
+    return length == 0 || length == 0xFFFFFFFFu;
+}
+
+// The seconds of sound the data chunk of the WAV file open as `fd` claims,
+// when that is more than the file holds after it; negative otherwise.
+double announcedBeyondTheEnd(int fd, int blockAlign, int sampleRate) {
+    const long long size = sizeOf(fd);
+    const DataChunk data = dataChunkOf(fd, size);
+    if (data.at < 0 || blockAlign <= 0 || sampleRate <= 0 || lengthUnknown(data.length) ||
+        data.length <= size - data.at - 8) {
+        return -1.0;
+    }
+    return static_cast<double>(data.length / static_cast<std::uint32_t>(blockAlign)) / sampleRate;
+}
+
+// What the WAV file open as `fd` holds after the sound its data chunk
+// announces that is no chunk of its own (tags, a list): sound the header
+// does not count, or a second WAV file joined to it (`joined`), in seconds
+// of the first one's sound; 0 when there is none. The reader stops where the
+// header says the sound ends.
+double heldAfterTheSound(int fd, int blockAlign, int sampleRate, bool& joined) {
+    joined = false;
+    const long long size = sizeOf(fd);
+    const DataChunk data = dataChunkOf(fd, size);
+    if (data.at < 0 || blockAlign <= 0 || sampleRate <= 0 || lengthUnknown(data.length)) {
+        return 0.0;
+    }
+    long long at = data.at + 8 + static_cast<long long>(data.length) + (data.length & 1u);
+    const auto rest = [&] { return static_cast<double>((size - at) / blockAlign) / sampleRate; };
+    for (int chunks = 0; chunks < 64 && at + 8 <= size; ++chunks) {
+        std::array<unsigned char, 8> head{};
+        if (!readAt(fd, at, head.data(), head.size())) {
+            return 0.0;
+        }
+        if (std::memcmp(head.data(), "RIFF", 4) == 0) {
+            joined = true;
+            return rest();
+        }
+        const bool named = std::all_of(head.begin(), head.begin() + 4,
+                                       [](unsigned char c) { return c >= 0x20 && c < 0x7F; });
+        const std::uint32_t length = littleEndian(head.data() + 4);
+        if (!named || static_cast<long long>(length) > size - at - 8) {
+            return rest();
+        }
+        at += 8 + static_cast<long long>(length) + (length & 1u);
+    }
+    return 0.0;
 }
 
 // "QuickTime / MOV"
@@ -330,6 +381,8 @@ void AudioFile::Impl::describe() {
     if (wav) {
         info.announcedSeconds =
             announcedBeyondTheEnd(source->fd.get(), s->codecpar->block_align, info.sampleRate);
+        info.unreadSeconds = heldAfterTheSound(source->fd.get(), s->codecpar->block_align,
+                                               info.sampleRate, info.joinedAfter);
     }
     for (const AVDictionary* dictionary : {format->metadata, s->metadata}) {
         const std::string created = tag(dictionary, "creation_time");

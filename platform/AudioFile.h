@@ -35,6 +35,11 @@ public:
         // takes the duration from the file's size instead; negative
         // otherwise.
         double announcedSeconds = -1.0;
+        // What a WAV file holds after the sound its header announces, which
+        // is not read: sound the header does not count, or a second WAV file
+        // joined to it (`joinedAfter`), in seconds; 0 when nothing.
+        double unreadSeconds = 0.0;
+        bool joinedAfter = false;
         // "aac in mov,mp4,m4a,3gp,3g2,mj2"
         std::string format;
         // The tags that may say when it was recorded, as the file holds

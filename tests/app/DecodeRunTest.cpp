@@ -442,6 +442,20 @@ TEST(DecodeRun, WhatMakesNoEcgIsRefusedAndLeavesNothingBehind) {
          {"--decode", "cut.wav", "out.edf"},
          0,
          {"the file ends at 0:08 of the 0:32 its header announces"}},
+        {"a WAV file whose header counts half its sound",
+         [] { writeTone("half.wav", 1, 4 * 8000); },
+         {"--decode", "half.wav", "out.edf"},
+         0,
+         {"sound its header does not count was not read: about 0:04 after the 0:04"}},
+        {"two WAV files joined",
+         [] {
+             writeTone("one.wav");
+             const std::string one = testsupport::readFile("one.wav");
+             std::ofstream("joined.wav", std::ios::binary) << one << one;
+         },
+         {"--decode", "joined.wav", "out.edf"},
+         0,
+         {"another WAV file joined after its sound was not read: about 0:08"}},
         {"noise only",
          [] { writeNoise("noise.wav"); },
          {"--decode", "noise.wav", "out.edf"},

@@ -350,13 +350,15 @@ TEST(ProgramRun, AKilledRecordingKeepsEveryValueStored) {
 // A working file that never ends (a link to /dev/zero) or never opens (a
 // pipe) is refused: the unattended run ends at once and writes nothing.
 TEST(ProgramRun, AWorkingFileThatIsNoRecordFileIsRefused) {
-    for (const std::string make : {"ln -s /dev/zero REC.txt", "mkfifo REC.txt"}) {
+    const std::pair<std::string, std::string> files[] = {{"ln -s /dev/zero REC.txt", "is a link"},
+                                                         {"mkfifo REC.txt", "not a regular file"}};
+    for (const auto& [make, said] : files) {
         testsupport::ScratchDirectory scratch;
         ASSERT_EQ(std::system(make.c_str()), 0);
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(run("--simulate --record 3 2>err.txt"), 1) << make;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << make;
-        EXPECT_NE(testsupport::readFile("err.txt").find("not a regular file"), std::string::npos);
+        EXPECT_NE(testsupport::readFile("err.txt").find(said), std::string::npos) << make;
         EXPECT_FALSE(std::filesystem::exists("REC1.txt")) << make;
         std::uintmax_t written = 0;
         for (const auto& entry : std::filesystem::directory_iterator(".")) {
