@@ -113,6 +113,22 @@ std::string outputOverTone(const CommandLine& line) {
     return {};
 }
 
+// Completes the change of the output's recording that a program ended in
+// the middle of, and says on standard error what could not be completed.
+// Empty, or why the output must not be written: what is left by the name of
+// its note (a note this program did not write) would be replaced.
+std::string finishCommitOf(const std::string& record) {
+    const std::string problems = records::finishInterruptedCommit(record);
+    if (records::intentIsLeft(record)) {
+        return problems.empty() ? records::intentPath(record) + " is in the way." : problems + ".";
+    }
+    if (!problems.empty()) {
+        std::fprintf(stderr, "trelmont-ecg: a change of a recording could not be completed: %s\n",
+                     problems.c_str());
+    }
+    return {};
+}
+
 }  // namespace
 
 int decodeToneFile(const CommandLine& line) {
@@ -135,7 +151,9 @@ int decodeToneFile(const CommandLine& line) {
         if (!lock) {
             return fail(why + " " + line.decodeTarget + " was not written.");
         }
-        records::finishInterruptedCommit(line.decodeTarget);
+        if (const std::string refused = finishCommitOf(line.decodeTarget); !refused.empty()) {
+            return fail(refused + " " + line.decodeTarget + " was not written.");
+        }
         out =
             std::make_unique<records::DecodedRecordFiles>(line.decodeTarget, line.decodeTone, true);
     }

@@ -47,17 +47,21 @@ int lastError() {
 constexpr mode_t newFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH;
 constexpr int createFlags = O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
 
-// Creates `pattern` with its last six characters replaced, as mkstemp does,
-// but with the mode the umask gives. The descriptor, or -1.
+// A fresh temporary name is its target's with a dot and this many of these
+// letters added ("memo.txt.Xa9Qz1").
+constexpr std::size_t freshLength = 6;
+constexpr std::string_view freshLetters =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+// Creates `pattern` with its last freshLength characters replaced, as mkstemp
+// does, but with the mode the umask gives. The descriptor, or -1.
 int createUnique(std::string& pattern) {
-    static constexpr char letters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device device;
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
-    const std::size_t first = pattern.size() - 6;
+    std::uniform_int_distribution<std::size_t> pick(0, freshLetters.size() - 1);
+    const std::size_t first = pattern.size() - freshLength;
     for (int attempt = 0; attempt < 100; ++attempt) {
         for (std::size_t i = first; i < pattern.size(); ++i) {
-            pattern[i] = letters[pick(device)];
+            pattern[i] = freshLetters[pick(device)];
         }
         const int fd = ::open(pattern.c_str(), createFlags, newFileMode);
         if (fd >= 0 || errno != EEXIST) {
@@ -106,7 +110,7 @@ ReplacementFile::ReplacementFile(std::string target, std::string temporary)
 }
 
 ReplacementFile::ReplacementFile(std::string target)
-    : target_(std::move(target)), temporary_(target_ + ".XXXXXX") {
+    : target_(std::move(target)), temporary_(target_ + "." + std::string(freshLength, 'X')) {
     if (const int injected = injectedFailure(Step::Open)) {
         fail(target_ + " cannot be written", injected);
         return;
@@ -255,6 +259,14 @@ std::string ReplacementFile::putInPlace() {
         syncFolderOf(target_);
     }
     return {};
+}
+
+bool ReplacementFile::isFreshTemporaryOf(std::string_view target, std::string_view name) {
+    if (name.size() != target.size() + 1 + freshLength || name.substr(0, target.size()) != target ||
+        name[target.size()] != '.') {
+        return false;
+    }
+    return name.substr(target.size() + 1).find_first_not_of(freshLetters) == std::string_view::npos;
 }
 
 int ReplacementFile::renameOver(const std::string& temporary, const std::string& target) {

@@ -80,6 +80,9 @@ public:
     // renamed over `target` (also one a program left to be completed).
     // 0, or the system's error number.
     static int renameOver(const std::string& temporary, const std::string& target);
+    // Whether `name` is one the constructor without a temporary name could
+    // have given the temporary file of `target` (both names in one folder).
+    static bool isFreshTemporaryOf(std::string_view target, std::string_view name);
     bool prepared() const { return prepared_; }
 
 #ifdef TRELMONT_TEST_HOOKS

@@ -35,6 +35,10 @@ std::vector<std::string> ProgramFiles::records() {
     return names;
 }
 
+std::vector<std::string> ProgramFiles::stagedRecords() {
+    return {filterTemporary, saveTemporary, toneTemporary};
+}
+
 bool ProgramFiles::isRecord(const std::string& path) {
     const std::string name = std::filesystem::path(path).filename().string();
     for (const std::string& record : records()) {
@@ -57,7 +61,7 @@ std::vector<std::string> ProgramFiles::leftovers() {
         }
         names.push_back(partName(intentPath(record)));
     }
-    for (const char* staged : {filterTemporary, saveTemporary, toneTemporary}) {
+    for (const std::string& staged : stagedRecords()) {
         for (const std::string& file : filesOf(staged)) {
             names.push_back(file);
         }

@@ -19,6 +19,8 @@ public:
     static constexpr const char* filterTemporary = "RECf.txt";
     static constexpr const char* saveTemporary = "tmppt.txt";
     static constexpr const char* toneTemporary = "RECd.txt";
+    // Those three.
+    static std::vector<std::string> stagedRecords();
 
     // The records the program keeps: "REC.txt", "REC0.txt" to "REC10.txt"
     // and undo's copies.

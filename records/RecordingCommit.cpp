@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -155,6 +157,48 @@ std::optional<std::vector<IntentStep>> readIntent(const std::string& path) {
         return std::nullopt;
     }
     return steps;
+}
+
+// A recording's three files, each named from its record's name as the
+// commit names them: the record, its companion, its facts.
+using FileOfRecording = std::string (*)(const std::string&);
+
+std::string recordItself(const std::string& recordPath) {
+    return recordPath;
+}
+
+constexpr std::array<FileOfRecording, 3> filesOfRecording{recordItself, companionPath, factsPath};
+
+// Whether the commit of the recording at `recordPath` could have written its
+// file `fileOf` under the name `temporary`, as stagedFor() names it: for
+// one of the program's records, that file of a staged recording or its own
+// name with ".part"; for a record the user named, a fresh name beside it.
+bool couldStageAs(const std::string& recordPath, FileOfRecording fileOf,
+                  const std::string& temporary) {
+    const std::string target = fileOf(recordPath);
+    if (!ProgramFiles::isRecord(recordPath)) {
+        return platform::ReplacementFile::isFreshTemporaryOf(nameOf(target), temporary);
+    }
+    const std::vector<std::string> staged = ProgramFiles::stagedRecords();
+    return temporary == nameOf(ProgramFiles::partName(target)) ||
+           std::any_of(staged.begin(), staged.end(),
+                       [&](const std::string& record) { return temporary == fileOf(record); });
+}
+
+// Whether every step of an intent is one the commit of the recording at
+// `recordPath` writes: it names one of that recording's files, and a put
+// names a temporary file that commit could have made for it. A note beside
+// a recording may come from anywhere; one that reaches any other file, a
+// user's or another recording's, is not carried out at all.
+bool isIntentOf(const std::string& recordPath, const std::vector<IntentStep>& steps) {
+    const auto isStepOf = [&](const IntentStep& step) {
+        return std::any_of(
+            filesOfRecording.begin(), filesOfRecording.end(), [&](FileOfRecording fileOf) {
+                return step.target == nameOf(fileOf(recordPath)) &&
+                       (!step.put || couldStageAs(recordPath, fileOf, step.temporary));
+            });
+    };
+    return std::all_of(steps.begin(), steps.end(), isStepOf);
 }
 
 // Carries out one intent in `folder`. Empty, or what could not be done.
@@ -357,13 +401,19 @@ std::string finishInterruptedCommit(const std::string& recordPath) {
         return {};
     }
     const std::optional<std::vector<IntentStep>> steps = readIntent(path);
-    if (!steps) {
+    if (!steps || !isIntentOf(recordPath, *steps)) {
         return path + " is not an intent this program wrote";
     }
     std::filesystem::path folder = std::filesystem::path(recordPath).parent_path();
     const std::string problems = completeIntent(folder.empty() ? "." : folder.string(), *steps);
     removeFile(path);
     return problems;
+}
+
+bool intentIsLeft(const std::string& recordPath) {
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(intentPath(recordPath), error);
+    return status.type() != std::filesystem::file_type::not_found;
 }
 
 std::string finishInterruptedCommits(const std::string& folder) {

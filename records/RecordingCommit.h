@@ -38,7 +38,9 @@ public:
     // under `temporaryRecord` (the companion and facts under its companion's
     // and facts' names), or, without one, each file of one of the program's
     // own records under its own name with ".part" added, and each file of a
-    // record the user named under a fresh name beside it.
+    // record the user named under a fresh name beside it. A temporary record
+    // is one of ProgramFiles::stagedRecords(), for one of the program's
+    // records: an interrupted commit is completed only from names like these.
     explicit RecordingCommit(std::string recordPath,
                              std::optional<std::string> temporaryRecord = std::nullopt);
     ~RecordingCommit();
@@ -108,8 +110,16 @@ std::string intentPath(const std::string& recordPath);
 // ended in the middle of (its intent names every file), and removes nothing
 // else: for --decode, --export-edf and --print-pdf, before they write or
 // read that recording. Empty when nothing went wrong, otherwise what could
-// not be completed.
+// not be completed. An intent that cannot be read, or that names any file
+// but the recording's three or a temporary name its commit would not have
+// given, is not one this program wrote: nothing of it is done, and it is
+// left where it lies.
 std::string finishInterruptedCommit(const std::string& recordPath);
+
+// Whether anything lies where the intent of a commit of the recording at
+// `recordPath` is written (an intent refused, a file or link of another
+// kind): that commit would replace it.
+bool intentIsLeft(const std::string& recordPath);
 
 // The window's start in its records folder `folder`: completes the
 // interrupted commit of each of the program's records, then removes the

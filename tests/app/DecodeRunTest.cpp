@@ -492,6 +492,16 @@ TEST(DecodeRun, WhatMakesNoEcgIsRefusedAndLeavesNothingBehind) {
          {"--decode", "quiet.wav", "kept.txt"},
          1,
          {"No ECG tone"}},
+        {"a note beside the record that names another file",
+         [] {
+             writeTone("tone.wav");
+             std::ofstream("thesis.odt") << "chapter one\n";
+             std::ofstream("memo.commit")
+                 << "trelmont-ecg commit, version 1\nremove thesis.odt\nend\n";
+         },
+         {"--decode", "tone.wav", "memo.txt"},
+         1,
+         {"memo.commit is not an intent this program wrote.", "memo.txt was not written."}},
         {"an output neither EDF+ nor a record",
          [] { writeTone("tone.wav"); },
          {"--decode", "tone.wav", "out.wav"},

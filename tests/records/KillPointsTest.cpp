@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -310,6 +312,75 @@ TEST(KillPoints, EveryRecordingIsWholeWhereverAnOperationIsEnded) {
         }
         std::printf("[          ] %s: %d kill points\n", operation.name, points);
     }
+}
+
+// Every file in the folder, by name.
+std::map<std::string, std::string> folderNow() {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        files[entry.path().filename().string()] = testsupport::readFile(entry.path().string());
+    }
+    return files;
+}
+
+// A note beside a recording comes from anywhere. One that reaches beyond
+// that recording's files, or puts in place a file its commit could not have
+// staged, is refused whole: nothing of it is done, it is left where it lies,
+// and the start says so. A note that a killed decode left beside a record
+// the user named, with fresh temporary names, is still completed.
+TEST(KillPoints, ANoteThatReachesBeyondItsRecordingIsRefusedWhole) {
+    const auto note = [](const std::string& record, const std::string& steps) {
+        std::ofstream(intentPath(record)) << "trelmont-ecg commit, version 1\n" << steps << "end\n";
+    };
+    const auto put = [](const std::string& temporary, const std::string& target) {
+        return "put " + temporary + " " + target + " " + currentState(temporary).record + "\n";
+    };
+    {
+        const testsupport::ScratchDirectory folder(testsupport::ScratchDirectory::memoryBase());
+        ASSERT_TRUE(storeWorkingAndOlderSlot());
+        for (const char* name : {"REC5.txt.part", "REC5.txt.bak", "REC1.txt.part", "thesis.odt"}) {
+            std::ofstream(name) << name << "\n";
+        }
+        // A look-alike after a step of the note's own, another slot's
+        // recording, and a user's file or the companion as a temporary.
+        const std::vector<std::pair<std::string, std::string>> notes = {
+            {"REC5.txt", put("REC5.txt.part", "REC5.txt") + "remove REC5.txt.bak\n"},
+            {"REC5.txt", "remove REC1.txt\n"},
+            {"REC5.txt", put("REC1.txt.part", "REC1.txt")},
+            {"memo.txt", put("thesis.odt", "memo.txt")},
+            {"REC.txt", put("REC.hr.txt", "REC.txt")},
+        };
+        for (const auto& [record, steps] : notes) {
+            SCOPED_TRACE(steps);
+            note(record, steps);
+            const auto before = folderNow();
+            EXPECT_EQ(finishInterruptedCommit(record),
+                      intentPath(record) + " is not an intent this program wrote");
+            EXPECT_TRUE(folderNow() == before);
+            std::filesystem::remove(intentPath(record));
+        }
+        note("REC5.txt", "remove REC5.txt.bak\n");
+        EXPECT_EQ(finishInterruptedCommits("."), "REC5.commit is not an intent this program wrote");
+        EXPECT_TRUE(std::filesystem::exists("REC5.txt.bak") &&
+                    std::filesystem::exists("REC5.commit"));
+    }
+
+    // Completed without a word: every temporary it names is there, whole.
+    int completed = 0;
+    for (int step = 1, status = 77; status == 77; ++step) {
+        ASSERT_LT(step, 200);
+        const testsupport::ScratchDirectory folder(testsupport::ScratchDirectory::memoryBase());
+        ASSERT_TRUE(storeToneFile());
+        status = runEndedAfter(step, [] {
+            DecodedRecordFiles out("memo.txt", "tone.wav", true);
+            return decode(out) == acquisition::DecodeResult::Status::Written;
+        });
+        if (status == 77 && std::filesystem::exists("memo.commit")) {
+            EXPECT_EQ(finishInterruptedCommit("memo.txt"), "") << "ended after step " << step;
+            ++completed;
+        }
+    }
+    EXPECT_GT(completed, 0);
 }
 
 }  // namespace
