@@ -281,10 +281,10 @@ std::string EdfStream::finish(double seconds) {
         flushBlock();
     }
     annotate(seconds, 0.0, "end of recording");
-    // What EDFlib would drop without a word: more annotations than its data
-    // records hold.
-    const long long records = (samples_ + samplesPerRecord_ - 1) / samplesPerRecord_;
-    if (failure_.empty() && annotations_ > std::max(records, 1LL) * annotationSignals_) {
+    // EDFlib writes one data record at least. What it would drop without a
+    // word: more annotations than its data records hold.
+    const long long records = std::max((samples_ + samplesPerRecord_ - 1) / samplesPerRecord_, 1LL);
+    if (failure_.empty() && annotations_ > records * annotationSignals_) {
         fail("the EDF+ file cannot hold its " + std::to_string(annotations_) + " annotations");
     }
     if (handle_ >= 0) {
@@ -294,7 +294,7 @@ std::string EdfStream::finish(double seconds) {
             fail(file_->target() + " cannot be completed");
         }
         if (failure_.empty()) {
-            complete((samples_ + samplesPerRecord_ - 1) / samplesPerRecord_);
+            complete(records);
         }
     }
     if (!failure_.empty()) {

@@ -93,7 +93,9 @@ TEST_F(EdfStreamTest, WhatIsWrittenIsNoWiderOpenThanTheToneWhileItIsWritten) {
         ASSERT_EQ(::chmod("tone.flac", static_cast<mode_t>(toneMode)), 0);
         EdfStream::Signal signal;
         EdfStream edf("secret.edf", signal, 1.7e9, true, "tone.flac");
-        edf.append(1.0);
+        if (toneMode == 0600) {
+            edf.append(1.0);  // without a sample, EDFlib still writes a data record
+        }
         EXPECT_EQ(modesBut(entries(), "tone.flac"), std::vector<int>{0600});
         EXPECT_EQ(edf.finish(1.0), "");
         EXPECT_EQ(modesBut(entries(), "tone.flac"), std::vector<int>{toneMode});
