@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,9 @@ public:
     // With a fresh temporary name beside a target the user chose, so that no
     // file of theirs is ever touched but the target.
     explicit ReplacementFile(std::string target, const ModeSources& sources = {});
+    // (target, {source}) would name `source` the temporary file: sources
+    // come as ModeSources{...}.
+    ReplacementFile(std::string target, std::initializer_list<std::string> sources) = delete;
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;

@@ -35,7 +35,7 @@ std::string copyFileBytes(const std::string& source, const std::string& target) 
         return describe(source + " cannot be read", errno);
     }
     // A copy of health data is no wider open than its source.
-    platform::ReplacementFile out(target, {source});
+    platform::ReplacementFile out(target, platform::ReplacementFile::ModeSources{source});
     out.keepTime(info.st_mtim);
     char buffer[1 << 15];
     std::size_t got = 0;
