@@ -237,8 +237,7 @@ int Painter::openRecordingFiles() {
     // Replaced as every file is, so that a link or a pipe in its place is
     // never written through.
     const std::string path = records::factsPath(record);
-    platform::ReplacementFile facts(path, records::ProgramFiles::partName(path));
-    facts.limitModeTo(record);
+    platform::ReplacementFile facts(path, records::ProgramFiles::partName(path), {record});
     facts.skipSync();
     facts.write(records::formatFacts(facts_));
     return facts.commit().empty() ? 0 : facts.errorNumber();
@@ -315,8 +314,7 @@ void Painter::completeFacts() {
     if (!facts_.record) {
         return;
     }
-    platform::ReplacementFile file(path, records::ProgramFiles::partName(path));
-    file.limitModeTo(record);
+    platform::ReplacementFile file(path, records::ProgramFiles::partName(path), {record});
     file.write(records::formatFacts(facts_));
     // A recording whose facts cannot be completed is read as a killed one.
     static_cast<void>(file.commit());

@@ -77,10 +77,7 @@ bool PrinterSurface::beginDocument(const std::string& name) {
     const std::string path = QFile::encodeName(p.outputFileName()).toStdString();
     if (!path.empty()) {
         // A fresh name beside the file, so no file of the user's is touched.
-        impl_->file = std::make_unique<ReplacementFile>(path);
-        for (const std::string& source : impl_->modeSources) {
-            impl_->file->limitModeTo(source);
-        }
+        impl_->file = std::make_unique<ReplacementFile>(path, impl_->modeSources);
         if (!impl_->file->isOpen()) {
             impl_->file.reset();
             return false;

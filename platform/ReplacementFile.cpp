@@ -54,8 +54,8 @@ constexpr std::string_view freshLetters =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 // Creates `pattern` with its last freshLength characters replaced, as mkstemp
-// does, but with the mode the umask gives. The descriptor, or -1.
-int createUnique(std::string& pattern) {
+// does, but with `mode` as the umask narrows it. The descriptor, or -1.
+int createUnique(std::string& pattern, mode_t mode) {
     std::random_device device;
     std::uniform_int_distribution<std::size_t> pick(0, freshLetters.size() - 1);
     const std::size_t first = pattern.size() - freshLength;
@@ -63,13 +63,57 @@ int createUnique(std::string& pattern) {
         for (std::size_t i = first; i < pattern.size(); ++i) {
             pattern[i] = freshLetters[pick(device)];
         }
-        const int fd = ::open(pattern.c_str(), createFlags, newFileMode);
+        const int fd = ::open(pattern.c_str(), createFlags, mode);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
         }
     }
     errno = EEXIST;
     return -1;
+}
+
+// While it is written, the new version is also its owner's to read and
+// write (a writer by name opens it again, the EDF+ header is read back),
+// whatever the sources allow; that gives no one else anything.
+mode_t whileWritten(mode_t limit) {
+    return limit | S_IRUSR | S_IWUSR;
+}
+
+// 0, or the error with which the file at `fd` could not be narrowed to
+// `limit`.
+int narrowMode(int fd, mode_t limit) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return lastError();
+    }
+    const mode_t mode = info.st_mode & 07777;
+    return (mode & limit) == mode || ::fchmod(fd, mode & limit) == 0 ? 0 : lastError();
+}
+
+// 0, or why the file at `fd`, `info` as fstat gave it, is not what was
+// written under `name`: the name now names another file (or a link), or
+// the file has not the `expected` length.
+int checkWritten(int fd, const struct stat& info, const std::string& name,
+                 std::optional<off_t> expected) {
+    struct stat named {};
+    if (::fstatat(AT_FDCWD, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
+        return lastError();
+    }
+    if (named.st_dev != info.st_dev || named.st_ino != info.st_ino) {
+        return EEXIST;
+    }
+    if (!expected || info.st_size == *expected) {
+        return 0;
+    }
+    // Bytes a writer lost to a full disk: the disk says why when asked to
+    // hold them.
+    if (info.st_size < *expected) {
+        const int refused = ::posix_fallocate(fd, info.st_size, *expected - info.st_size);
+        if (refused != 0) {
+            return refused;
+        }
+    }
+    return EIO;
 }
 
 }  // namespace
@@ -96,8 +140,13 @@ void ReplacementFile::failStepForTests(std::optional<Step> step, int error, int 
 }
 #endif
 
-ReplacementFile::ReplacementFile(std::string target, std::string temporary)
+ReplacementFile::ReplacementFile(std::string target, std::string temporary,
+                                 const ModeSources& sources)
     : target_(std::move(target)), temporary_(std::move(temporary)) {
+    limitModeTo(target_);
+    for (const std::string& source : sources) {
+        limitModeTo(source);
+    }
     if (const int injected = injectedFailure(Step::Open)) {
         fail(temporary_ + " cannot be created", injected);
         return;
@@ -105,17 +154,22 @@ ReplacementFile::ReplacementFile(std::string target, std::string temporary)
     // The temporary name is ours: whatever it names now (a stale file, a link)
     // is removed first, so the new version is a fresh regular file.
     std::remove(temporary_.c_str());
-    openTemporary(::open(temporary_.c_str(), createFlags, newFileMode),
+    openTemporary(::open(temporary_.c_str(), createFlags, newFileMode & whileWritten(modeLimit_)),
                   temporary_ + " cannot be created");
 }
 
-ReplacementFile::ReplacementFile(std::string target)
+ReplacementFile::ReplacementFile(std::string target, const ModeSources& sources)
     : target_(std::move(target)), temporary_(target_ + "." + std::string(freshLength, 'X')) {
+    limitModeTo(target_);
+    for (const std::string& source : sources) {
+        limitModeTo(source);
+    }
     if (const int injected = injectedFailure(Step::Open)) {
         fail(target_ + " cannot be written", injected);
         return;
     }
-    openTemporary(createUnique(temporary_), target_ + " cannot be written");
+    openTemporary(createUnique(temporary_, newFileMode & whileWritten(modeLimit_)),
+                  target_ + " cannot be written");
 }
 
 void ReplacementFile::openTemporary(int fd, const std::string& what) {
@@ -167,6 +221,25 @@ void ReplacementFile::limitModeTo(const std::string& path) {
     if (::stat(path.c_str(), &info) == 0) {
         modeLimit_ &= info.st_mode & 07777;
     }
+    // At once: one who opens the file while it is written keeps reading it.
+    if (file_ != nullptr) {
+        if (const int error = narrowMode(::fileno(file_), whileWritten(modeLimit_))) {
+            fail(writtenName() + " cannot be written", error);
+        }
+    }
+}
+
+std::string ReplacementFile::pathForWriters() const {
+    if (file_ == nullptr) {
+        return temporary_;
+    }
+    const int fd = ::fileno(file_);
+    const std::string own = "/proc/self/fd/" + std::to_string(fd);
+    struct stat byOwn {};
+    struct stat held {};
+    const bool same = ::stat(own.c_str(), &byOwn) == 0 && ::fstat(fd, &held) == 0 &&
+                      byOwn.st_dev == held.st_dev && byOwn.st_ino == held.st_ino;
+    return same ? own : temporary_;
 }
 
 void ReplacementFile::write(std::string_view text) {
@@ -188,21 +261,20 @@ int ReplacementFile::sync() {
     if (std::fflush(file_) != 0) {
         return lastError();
     }
-    // Through the name: a writer by name may have written the file anew.
-    const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        return lastError();
-    }
+    // The file this object created, whatever a writer by name wrote into it.
+    const int fd = ::fileno(file_);
     int error = injectedFailure(Step::Sync);
     struct stat info {};
     if (error == 0 && ::fstat(fd, &info) != 0) {
         error = lastError();
     }
+    if (error == 0) {
+        error = checkWritten(fd, info, temporary_, expectedLength_);
+    }
     // Never wider than the file it replaces, nor than its source.
     limitModeTo(target_);
-    const mode_t mode = info.st_mode & 07777 & modeLimit_;
-    if (error == 0 && mode != (info.st_mode & 07777) && ::fchmod(fd, mode) != 0) {
-        error = lastError();
+    if (error == 0) {
+        error = narrowMode(fd, modeLimit_);
     }
     if (error == 0 && time_) {
         const std::timespec times[2] = {*time_, *time_};
@@ -211,7 +283,6 @@ int ReplacementFile::sync() {
     if (error == 0 && durable_ && ::fsync(fd) != 0) {
         error = lastError();
     }
-    ::close(fd);
     return error;
 }
 

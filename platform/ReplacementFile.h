@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <ctime>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -19,7 +21,8 @@ namespace platform {
 //
 // Health data stays private: the new version gets the mode the umask gives a
 // new file, narrowed to the mode of the file it replaces and of any source it
-// was made from (limitModeTo), never wider than either.
+// was made from, never wider than either, from the moment it is created: one
+// who opens a half-written file keeps reading it.
 //
 // The one way this program replaces a file: a recording's files, the undo
 // copies, the copies and EDF+ exports the user asks for and the printout
@@ -29,12 +32,19 @@ public:
     // The steps a replacement takes, in order.
     enum class Step { Open, Write, Sync, Rename };
 
+    // The files the new version is made from: it is created no wider open
+    // than any of them.
+    using ModeSources = std::vector<std::string>;
+
     // With a temporary name of the program's own ("RECf.txt"): whatever has
     // that name is replaced.
-    ReplacementFile(std::string target, std::string temporary);
+    ReplacementFile(std::string target, std::string temporary, const ModeSources& sources = {});
     // With a fresh temporary name beside a target the user chose, so that no
     // file of theirs is ever touched but the target.
-    explicit ReplacementFile(std::string target);
+    explicit ReplacementFile(std::string target, const ModeSources& sources = {});
+    // (target, {source}) would name `source` the temporary file: sources
+    // come as ModeSources{...}.
+    ReplacementFile(std::string target, std::initializer_list<std::string> sources) = delete;
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -47,13 +57,23 @@ public:
     // (EDFlib, the PDF printer): it writes the file there, prepare() syncs
     // whatever it wrote.
     const std::string& temporaryPath() const { return temporary_; }
+    // A name that opens the temporary file itself, whatever its name in the
+    // folder has become meanwhile (a link put in its place): the process's
+    // own name for its descriptor where the system has one, otherwise
+    // temporaryPath().
+    std::string pathForWriters() const;
     const std::string& target() const { return target_; }
     // The modification time the new version is to carry (the time its last
     // value was stored) instead of the time it was written.
     void keepTime(const std::timespec& time) { time_ = time; }
     // The new version's mode is no wider than that of the file at `path`
-    // (the source it was made from); nothing when there is no such file.
+    // (the source it was made from), from now on; nothing when there is no
+    // such file.
     void limitModeTo(const std::string& path);
+    // The length the new version must have once written by name: prepare()
+    // fails on any other, with the reason the disk gives for the bytes that
+    // are missing (a writer whose buffered writes failed without a word).
+    void expectLength(off_t bytes) { expectedLength_ = bytes; }
     // The name a failure to write names (the temporary file's own name
     // unless set), for callers whose messages name what the user knows.
     void reportWritesAs(std::string name) { writtenName_ = std::move(name); }
@@ -111,6 +131,7 @@ private:
     int errorNumber_ = 0;
     bool durable_ = true;
     std::optional<std::timespec> time_;
+    std::optional<off_t> expectedLength_;
     // The permission bits the new version may have at most.
     mode_t modeLimit_ = 07777;
     bool created_ = false;

@@ -32,11 +32,10 @@ DecodedRecordFiles::DecodedRecordFiles(const std::string& recordPath, const std:
                                        bool commitWhenFinished,
                                        std::optional<std::string> temporaryRecord,
                                        long long lineLimit)
-    : commit_(std::make_unique<RecordingCommit>(recordPath, std::move(temporaryRecord))),
+    : commit_(std::make_unique<RecordingCommit>(recordPath, std::move(temporaryRecord),
+                                                std::vector<std::string>{modeSource})),
       commitWhenFinished_(commitWhenFinished),
-      lineLimit_(lineLimit) {
-    commit_->limitModeTo(modeSource);
-}
+      lineLimit_(lineLimit) {}
 
 std::unique_ptr<HoldBackFile> DecodedRecordFiles::holdBack(std::string& why) {
     return HoldBackFile::create(folderOf(commit_->recordPath()), why);

@@ -1,11 +1,15 @@
 #include "EdfStream.h"
 
 #include <edflib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <optional>
@@ -55,25 +59,70 @@ std::optional<std::tm> knownStart(double startSeconds) {
     return local;
 }
 
+// The closed file at `path` for reading and writing, never through a link.
+platform::File reopen(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return nullptr;
+    }
+    platform::File file(::fdopen(fd, "r+b"));
+    if (!file) {
+        ::close(fd);
+    }
+    return file;
+}
+
+// A number in the header's field of `length` bytes at `at`, or -1.
+long long headerNumber(std::FILE* file, long at, std::size_t length) {
+    char field[9] = {};
+    if (length >= sizeof field || std::fseek(file, at, SEEK_SET) != 0 ||
+        std::fread(field, 1, length, file) != length) {
+        return -1;
+    }
+    char* end = nullptr;
+    const long long value = std::strtoll(field, &end, 10);
+    return end != field && value >= 0 ? value : -1;
+}
+
+// The length the header of `file` gives the whole file: its own size and
+// `records` data records of its signals' samples, two bytes each; -1 when
+// the header does not hold them or counts other records.
+long long declaredLength(std::FILE* file, long long records) {
+    constexpr long headerSizeAt = 184;
+    constexpr long recordsAt = 236;
+    constexpr long signalsAt = 252;
+    constexpr long samplesFieldsAt = 216;  // from each signal's part of the header
+    const long long headerSize = headerNumber(file, headerSizeAt, 8);
+    const long long signals = headerNumber(file, signalsAt, 4);
+    if (headerSize < 0 || signals <= 0 || headerNumber(file, recordsAt, 8) != records) {
+        return -1;
+    }
+    long long recordBytes = 0;
+    for (long long i = 0; i < signals; ++i) {
+        const long long samples =
+            headerNumber(file, static_cast<long>(256 + signals * samplesFieldsAt + i * 8), 8);
+        if (samples < 0) {
+            return -1;
+        }
+        recordBytes += 2 * samples;
+    }
+    return headerSize + records * recordBytes;
+}
+
 // EDFlib writes a known start date into the recording field; an unknown one
 // is "X" there, written over what EDFlib put at its place in the closed
-// file `path`. Empty on success, otherwise why not.
-std::string markStartUnknown(const std::string& path, const std::string& name) {
-    const platform::File file(std::fopen(path.c_str(), "r+b"));
-    if (!file) {
-        return name + " cannot be completed";
-    }
+// file. Empty on success, otherwise why not.
+std::string markStartUnknown(std::FILE* file, const std::string& name) {
     char field[recordingFieldLength];
-    if (std::fseek(file.get(), recordingFieldAt, SEEK_SET) != 0 ||
-        std::fread(field, 1, sizeof field, file.get()) != sizeof field ||
+    if (std::fseek(file, recordingFieldAt, SEEK_SET) != 0 ||
+        std::fread(field, 1, sizeof field, file) != sizeof field ||
         std::strncmp(field, "Startdate ", 10) != 0) {
         return name + " cannot be completed: its header is not where EDF+ has it";
     }
     std::memset(field, ' ', sizeof field);
     std::memcpy(field, unknownStartField, std::strlen(unknownStartField));
-    if (std::fseek(file.get(), recordingFieldAt, SEEK_SET) != 0 ||
-        std::fwrite(field, 1, sizeof field, file.get()) != sizeof field ||
-        std::fflush(file.get()) != 0) {
+    if (std::fseek(file, recordingFieldAt, SEEK_SET) != 0 ||
+        std::fwrite(field, 1, sizeof field, file) != sizeof field || std::fflush(file) != 0) {
         return name + " cannot be completed";
     }
     return {};
@@ -83,18 +132,19 @@ std::string markStartUnknown(const std::string& path, const std::string& name) {
 
 EdfStream::EdfStream(const std::string& path, const Signal& signal, double startSeconds,
                      bool startMeasured, const std::string& modeSource)
-    : file_(std::make_unique<platform::ReplacementFile>(path)),
+    : file_(std::make_unique<platform::ReplacementFile>(
+          path, platform::ReplacementFile::ModeSources{modeSource})),
       block_(static_cast<std::size_t>(std::max(signal.samplesPerRecord, 1))) {
     if (!file_->isOpen()) {
         fail(file_->failure());
         return;
     }
-    // A copy of the recording in another form: no wider open than it.
-    file_->limitModeTo(modeSource);
-    const std::string temporary = file_->temporaryPath();
-    handle_ = edfopen_file_writeonly(temporary.c_str(), EDFLIB_FILETYPE_EDFPLUS, 1);
+    file_->reportWritesAs(path);
+    // EDFlib opens the file by name: the one created, never what a link
+    // put at its name meanwhile points to.
+    handle_ = edfopen_file_writeonly(file_->pathForWriters().c_str(), EDFLIB_FILETYPE_EDFPLUS, 1);
     if (handle_ < 0) {
-        fail(temporary + " cannot be created");
+        fail(file_->temporaryPath() + " cannot be created");
         return;
     }
     // Whole seconds, as every reader takes the start: a fraction would move
@@ -196,6 +246,34 @@ void EdfStream::annotate(double atSeconds, double seconds, const std::string& te
     }
 }
 
+void EdfStream::complete(long long records) {
+    // EDFlib writes through a buffer of its own and closes without a word
+    // when the disk refused what was left in it: the replacement checks the
+    // length the header gives before the file replaces anything.
+    const platform::File file = reopen(file_->temporaryPath());
+    struct stat info {};
+    if (!file || ::fstat(::fileno(file.get()), &info) != 0) {
+        fail(file_->target() + " cannot be completed");
+        return;
+    }
+    // Cut short within its header (a disk full from the start): the
+    // replacement asks the disk why.
+    const long long headerBytes = 256LL * (2 + annotationSignals_);
+    if (info.st_size < headerBytes) {
+        file_->expectLength(static_cast<off_t>(headerBytes));
+        return;
+    }
+    const long long length = declaredLength(file.get(), records);
+    if (length < 0) {
+        fail(file_->target() + " cannot be completed: its header is not where EDF+ has it");
+        return;
+    }
+    file_->expectLength(static_cast<off_t>(length));
+    if (startUnknown_) {
+        fail(markStartUnknown(file.get(), file_->target()));
+    }
+}
+
 std::string EdfStream::finish(double seconds) {
     if (failure_.empty() && filled_ > 0) {
         // The last record is padded with the last value.
@@ -203,10 +281,10 @@ std::string EdfStream::finish(double seconds) {
         flushBlock();
     }
     annotate(seconds, 0.0, "end of recording");
-    // What EDFlib would drop without a word: more annotations than its data
-    // records hold.
-    const long long records = (samples_ + samplesPerRecord_ - 1) / samplesPerRecord_;
-    if (failure_.empty() && annotations_ > std::max(records, 1LL) * annotationSignals_) {
+    // EDFlib writes one data record at least. What it would drop without a
+    // word: more annotations than its data records hold.
+    const long long records = std::max((samples_ + samplesPerRecord_ - 1) / samplesPerRecord_, 1LL);
+    if (failure_.empty() && annotations_ > records * annotationSignals_) {
         fail("the EDF+ file cannot hold its " + std::to_string(annotations_) + " annotations");
     }
     if (handle_ >= 0) {
@@ -215,8 +293,8 @@ std::string EdfStream::finish(double seconds) {
         if (closed != 0) {
             fail(file_->target() + " cannot be completed");
         }
-        if (failure_.empty() && startUnknown_) {
-            fail(markStartUnknown(file_->temporaryPath(), file_->target()));
+        if (failure_.empty()) {
+            complete(records);
         }
     }
     if (!failure_.empty()) {

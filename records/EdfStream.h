@@ -66,6 +66,9 @@ public:
 
 private:
     void flushBlock();
+    // Checks the file EDFlib closed with `records` data records and marks an
+    // unknown start in it.
+    void complete(long long records);
     void fail(const std::string& why);
 
     std::unique_ptr<platform::ReplacementFile> file_;

@@ -21,11 +21,11 @@ std::unique_ptr<RecordingCommit> stageRecordCopy(const std::string& destination,
         outcome = {absent ? CopyOutcome::Status::NoSource : CopyOutcome::Status::Failed, reason};
         return nullptr;
     }
-    auto copy = std::make_unique<RecordingCommit>(destination);
+    auto copy = std::make_unique<RecordingCommit>(destination, std::nullopt,
+                                                  std::vector<std::string>{source});
     // A copy is the same recording: it keeps the time its last value was
     // stored, from which a record without facts knows its start.
     copy->keepTime(recording.lastStored);
-    copy->limitModeTo(source);
     copy->record().file().reportWritesAs(destination);
     char text[valueTextSize];
     for (const double value : recording.stored) {

@@ -34,10 +34,9 @@ std::string copyFileBytes(const std::string& source, const std::string& target) 
     if (::fstat(fileno(in.get()), &info) != 0) {
         return describe(source + " cannot be read", errno);
     }
-    platform::ReplacementFile out(target);
-    out.keepTime(info.st_mtim);
     // A copy of health data is no wider open than its source.
-    out.limitModeTo(source);
+    platform::ReplacementFile out(target, platform::ReplacementFile::ModeSources{source});
+    out.keepTime(info.st_mtim);
     char buffer[1 << 15];
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {

@@ -246,8 +246,11 @@ std::string intentPath(const std::string& recordPath) {
     return besideRecord(recordPath, intentExtension);
 }
 
-RecordingCommit::RecordingCommit(std::string recordPath, std::optional<std::string> temporaryRecord)
-    : recordPath_(std::move(recordPath)), temporaryRecord_(std::move(temporaryRecord)) {
+RecordingCommit::RecordingCommit(std::string recordPath, std::optional<std::string> temporaryRecord,
+                                 std::vector<std::string> modeSources)
+    : recordPath_(std::move(recordPath)),
+      temporaryRecord_(std::move(temporaryRecord)),
+      modeSources_(std::move(modeSources)) {
     record_ = stagedFor(recordPath_, temporaryRecord_.value_or(""));
 }
 
@@ -256,15 +259,15 @@ RecordingCommit::~RecordingCommit() = default;
 std::unique_ptr<StagedFile> RecordingCommit::stagedFor(const std::string& target,
                                                        const std::string& derived) const {
     if (temporaryRecord_) {
-        return std::make_unique<StagedFile>(target, derived);
+        return std::make_unique<StagedFile>(target, derived, modeSources_);
     }
     // The program's own records have temporary names of its own, which the
     // window removes should a program end before their commit; beside a
     // file the user named, fresh names touch nothing of theirs.
     if (ProgramFiles::isRecord(recordPath_)) {
-        return std::make_unique<StagedFile>(target, ProgramFiles::partName(target));
+        return std::make_unique<StagedFile>(target, ProgramFiles::partName(target), modeSources_);
     }
-    return std::make_unique<StagedFile>(target);
+    return std::make_unique<StagedFile>(target, modeSources_);
 }
 
 StagedFile& RecordingCommit::companion() {
@@ -281,6 +284,11 @@ void RecordingCommit::keepTime(const std::timespec& time) {
 
 void RecordingCommit::limitModeTo(const std::string& path) {
     modeSources_.push_back(path);
+    for (StagedFile* file : {record_.get(), companion_.get(), factsFile_.get()}) {
+        if (file != nullptr) {
+            file->file().limitModeTo(path);
+        }
+    }
 }
 
 std::string RecordingCommit::stage() {
@@ -348,9 +356,11 @@ std::string RecordingCommit::writeIntent() {
     const std::string path = intentPath(recordPath_);
     const std::unique_ptr<platform::ReplacementFile> intent =
         ProgramFiles::isRecord(recordPath_)
-            ? std::make_unique<platform::ReplacementFile>(path, ProgramFiles::partName(path))
-            : std::make_unique<platform::ReplacementFile>(path);
-    intent->limitModeTo(recordPath_);
+            ? std::make_unique<platform::ReplacementFile>(
+                  path, ProgramFiles::partName(path),
+                  platform::ReplacementFile::ModeSources{recordPath_})
+            : std::make_unique<platform::ReplacementFile>(
+                  path, platform::ReplacementFile::ModeSources{recordPath_});
     intent->write(text);
     return intent->commit();
 }

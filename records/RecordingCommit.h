@@ -41,8 +41,11 @@ public:
     // record the user named under a fresh name beside it. A temporary record
     // is one of ProgramFiles::stagedRecords(), for one of the program's
     // records: an interrupted commit is completed only from names like these.
+    // No file of it is ever wider open than the one it replaces or any of
+    // `modeSources`, from its creation on.
     explicit RecordingCommit(std::string recordPath,
-                             std::optional<std::string> temporaryRecord = std::nullopt);
+                             std::optional<std::string> temporaryRecord = std::nullopt,
+                             std::vector<std::string> modeSources = {});
     ~RecordingCommit();
     RecordingCommit(const RecordingCommit&) = delete;
     RecordingCommit& operator=(const RecordingCommit&) = delete;
@@ -61,7 +64,8 @@ public:
     void setFacts(std::optional<RecordingFacts> facts) { facts_ = std::move(facts); }
     // Every file of the new version carries this modification time.
     void keepTime(const std::timespec& time);
-    // No file of the new version has a wider mode than the file at `path`.
+    // No file of the new version has a wider mode than the file at `path`,
+    // from now on.
     void limitModeTo(const std::string& path);
 
     // Completes the temporary files, the facts last. Empty on success,

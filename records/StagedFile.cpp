@@ -2,10 +2,11 @@
 
 namespace records {
 
-StagedFile::StagedFile(std::string target, std::string temporary)
-    : file_(std::move(target), std::move(temporary)) {}
+StagedFile::StagedFile(std::string target, std::string temporary, const ModeSources& sources)
+    : file_(std::move(target), std::move(temporary), sources) {}
 
-StagedFile::StagedFile(std::string target) : file_(std::move(target)) {}
+StagedFile::StagedFile(std::string target, const ModeSources& sources)
+    : file_(std::move(target), sources) {}
 
 void StagedFile::write(std::string_view text) {
     counter_.update(text);

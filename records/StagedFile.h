@@ -13,12 +13,15 @@ namespace records {
 // prepared (synced) before the commit that puts it in place.
 class StagedFile {
 public:
+    using ModeSources = platform::ReplacementFile::ModeSources;
+
     // Written under the temporary name `temporary`, whatever has it now
-    // replaced (a name of the program's own).
-    StagedFile(std::string target, std::string temporary);
+    // replaced (a name of the program's own); never wider open than the
+    // target or any of `sources`.
+    StagedFile(std::string target, std::string temporary, const ModeSources& sources = {});
     // Written under a fresh name beside `target` ("memo.txt.Xa9Qz1"), for a
     // target the user named: no file of theirs is touched but the target.
-    explicit StagedFile(std::string target);
+    explicit StagedFile(std::string target, const ModeSources& sources = {});
 
     void write(std::string_view text);
     platform::ReplacementFile& file() { return file_; }

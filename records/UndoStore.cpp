@@ -68,8 +68,8 @@ bool readState(State& s) {
 
 std::string writeState(const State& s) {
     platform::ReplacementFile file(UndoStore::stateName,
-                                   ProgramFiles::partName(UndoStore::stateName));
-    file.limitModeTo(SampleFile::workingFileName);
+                                   ProgramFiles::partName(UndoStore::stateName),
+                                   {SampleFile::workingFileName});
     file.write(std::string(stateHeader) + "\nslot " + std::to_string(s.slot) + "\nrecord-before " +
                stateText(s.recordBefore) + "\nrecord-after " + stateText(s.recordAfter) +
                "\nslot-before " + stateText(s.slotBefore) + "\nslot-after " +
@@ -201,8 +201,7 @@ std::string copyRecordingBytes(const std::string& destination, const std::string
     if (!companion && !why.empty()) {
         return why;
     }
-    RecordingCommit copy(destination);
-    copy.limitModeTo(source);
+    RecordingCommit copy(destination, std::nullopt, {source});
     struct stat info {};
     if (::fstat(fileno(record.get()), &info) == 0) {
         copy.keepTime(info.st_mtim);

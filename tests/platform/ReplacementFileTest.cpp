@@ -166,5 +166,26 @@ TEST_F(ReplacementFileTest, TheNewVersionIsNoWiderThanTheFileItReplaces) {
     EXPECT_EQ(platform::permissionBits("copy.txt"), 0600);
 }
 
+// The new version is no wider open than it will end from its creation on:
+// the file it replaces and the sources given are known before it is made, a
+// source named later narrows it at once; under a umask that gives others
+// read access.
+TEST_F(ReplacementFileTest, TheTemporaryIsNeverWiderOpenThanTheNewVersion) {
+    const mode_t previous = ::umask(022);
+    writeFile("private.txt", "old\n");
+    writeFile("source.txt", "old\n");
+    ASSERT_EQ(::chmod("private.txt", 0600), 0);
+    ASSERT_EQ(::chmod("source.txt", 0640), 0);
+    ReplacementFile replacing("private.txt", "private.part");
+    EXPECT_EQ(permissionBits(replacing.temporaryPath()), 0600);
+    ReplacementFile fromSource("copy.txt", ReplacementFile::ModeSources{"source.txt"});
+    EXPECT_EQ(permissionBits(fromSource.temporaryPath()), 0640);
+    ReplacementFile namedLater("later.txt");
+    EXPECT_EQ(permissionBits(namedLater.temporaryPath()), 0644);
+    namedLater.limitModeTo("private.txt");
+    EXPECT_EQ(permissionBits(namedLater.temporaryPath()), 0600);
+    ::umask(previous);
+}
+
 }  // namespace
 }  // namespace platform
