@@ -143,10 +143,7 @@ void ReplacementFile::failStepForTests(std::optional<Step> step, int error, int 
 ReplacementFile::ReplacementFile(std::string target, std::string temporary,
                                  const ModeSources& sources)
     : target_(std::move(target)), temporary_(std::move(temporary)) {
-    limitModeTo(target_);
-    for (const std::string& source : sources) {
-        limitModeTo(source);
-    }
+    limitModeToTargetAnd(sources);
     if (const int injected = injectedFailure(Step::Open)) {
         fail(temporary_ + " cannot be created", injected);
         return;
@@ -160,16 +157,20 @@ ReplacementFile::ReplacementFile(std::string target, std::string temporary,
 
 ReplacementFile::ReplacementFile(std::string target, const ModeSources& sources)
     : target_(std::move(target)), temporary_(target_ + "." + std::string(freshLength, 'X')) {
-    limitModeTo(target_);
-    for (const std::string& source : sources) {
-        limitModeTo(source);
-    }
+    limitModeToTargetAnd(sources);
     if (const int injected = injectedFailure(Step::Open)) {
         fail(target_ + " cannot be written", injected);
         return;
     }
     openTemporary(createUnique(temporary_, newFileMode & whileWritten(modeLimit_)),
                   target_ + " cannot be written");
+}
+
+void ReplacementFile::limitModeToTargetAnd(const ModeSources& sources) {
+    limitModeTo(target_);
+    for (const std::string& source : sources) {
+        limitModeTo(source);
+    }
 }
 
 void ReplacementFile::openTemporary(int fd, const std::string& what) {

@@ -115,6 +115,9 @@ public:
 #endif
 
 private:
+    // The mode limit from the target's mode and the sources', before the
+    // temporary is created.
+    void limitModeToTargetAnd(const ModeSources& sources);
     const std::string& writtenName() const;
     void fail(const std::string& what, int error);
     void discard();

@@ -244,6 +244,17 @@ TEST_F(PrintTest, APrintoutLeavesTheScreenAsItWas) {
     EXPECT_TRUE(std::filesystem::exists(pdf()));
 }
 
+// `strips` strips of 460 values on the baseline, a spike of `millivolts`
+// every 49 values from value 10 on.
+acquisition::PrintSettings spikedStrips(int strips, double millivolts) {
+    acquisition::PrintSettings settings;
+    for (int i = 0; i < strips * 460; ++i) {
+        settings.values.push_back(57.2 + (i % 49 == 10 ? millivolts * 5.48 : 0.0));
+    }
+    settings.samplesPerStrip = 460;
+    return settings;
+}
+
 TEST(PrintJob, StripsAreCountedFromTheRecordingsLength) {
     EXPECT_EQ(acquisition::PrintJob::stripCount(0, 460), 0);
     EXPECT_EQ(acquisition::PrintJob::stripCount(1000, 2000), 1);
@@ -258,11 +269,7 @@ TEST(PrintJob, StripsAreCountedFromTheRecordingsLength) {
 TEST(PrintJob, OnPaperTooNarrowAStripGoesOnInTheNextBand) {
     application();
     testsupport::ScratchDirectory scratch;
-    acquisition::PrintSettings settings;
-    for (int i = 0; i < 3 * 460; ++i) {
-        settings.values.push_back(57.2 + (i % 49 == 10 ? 1.5 * 5.48 : 0.0));
-    }
-    settings.samplesPerStrip = 460;
+    acquisition::PrintSettings settings = spikedStrips(3, 1.5);
     const std::string path = (scratch.path() / "portrait.pdf").string();
     const auto printer =
         platform::PrinterSurface::pdf(path, platform::PrinterSurface::Orientation::Portrait);
@@ -311,11 +318,7 @@ TEST(PrintJob, OnPaperTooNarrowAStripGoesOnInTheNextBand) {
 TEST(PrintJob, BuffersSkippedInsideAStripBreakItsTrace) {
     application();
     testsupport::ScratchDirectory scratch;
-    acquisition::PrintSettings settings;
-    for (int i = 0; i < 2 * 460; ++i) {
-        settings.values.push_back(57.2 + (i % 49 == 10 ? 2.0 * 5.48 : 0.0));
-    }
-    settings.samplesPerStrip = 460;
+    acquisition::PrintSettings settings = spikedStrips(2, 2.0);
     const auto printed = [&](std::vector<long long> skips) {
         settings.facts.skippedAfterLines = std::move(skips);
         const std::string path = (scratch.path() / "cut.pdf").string();
