@@ -118,6 +118,34 @@ std::string unreadText(const platform::AudioFile::Info& info) {
            durationText(info.durationSeconds) + " the header announces";
 }
 
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, seconds < 0.95 ? "%.2f s" : "%.1f s", seconds);
+    return text;
+}
+
+// Sound missing inside the file, kept as time without tone, in words;
+// empty when none.
+std::string missingText(const platform::AudioFile::MissingSound& missing) {
+    std::string text;
+    if (missing.stretches == 1) {
+        text = secondsText(missing.seconds) + " of sound missing from the file at " +
+               durationText(missing.firstAt) + " is kept as time without tone";
+    } else if (missing.stretches > 1) {
+        text = std::to_string(missing.stretches) + " stretches of sound missing from the file (" +
+               secondsText(missing.seconds) + " in all, the first at " +
+               durationText(missing.firstAt) + ") are kept as time without tone";
+    }
+    if (missing.jumpsNotKept > 0) {
+        text +=
+            std::string(text.empty() ? "" : "; ") + "its clock jumps ahead " +
+            (missing.jumpsNotKept == 1 ? "once" : std::to_string(missing.jumpsNotKept) + " times") +
+            " by more than sound it could lack (up to " + durationText(missing.largestJumpNotKept) +
+            "), not kept as time";
+    }
+    return text;
+}
+
 void addNotes(const platform::AudioFile& file, double headerSeconds, bool readToTheEnd,
               DecodeResult& result) {
     if (file.damagedFrames() > 0) {
@@ -128,6 +156,10 @@ void addNotes(const platform::AudioFile& file, double headerSeconds, bool readTo
                 : std::to_string(damaged) + " damaged frames were skipped, the first at " +
                       durationText(file.firstDamageSeconds()));
     }
+    const std::string missing = missingText(file.missingSound());
+    if (!missing.empty()) {
+        result.notes.push_back(missing);
+    }
     const std::string unread = unreadText(file.info());
     if (!unread.empty()) {
         result.notes.push_back(unread);
@@ -136,8 +168,16 @@ void addNotes(const platform::AudioFile& file, double headerSeconds, bool readTo
         result.notes.push_back("reading stopped at " + durationText(file.secondsRead()) + ": " +
                                file.endedEarly());
     } else if (readToTheEnd && headerSeconds > 0.0 && file.secondsRead() + 1.0 < headerSeconds) {
-        result.notes.push_back("the file ends at " + durationText(file.secondsRead()) + " of the " +
-                               durationText(headerSeconds) + " its header announces");
+        std::string text = "the file ends at " + durationText(file.secondsRead()) + " of the " +
+                           durationText(headerSeconds) + " its header announces";
+        if (file.damagedFrames() > 0) {
+            // A form without timestamps (MP3, a bare AAC stream) cannot say
+            // how much sound its damage took.
+            text += "; if sound was lost with the damaged frames at " +
+                    durationText(file.firstDamageSeconds()) + ", what follows them stands up to " +
+                    durationText(headerSeconds - file.secondsRead()) + " early";
+        }
+        result.notes.push_back(text);
     }
 }
 

@@ -16,11 +16,13 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "FileDescriptor.h"
 #include "FrameSamples.h"
 #include "RegularFile.h"
+#include "SoundTimeline.h"
 
 namespace platform {
 
@@ -30,6 +32,12 @@ namespace {
 // keep. Playlists and concatenation lists (which name other files) and every
 // other form are refused. "mov" is the demuxer of MOV, MP4, M4A and 3GP.
 constexpr const char* allowedFormats = "wav,w64,flac,ogg,mp3,mov,aac,amr,aiff,caf,matroska,au";
+// Forms whose frames carry the file's own times (an Ogg page's granule, an
+// MP4's sample table, a FLAC frame's sample number). The others' times are
+// the library's count of the frames it read: a frame it cannot decode there
+// may be one that never held sound (the tag frame of a second MP3 file
+// joined on), and says nothing of sound missing.
+constexpr const char* timedFormats = "ogg,mov,matroska,flac";
 // Forms the library knows that only name other files.
 constexpr std::array<const char*, 2> listFormats{"concat", "hls"};
 // The library reads the file through a buffer of this size.
@@ -210,6 +218,12 @@ struct AudioFile::Impl {
     long long framesOut = 0;
     int damaged = 0;
     double firstDamage = -1.0;
+    // Sound missing inside the file is given out as silence of its length
+    // before the frame after it, which waits in `held` meanwhile.
+    std::unique_ptr<SoundTimeline> timeline;
+    long long silenceOwed = 0;
+    std::unique_ptr<AVFrame, FrameCloser> held{av_frame_alloc()};
+    bool holding = false;
     std::string endedEarly;
     bool inputDone = false;
     bool flushed = false;
@@ -226,6 +240,11 @@ struct AudioFile::Impl {
     void describe();
     // Decodes more of the file into `samples`; false at its end.
     bool decodeMore();
+    // Gives `frame` to the resampler, or first the silence of the sound
+    // missing before it; false once the output has ended.
+    bool deliverFrame(AVFrame& frame);
+    // Output frames of silence for the sound missing before `frame`.
+    long long silenceBefore(const AVFrame& frame);
     void stopReading(std::string why) {
         endedEarly = std::move(why);
         inputDone = true;
@@ -452,6 +471,9 @@ std::string AudioFile::deliver(int channel, int rate) {
     d.rate = rate;
     d.outChannels = static_cast<std::size_t>(channel < 0 ? d.info.channels : 1);
     d.samples = std::make_unique<FrameSamples>(channel, d.info.channels, rate);
+    if (av_match_list(d.format->iformat->name, timedFormats, ',') > 0) {
+        d.timeline = std::make_unique<SoundTimeline>(d.info.durationSeconds);
+    }
     return {};
 }
 
@@ -464,18 +486,16 @@ bool AudioFile::Impl::decodeMore() {
         stopReading(errorText(AVERROR_EXIT));
         return false;
     }
+    if (holding) {
+        holding = false;
+        return deliverFrame(*held);
+    }
     // A decoder that keeps failing on one packet is left after a few tries.
     int failures = 0;
     for (;;) {
         const int received = avcodec_receive_frame(codec.get(), frame.get());
         if (received == 0) {
-            const bool taken = samples->push(*frame);
-            av_frame_unref(frame.get());
-            if (!taken) {
-                stopReading(samples->why());
-                return pendingFrames() > 0;
-            }
-            return true;
+            return deliverFrame(*frame);
         }
         if (received == AVERROR_EOF) {
             if (!flushed) {
@@ -513,6 +533,41 @@ bool AudioFile::Impl::decodeMore() {
     }
 }
 
+long long AudioFile::Impl::silenceBefore(const AVFrame& frame) {
+    if (!timeline || frame.sample_rate <= 0 || frame.nb_samples <= 0) {
+        return 0;
+    }
+    const double start = frame.best_effort_timestamp == AV_NOPTS_VALUE
+                             ? std::nan("")
+                             : static_cast<double>(frame.best_effort_timestamp) *
+                                   av_q2d(format->streams[stream]->time_base);
+    const double length = static_cast<double>(frame.nb_samples) / frame.sample_rate;
+    const double soFar = static_cast<double>(framesOut + pendingFrames()) / rate;
+    return std::llround(timeline->missingBefore(start, length, soFar) * rate);
+}
+
+bool AudioFile::Impl::deliverFrame(AVFrame& frame) {
+    if (&frame != held.get()) {
+        const long long silence = silenceBefore(frame);
+        if (silence > 0) {
+            // What the resampler holds of the sound before the gap goes
+            // out before the silence; a new one takes the frames after.
+            samples->flush();
+            silenceOwed = silence;
+            av_frame_move_ref(held.get(), &frame);
+            holding = true;
+            return true;
+        }
+    }
+    const bool taken = samples->push(frame);
+    av_frame_unref(&frame);
+    if (!taken) {
+        stopReading(samples->why());
+        return pendingFrames() > 0;
+    }
+    return true;
+}
+
 std::size_t AudioFile::read(std::int16_t* out, std::size_t frames) {
     Impl& d = *impl_;
     if (!d.samples) {
@@ -520,6 +575,14 @@ std::size_t AudioFile::read(std::int16_t* out, std::size_t frames) {
     }
     std::size_t done = 0;
     while (done < frames) {
+        if (d.pendingFrames() == 0 && d.silenceOwed > 0) {
+            const auto n = static_cast<std::size_t>(
+                std::min<long long>(d.silenceOwed, static_cast<long long>(frames - done)));
+            std::fill_n(out + done * d.outChannels, n * d.outChannels, std::int16_t{0});
+            d.silenceOwed -= static_cast<long long>(n);
+            done += n;
+            continue;
+        }
         if (d.pendingFrames() == 0 && !d.decodeMore()) {
             break;
         }
@@ -539,6 +602,15 @@ int AudioFile::damagedFrames() const {
 
 double AudioFile::firstDamageSeconds() const {
     return impl_->firstDamage;
+}
+
+AudioFile::MissingSound AudioFile::missingSound() const {
+    const SoundTimeline* t = impl_->timeline.get();
+    if (t == nullptr) {
+        return {};
+    }
+    return {t->missingSeconds(), t->missingStretches(), t->firstMissingAt(), t->jumpsNotKept(),
+            t->largestJumpNotKept()};
 }
 
 const std::string& AudioFile::endedEarly() const {

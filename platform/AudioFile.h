@@ -79,6 +79,21 @@ public:
     // where the first was, in seconds.
     int damagedFrames() const;
     double firstDamageSeconds() const;
+    // Sound missing inside a file whose frames carry its own times (Ogg,
+    // MP4 and M4A, Matroska, FLAC), which they tell (pages the demuxer
+    // skipped, frames the decoder could not decode): it
+    // is given out as silence of its length, so that what follows keeps its
+    // time. In all, in how many stretches, and where the first began in
+    // what was given out; and jumps of the file's clock too far ahead to be
+    // sound it lacks, which are not kept as time, with the largest.
+    struct MissingSound {
+        double seconds = 0.0;
+        int stretches = 0;
+        double firstAt = -1.0;
+        int jumpsNotKept = 0;
+        double largestJumpNotKept = 0.0;
+    };
+    MissingSound missingSound() const;
     // Why reading stopped before the end of the file (a read error, a
     // stretch without the channel asked for), empty when it reached the
     // end.

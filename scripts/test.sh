@@ -98,8 +98,9 @@ done
 
 # Tone files from outside for the same budget: any bytes down the decoder's
 # path. The corpus starts from a second of the front end's tone in every form
-# people record it, two MP3 files joined as voicemail systems join them, and
-# a list naming another file, made here by the ffmpeg command.
+# people record it, two MP3 files joined as voicemail systems join them, Ogg
+# files chained and cut, and a list naming another file, made here by the
+# ffmpeg command.
 corpus=$(mktemp -d)
 tone="sine=frequency=1716:sample_rate=8000:duration=1"
 for seed in "tone.wav:-c:a pcm_s16le" "tone.flac:-c:a flac" "tone.ogg:-c:a libvorbis" \
@@ -110,6 +111,15 @@ for seed in "tone.wav:-c:a pcm_s16le" "tone.flac:-c:a flac" "tone.ogg:-c:a libvo
 done
 cat "$corpus/stereo.mp3" "$corpus/tone.mp3" > "$corpus/joined.mp3"
 rm "$corpus/stereo.mp3"
+# Two Ogg streams chained (the clock starts again), and three seconds with
+# the pages of the middle one cut out (the clock jumps ahead).
+cat "$corpus/tone.opus" "$corpus/tone.opus" > "$corpus/chained.opus"
+ffmpeg -v error -y -f lavfi -i "${tone%:duration=1}:duration=3" -c:a libopus -b:a 16k \
+    "$corpus/long.opus"
+size=$(stat -c %s "$corpus/long.opus")
+{ head -c $((size / 3)) "$corpus/long.opus"; tail -c +$((2 * size / 3)) "$corpus/long.opus"; } \
+    > "$corpus/gap.opus"
+rm "$corpus/long.opus"
 printf 'ffconcat version 1.0\nfile tone.wav\n' > "$corpus/list.wav"
 fuzz tone_file_fuzz "$fuzz_seconds" "$corpus"
 echo "== done (at ${SECONDS} s)"

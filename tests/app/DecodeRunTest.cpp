@@ -269,6 +269,75 @@ TEST(DecodeRun, EveryCommonAudioFormatFollowsTheHeartSignal) {
     }
 }
 
+// Sound missing in the middle of a compressed file: pages of an Ogg Opus
+// file cut out, a stretch of an M4A's frames overwritten. Its time is kept
+// as a stretch without tone, the note says how much and where, and the ECG
+// after it stands at the heart's own time: nothing moves up to close the
+// gap.
+TEST(DecodeRun, SoundMissingInsideACompressedFileKeepsTheTimeOfWhatFollows) {
+    struct Damage {
+        const char* file;
+        Coding coding;
+        bool cutOut;  // otherwise overwritten
+    };
+    testsupport::ScratchDirectory scratch;
+    const acquisition::HeartSignal heart;
+    constexpr double seconds = 20.0;
+    testsupport::writeWav("source.wav", 48000, 1,
+                          testsupport::simulatorTone(heart, 48000, seconds));
+    for (const Damage& damage :
+         {Damage{"cut.opus", Coding::Opus, true}, Damage{"overwritten.m4a", Coding::Aac, false}}) {
+        SCOPED_TRACE(damage.file);
+        ASSERT_EQ(std::system(("ffmpeg -v error -y -i source.wav " + encoderOptions(damage.coding) +
+                               " whole" + fs::path(damage.file).extension().string())
+                                  .c_str()),
+                  0);
+        std::ifstream in("whole" + fs::path(damage.file).extension().string(), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // From a quarter of the file, a tenth of it.
+        const std::size_t from = bytes.size() / 4;
+        const std::size_t length = bytes.size() / 10;
+        if (damage.cutOut) {
+            bytes.erase(from, length);
+        } else {
+            std::uint32_t state = 7;
+            for (std::size_t i = from; i < from + length; ++i) {
+                state = state * 1664525u + 1013904223u;
+                bytes[i] = static_cast<char>(state >> 24);
+            }
+        }
+        std::ofstream(damage.file, std::ios::binary) << bytes;
+
+        const Outcome run = runProgram({"--decode", damage.file, "out.edf"});
+        ASSERT_EQ(run.code, 0) << run.err;
+        EXPECT_NE(run.err.find("of sound missing from the file at 0:0"), std::string::npos)
+            << run.err;
+        const testsupport::ReadBack back = testsupport::readWithBiosig("out.edf");
+        EXPECT_NEAR(back.endOfRecording, seconds, 0.3);
+        // The missing stretch, a second or more near the damage, is the one
+        // without tone.
+        ASSERT_EQ(back.withoutTone.size(), 1u);
+        const auto [gapAt, gapLength] = back.withoutTone[0];
+        EXPECT_GT(gapAt, 2.0);
+        EXPECT_LT(gapAt + gapLength, 12.0);
+        EXPECT_GT(gapLength, 1.0);
+        // From a second after it to the end, the ECG is the heart's at its
+        // own time (a coder's delay aside).
+        const auto first = static_cast<std::size_t>((gapAt + gapLength + 1.0) * 487.5);
+        const auto values = static_cast<std::size_t>(std::lround(back.endOfRecording * 487.5));
+        ASSERT_LT(first + 2000, values);
+        ASSERT_LE(values, back.millivolts.size());
+        const std::vector<double> truth = heartAtDecodedValues(heart, values);
+        const testsupport::Agreement a = testsupport::compare(
+            {back.millivolts.begin() + static_cast<std::ptrdiff_t>(first),
+             back.millivolts.begin() + static_cast<std::ptrdiff_t>(values)},
+            {truth.begin() + static_cast<std::ptrdiff_t>(first), truth.end()}, 30);
+        std::printf("%s: %.2f s without tone at %.2f s; after it r %.4f lag %+d\n", damage.file,
+                    gapLength, gapAt, a.r, a.lag);
+        EXPECT_GE(a.r, 0.99);
+    }
+}
+
 std::vector<std::string> linesOf(const std::string& path) {
     std::vector<std::string> lines;
     std::ifstream in(path);
