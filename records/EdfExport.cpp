@@ -47,6 +47,68 @@ struct Signal {
     double seconds = 0.0;
 };
 
+// Lines first ... first + count - 1 (as the facts list them, cut to the
+// record when read), kept within the record: their begin and end.
+std::pair<long long, long long> within(long long first, long long count, long long lines) {
+    const long long begin = std::clamp(first, 0LL, lines);
+    return {begin, begin + std::clamp(count, 0LL, lines - begin)};
+}
+
+// Lines begin ... end - 1 of `values` replaced by a straight line from the
+// value before them to the value after (held at either end).
+void bridge(std::vector<double>& values, long long begin, long long end, double otherwise) {
+    if (begin == end) {
+        return;
+    }
+    const bool before = begin > 0;
+    const bool after = end < static_cast<long long>(values.size());
+    const double from = before  ? values[static_cast<std::size_t>(begin - 1)]
+                        : after ? values[static_cast<std::size_t>(end)]
+                                : otherwise;
+    const double to = after ? values[static_cast<std::size_t>(end)] : from;
+    for (long long k = begin; k < end; ++k) {
+        const double share =
+            static_cast<double>(k - begin + 1) / static_cast<double>(end - begin + 1);
+        values[static_cast<std::size_t>(k)] = from + (to - from) * share;
+    }
+}
+
+// The record's values as the export sends them without a companion. In a
+// stretch without tone each is the strongest frequency of noise or silence,
+// hundreds of millivolts no heart made (the companion holds the
+// demodulator's rest there): the stretch is bridged instead. So is each run
+// of values beyond the demodulator's band within a stretch of doubtful tone
+// (a dropout too short to be listed without tone).
+std::vector<double> withoutToneBridged(const StoredRecording& r) {
+    const RecordingFacts& f = r.facts;
+    std::vector<double> values = r.values;
+    const auto lines = static_cast<long long>(values.size());
+    for (const auto& [first, count] : f.linesWithoutTone) {
+        const auto [begin, end] = within(first, count, lines);
+        bridge(values, begin, end, f.zeroValue);
+    }
+    const auto beyond = [&](long long k) {
+        return !calibration::withinBand(values[static_cast<std::size_t>(k)], f.zeroValue,
+                                        f.valuesPerMillivolt);
+    };
+    for (const auto& [first, count] : f.linesWithDoubtfulTone) {
+        const auto [begin, end] = within(first, count, lines);
+        for (long long k = begin; k < end;) {
+            if (!beyond(k)) {
+                ++k;
+                continue;
+            }
+            long long run = k;
+            while (run < end && beyond(run)) {
+                ++run;
+            }
+            bridge(values, k, run, f.zeroValue);
+            k = run;
+        }
+    }
+    return values;
+}
+
 Signal makeSignal(const StoredRecording& r, std::span<const double> points, int perLine) {
     const RecordingFacts& f = r.facts;
     Signal s;
@@ -147,7 +209,7 @@ std::string EdfExport::write(const std::string& recordPath, const std::string& o
     const long long rateTimesBuffer =
         static_cast<long long>(facts.sampleRate) * (high ? companionValuesPerLine : 1);
     Signal signal = high ? makeSignal(recording, recording.companion, companionValuesPerLine)
-                         : makeSignal(recording, recording.values, 1);
+                         : makeSignal(recording, withoutToneBridged(recording), 1);
     signal.dataRecord = dataRecordFor(rateTimesBuffer, facts.samplesPerBuffer);
     signal.prefilter =
         high ? companionPrefilter(facts.valuesPerSecond * companionValuesPerLine, facts.filtered())

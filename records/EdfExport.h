@@ -20,7 +20,9 @@ namespace records {
 // capture did not store (at a change of pane, or lost by the sound input) is
 // bridged by a straight line over its duration, marked by an annotation
 // that says why, so that every sample lies at its own time. A stretch
-// without the front end's tone is marked too.
+// without the front end's tone is marked too; where the record's own values
+// are sent, it is bridged like them (its values are the strongest frequency
+// of noise or silence, no heart's).
 class EdfExport {
 public:
     // Marks a stretch of buffers the capture did not store, for its duration.

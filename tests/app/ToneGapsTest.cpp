@@ -142,6 +142,20 @@ TEST(ToneGaps, EveryOutputCarriesTheStretchesWithoutToneAtTheirPlace) {
     const testsupport::ReadBack back = testsupport::readWithBiosig("exported.edf");
     expectMarks(back.withoutTone, expected);
     expectMarks(back.doubtful, doubtful);
+    // Without its companion the export sends the record's own values, which
+    // in a stretch without tone are the strongest frequency of silence or
+    // noise, hundreds of millivolts: bridged there instead, under the same
+    // marks.
+    fs::rename("REC.hr.txt", "REC.hr.away");
+    ASSERT_EQ(run("--export-edf REC.txt alone.edf").code, 0);
+    fs::rename("REC.hr.away", "REC.hr.txt");
+    const testsupport::ReadBack alone = testsupport::readWithBiosig("alone.edf");
+    EXPECT_DOUBLE_EQ(alone.samplingRate, valuesPerSecond);
+    expectMarks(alone.withoutTone, expected);
+    ASSERT_GT(alone.millivolts.size(), 1000u);
+    for (const double mV : alone.millivolts) {
+        ASSERT_LT(std::abs(mV), 3.0);
+    }
 
     // On paper: the legend in the header, and grey bars as long as the two
     // stretches (0.513 mm a line at 25 mm/s), less what the trace hides at
