@@ -160,6 +160,14 @@ void addNotes(const platform::AudioFile& file, double headerSeconds, bool readTo
     if (!missing.empty()) {
         result.notes.push_back(missing);
     }
+    if (file.joinedFilesRead() > 0) {
+        const int joined = file.joinedFilesRead();
+        result.notes.push_back(
+            (joined == 1 ? std::string("another WAV file joined after its sound at ")
+                         : std::to_string(joined) + " more WAV files joined, the first at ") +
+            durationText(file.firstJoinSeconds()) + ", " + (joined == 1 ? "was" : "were") +
+            " read on: the time between recordings joined so is not known");
+    }
     const std::string unread = unreadText(file.info());
     if (!unread.empty()) {
         result.notes.push_back(unread);

@@ -23,6 +23,7 @@ extern "C" {
 #include "FrameSamples.h"
 #include "RegularFile.h"
 #include "SoundTimeline.h"
+#include "WavLayout.h"
 
 namespace platform {
 
@@ -38,6 +39,8 @@ constexpr const char* allowedFormats = "wav,w64,flac,ogg,mp3,mov,aac,amr,aiff,ca
 // may be one that never held sound (the tag frame of a second MP3 file
 // joined on), and says nothing of sound missing.
 constexpr const char* timedFormats = "ogg,mov,matroska,flac";
+// WAV files joined one after another are read on into at most this many.
+constexpr int maxJoinedFiles = 64;
 // Forms the library knows that only name other files.
 constexpr std::array<const char*, 2> listFormats{"concat", "hls"};
 // The library reads the file through a buffer of this size.
@@ -69,114 +72,6 @@ std::string tag(const AVDictionary* dictionary, const char* key) {
     return entry != nullptr && entry->value != nullptr ? entry->value : "";
 }
 
-// `size` bytes at `at` of the file open as `fd`, whole or not at all.
-bool readAt(int fd, long long at, void* to, std::size_t size) {
-    auto* bytes = static_cast<char*>(to);
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, bytes, size, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes += n;
-        at += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-long long sizeOf(int fd) {
-    struct stat info {};
-    return ::fstat(fd, &info) == 0 ? static_cast<long long>(info.st_size) : -1;
-}
-
-// Where the data chunk of a WAV file of `size` bytes open as `fd` begins
-// (its header), and the length it claims; `at` negative when none is found.
-struct DataChunk {
-    long long at = -1;
-    std::uint32_t length = 0;
-};
-
-std::uint32_t littleEndian(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-DataChunk dataChunkOf(int fd, long long size) {
-    std::array<unsigned char, 12> riff{};
-    if (size < 0 || !readAt(fd, 0, riff.data(), riff.size()) ||
-        std::memcmp(riff.data(), "RIFF", 4) != 0 || std::memcmp(riff.data() + 8, "WAVE", 4) != 0) {
-        return {};
-    }
-    long long at = 12;
-    // A file with more chunks before its sound than this is not looked into.
-    for (int chunks = 0; chunks < 64 && at + 8 <= size; ++chunks) {
-        std::array<unsigned char, 8> head{};
-        if (!readAt(fd, at, head.data(), head.size())) {
-            return {};
-        }
-        const std::uint32_t length = littleEndian(head.data() + 4);
-        if (std::memcmp(head.data(), "data", 4) == 0) {
-            return {at, length};
-        }
-        at += 8 + static_cast<long long>(length) + (length & 1u);
-    }
-    return {};
-}
-
-// A length a writer that did not know it leaves: the sound runs to the end.
-bool lengthUnknown(std::uint32_t length) {
-    return length == 0 || length == 0xFFFFFFFFu;
-}
-
-// The seconds of sound the data chunk of the WAV file open as `fd` claims,
-// when that is more than the file holds after it; negative otherwise.
-double announcedBeyondTheEnd(int fd, int blockAlign, int sampleRate) {
-    const long long size = sizeOf(fd);
-    const DataChunk data = dataChunkOf(fd, size);
-    if (data.at < 0 || blockAlign <= 0 || sampleRate <= 0 || lengthUnknown(data.length) ||
-        data.length <= size - data.at - 8) {
-        return -1.0;
-    }
-    return static_cast<double>(data.length / static_cast<std::uint32_t>(blockAlign)) / sampleRate;
-}
-
-// What the WAV file open as `fd` holds after the sound its data chunk
-// announces that is no chunk of its own (tags, a list): sound the header
-// does not count, or a second WAV file joined to it (`joined`), in seconds
-// of the first one's sound; 0 when there is none. The reader stops where the
-// header says the sound ends.
-double heldAfterTheSound(int fd, int blockAlign, int sampleRate, bool& joined) {
-    joined = false;
-    const long long size = sizeOf(fd);
-    const DataChunk data = dataChunkOf(fd, size);
-    if (data.at < 0 || blockAlign <= 0 || sampleRate <= 0 || lengthUnknown(data.length)) {
-        return 0.0;
-    }
-    long long at = data.at + 8 + static_cast<long long>(data.length) + (data.length & 1u);
-    const auto rest = [&] { return static_cast<double>((size - at) / blockAlign) / sampleRate; };
-    for (int chunks = 0; chunks < 64 && at + 8 <= size; ++chunks) {
-        std::array<unsigned char, 8> head{};
-        if (!readAt(fd, at, head.data(), head.size())) {
-            return 0.0;
-        }
-        if (std::memcmp(head.data(), "RIFF", 4) == 0) {
-            joined = true;
-            return rest();
-        }
-        const bool named = std::all_of(head.begin(), head.begin() + 4,
-                                       [](unsigned char c) { return c >= 0x20 && c < 0x7F; });
-        const std::uint32_t length = littleEndian(head.data() + 4);
-        if (!named || static_cast<long long>(length) > size - at - 8) {
-            return rest();
-        }
-        at += 8 + static_cast<long long>(length) + (length & 1u);
-    }
-    return 0.0;
-}
-
 // "QuickTime / MOV"
 std::string describedForm(const AVInputFormat& form) {
     return form.long_name != nullptr ? form.long_name : form.name;
@@ -200,8 +95,15 @@ struct AudioFile::Source {
 
 struct AudioFile::Impl {
     std::shared_ptr<const Source> source;
-    // This reader's position in the file.
+    // This reader's position in the file: from the start of the WAV file
+    // being read where several are joined, otherwise of the file.
+    long long segmentStart = 0;
     long long offset = 0;
+    // Where the next WAV file joined to this one begins (negative: none),
+    // and how many were read on into.
+    long long nextSegment = -1;
+    int segmentsJoined = 0;
+    double firstJoinAt = -1.0;
     // Declared before the demuxer, which reads through it, so that it goes
     // after it.
     std::unique_ptr<AVIOContext, IoCloser> io;
@@ -240,6 +142,9 @@ struct AudioFile::Impl {
     void describe();
     // Decodes more of the file into `samples`; false at its end.
     bool decodeMore();
+    // At the end of a WAV file's sound: opens the WAV file joined after it
+    // in its place, if there is one and it can be read.
+    bool readOnIntoJoined();
     // Gives `frame` to the resampler, or first the silence of the sound
     // missing before it; false once the output has ended.
     bool deliverFrame(AVFrame& frame);
@@ -264,7 +169,7 @@ int AudioFile::Impl::readPacket(void* opaque, std::uint8_t* to, int size) {
     }
     for (;;) {
         const ssize_t n = ::pread(d.source->fd.get(), to, static_cast<std::size_t>(size),
-                                  static_cast<off_t>(d.offset));
+                                  static_cast<off_t>(d.segmentStart + d.offset));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -282,9 +187,13 @@ int AudioFile::Impl::readPacket(void* opaque, std::uint8_t* to, int size) {
 std::int64_t AudioFile::Impl::seek(void* opaque, std::int64_t offset, int whence) {
     auto& d = *static_cast<Impl*>(opaque);
     whence &= ~AVSEEK_FORCE;
-    const long long size = sizeOf(d.source->fd.get());
+    const long long fileSize = WavLayout::sizeOf(d.source->fd.get());
+    if (fileSize < 0) {
+        return AVERROR(errno);
+    }
+    const long long size = std::max(fileSize - d.segmentStart, 0LL);
     if (whence == AVSEEK_SIZE) {
-        return size >= 0 ? size : AVERROR(errno);
+        return size;
     }
     long long base = 0;
     if (whence == SEEK_CUR) {
@@ -398,10 +307,11 @@ void AudioFile::Impl::describe() {
     }
     const bool wav = std::strcmp(format->iformat->name, "wav") == 0;
     if (wav) {
-        info.announcedSeconds =
-            announcedBeyondTheEnd(source->fd.get(), s->codecpar->block_align, info.sampleRate);
-        info.unreadSeconds = heldAfterTheSound(source->fd.get(), s->codecpar->block_align,
-                                               info.sampleRate, info.joinedAfter);
+        const WavLayout layout(source->fd.get(), 0, s->codecpar->block_align, info.sampleRate);
+        info.announcedSeconds = layout.announcedSeconds();
+        info.unreadSeconds = layout.heldAfterSeconds();
+        info.joinedAfter = layout.joined();
+        nextSegment = layout.joinedAt();
     }
     for (const AVDictionary* dictionary : {format->metadata, s->metadata}) {
         const std::string created = tag(dictionary, "creation_time");
@@ -490,6 +400,10 @@ bool AudioFile::Impl::decodeMore() {
         holding = false;
         return deliverFrame(*held);
     }
+    // A joined file that could not be opened left no decoder.
+    if (!codec) {
+        return false;
+    }
     // A decoder that keeps failing on one packet is left after a few tries.
     int failures = 0;
     for (;;) {
@@ -498,6 +412,9 @@ bool AudioFile::Impl::decodeMore() {
             return deliverFrame(*frame);
         }
         if (received == AVERROR_EOF) {
+            if (!flushed && readOnIntoJoined()) {
+                continue;
+            }
             if (!flushed) {
                 // What the resampler still holds.
                 flushed = true;
@@ -531,6 +448,47 @@ bool AudioFile::Impl::decodeMore() {
         }
         av_packet_unref(packet.get());
     }
+}
+
+bool AudioFile::Impl::readOnIntoJoined() {
+    if (nextSegment < 0 || !endedEarly.empty() || segmentsJoined >= maxJoinedFiles) {
+        return false;
+    }
+    const long long at = nextSegment;
+    nextSegment = -1;
+    const Info kept = info;
+    codec.reset();
+    format.reset();
+    io.reset();
+    segmentStart = at;
+    offset = 0;
+    std::string why = openFormat();
+    if (why.empty() && std::strcmp(format->iformat->name, "wav") != 0) {
+        why = "not a WAV file";
+    }
+    if (why.empty()) {
+        why = openDecoder();
+    }
+    const Info joined = info;
+    info = kept;
+    if (!why.empty()) {
+        // What is left unread the note on what follows the sound says.
+        codec.reset();
+        return false;
+    }
+    const AVStream* s = format->streams[stream];
+    const WavLayout layout(source->fd.get(), at, s->codecpar->block_align, joined.sampleRate);
+    if (segmentsJoined++ == 0) {
+        firstJoinAt = static_cast<double>(framesOut + pendingFrames()) / rate;
+    }
+    if (info.durationSeconds > 0.0 && format->duration > 0) {
+        info.durationSeconds += static_cast<double>(format->duration) / AV_TIME_BASE;
+    }
+    info.unreadSeconds = layout.heldAfterSeconds();
+    info.joinedAfter = layout.joined();
+    nextSegment = layout.joinedAt();
+    inputDone = false;
+    return true;
 }
 
 long long AudioFile::Impl::silenceBefore(const AVFrame& frame) {
@@ -602,6 +560,14 @@ int AudioFile::damagedFrames() const {
 
 double AudioFile::firstDamageSeconds() const {
     return impl_->firstDamage;
+}
+
+int AudioFile::joinedFilesRead() const {
+    return impl_->segmentsJoined;
+}
+
+double AudioFile::firstJoinSeconds() const {
+    return impl_->firstJoinAt;
 }
 
 AudioFile::MissingSound AudioFile::missingSound() const {

@@ -35,9 +35,12 @@ public:
         // takes the duration from the file's size instead; negative
         // otherwise.
         double announcedSeconds = -1.0;
-        // What a WAV file holds after the sound its header announces, which
+        // What a WAV file holds after the sound its header announces that
         // is not read: sound the header does not count, or a second WAV file
-        // joined to it (`joinedAfter`), in seconds; 0 when nothing.
+        // joined to it (`joinedAfter`) that cannot be read, in seconds; 0
+        // when nothing. A WAV file joined after it is read on into, and
+        // these then tell of the last one read; `durationSeconds` grows by
+        // its duration.
         double unreadSeconds = 0.0;
         bool joinedAfter = false;
         // "aac in mov,mp4,m4a,3gp,3g2,mj2"
@@ -79,6 +82,11 @@ public:
     // where the first was, in seconds.
     int damagedFrames() const;
     double firstDamageSeconds() const;
+    // WAV files joined after the first (`cat a.wav b.wav`) that were read
+    // on into, each where the one before ends, and where the first began in
+    // what was given out (negative when none).
+    int joinedFilesRead() const;
+    double firstJoinSeconds() const;
     // Sound missing inside a file whose frames carry its own times (Ogg,
     // MP4 and M4A, Matroska, FLAC), which they tell (pages the demuxer
     // skipped, frames the decoder could not decode): it

@@ -98,8 +98,8 @@ done
 
 # Tone files from outside for the same budget: any bytes down the decoder's
 # path. The corpus starts from a second of the front end's tone in every form
-# people record it, two MP3 files joined as voicemail systems join them, Ogg
-# files chained and cut, and a list naming another file, made here by the
+# people record it, two MP3 and two WAV files joined as voicemail systems join
+# them, Ogg files chained and cut, and a list naming another file, made here by the
 # ffmpeg command.
 corpus=$(mktemp -d)
 tone="sine=frequency=1716:sample_rate=8000:duration=1"
@@ -114,6 +114,7 @@ rm "$corpus/stereo.mp3"
 # Two Ogg streams chained (the clock starts again), and three seconds with
 # the pages of the middle one cut out (the clock jumps ahead).
 cat "$corpus/tone.opus" "$corpus/tone.opus" > "$corpus/chained.opus"
+cat "$corpus/tone.wav" "$corpus/tone.wav" > "$corpus/joined.wav"
 ffmpeg -v error -y -f lavfi -i "${tone%:duration=1}:duration=3" -c:a libopus -b:a 16k \
     "$corpus/long.opus"
 size=$(stat -c %s "$corpus/long.opus")

@@ -269,6 +269,32 @@ TEST(DecodeRun, EveryCommonAudioFormatFollowsTheHeartSignal) {
     }
 }
 
+// Two WAV files joined by `cat`, the second at another rate and in stereo:
+// both are read, the second at its own rate, and the ECG follows the heart
+// across the join to the end.
+TEST(DecodeRun, WavFilesJoinedOneAfterAnotherAreReadOn) {
+    testsupport::ScratchDirectory scratch;
+    const acquisition::HeartSignal heart;
+    testsupport::writeWav("first.wav", 48000, 1, testsupport::simulatorTone(heart, 48000, 8.0));
+    std::vector<std::int16_t> later = testsupport::simulatorTone(heart, 44100, 16.0);
+    later.erase(later.begin(), later.begin() + 8 * 44100);
+    testsupport::writeWav("second.wav", 44100, 2, testsupport::inChannel(later, 2, 0));
+    std::ofstream("joined.wav", std::ios::binary)
+        << testsupport::readFile("first.wav") << testsupport::readFile("second.wav");
+    const Outcome run = runProgram({"--decode", "joined.wav", "out.edf"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const testsupport::ReadBack back = testsupport::readWithBiosig("out.edf");
+    EXPECT_NEAR(back.endOfRecording, 16.0, 0.3);
+    const auto values = static_cast<std::size_t>(std::lround(back.endOfRecording * 487.5));
+    ASSERT_LE(values, back.millivolts.size());
+    const std::vector<double> decoded(
+        back.millivolts.begin(), back.millivolts.begin() + static_cast<std::ptrdiff_t>(values));
+    const testsupport::Agreement a =
+        testsupport::compare(decoded, heartAtDecodedValues(heart, values), 30);
+    EXPECT_GE(a.r, 0.99);
+    EXPECT_NEAR(a.rAmplitude, 1.0, 0.02);
+}
+
 // Sound missing in the middle of a compressed file: pages of an Ogg Opus
 // file cut out, a stretch of an M4A's frames overwritten. Its time is kept
 // as a stretch without tone, the note says how much and where, and the ECG
@@ -523,6 +549,17 @@ TEST(DecodeRun, WhatMakesNoEcgIsRefusedAndLeavesNothingBehind) {
              std::ofstream("joined.wav", std::ios::binary) << one << one;
          },
          {"--decode", "joined.wav", "out.edf"},
+         0,
+         {"another WAV file joined after its sound at 0:08, was read on"}},
+        {"a WAV file joined after one whose header is damaged",
+         [] {
+             writeTone("one.wav");
+             std::string other = testsupport::readFile("one.wav");
+             other.replace(8, 8, "WAVEfmt?");
+             std::ofstream("garbled.wav", std::ios::binary)
+                 << testsupport::readFile("one.wav") << other;
+         },
+         {"--decode", "garbled.wav", "out.edf"},
          0,
          {"another WAV file joined after its sound was not read: about 0:08"}},
         {"noise only",
