@@ -1,5 +1,6 @@
 #include "CommandHandling.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -582,7 +583,11 @@ void CommandHandling::showOpened(const acquisition::DecodeResult& result) {
                            "The end of the tone recording was not kept: the window keeps "
                            "seven strips, as a recording; --decode writes all of it.");
     }
-    for (const std::string& note : result.notes) {
+    for (std::string note : result.notes) {
+        // Each note a sentence of its own.
+        if (!note.empty()) {
+            note[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(note[0])));
+        }
         notice += (notice.empty() ? "" : " ") + note + ".";
     }
     if (!notice.empty()) {

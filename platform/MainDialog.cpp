@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
+#include <algorithm>
 #include <map>
 
 #include "ApplicationIcon.h"
@@ -883,6 +884,9 @@ void MainDialog::showNotice(const std::string& text) {
     if (notice == nullptr) {
         notice = new QLabel(frame_->client);
         notice->setAlignment(Qt::AlignCenter);
+        // A notice longer than the strip is wide (several notes on an
+        // opened tone file) goes on in more lines, never cut off.
+        notice->setWordWrap(true);
         notice->setAttribute(Qt::WA_TransparentForMouseEvents);
         notice->setStyleSheet(QStringLiteral(
             "QLabel { background: #fff3b0; color: #b00000; border: 2px solid #b00000;"
@@ -891,8 +895,10 @@ void MainDialog::showNotice(const std::string& text) {
     // Across the top of the first strip slot.
     const QWidget* firstPane = frame_->control(firstPaneId);
     const QRect slot = firstPane != nullptr ? firstPane->geometry() : QRect(0, 0, 400, 30);
-    notice->setGeometry(slot.left(), slot.top(), slot.width(), noticeHeight);
     notice->setText(QString::fromStdString(text));
+    const int height = std::clamp(notice->heightForWidth(slot.width()), noticeHeight,
+                                  std::max(slot.height(), noticeHeight));
+    notice->setGeometry(slot.left(), slot.top(), slot.width(), height);
     notice->raise();
     notice->show();
 }

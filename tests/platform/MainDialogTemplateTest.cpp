@@ -258,6 +258,33 @@ TEST_F(MainDialogBuilt, WindowTitleAndClientSize) {
     EXPECT_EQ(dialog->clientHeight(), 739);
 }
 
+// A notice of several notes on an opened tone file is read whole: it goes
+// on in as many lines as it needs over the first strip, where a short one
+// keeps its one line.
+TEST_F(MainDialogBuilt, ALongNoticeGoesOnInMoreLinesNeverCutOff) {
+    QWidget* client = clientArea();
+    ASSERT_NE(client, nullptr);
+    dialog->showNotice("A notice.");
+    QLabel* notice = nullptr;
+    for (QLabel* label : client->findChildren<QLabel*>()) {
+        notice = label->text() == QStringLiteral("A notice.") ? label : notice;
+    }
+    ASSERT_NE(notice, nullptr);
+    const int oneLine = notice->height();
+    std::string text;
+    for (int k = 0; k < 4; ++k) {
+        text +=
+            "3 damaged frames were skipped, the first at 0:05; the file ends at 0:18 of "
+            "the 0:20 its header announces. ";
+    }
+    dialog->showNotice(text);
+    EXPECT_GT(notice->height(), oneLine);
+    EXPECT_GE(notice->height(), notice->heightForWidth(notice->width()));
+    EXPECT_LE(notice->width(), client->width());
+    dialog->showNotice("A notice.");
+    EXPECT_EQ(notice->height(), oneLine);
+}
+
 TEST_F(MainDialogBuilt, ControlsByIdArePlacedInPixelsWithTheirInitialState) {
     const std::vector<Row> rows = mainRows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
