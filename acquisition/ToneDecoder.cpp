@@ -69,6 +69,13 @@ int channelWithMostTone(const DecodeRequest& request, const platform::AudioFile&
     return static_cast<int>(std::max_element(tone.begin(), tone.end()) - tone.begin());
 }
 
+// How long the file lasts, WAV files joined after it included; negative
+// when it does not say.
+double fileSeconds(const platform::AudioFile::Info& info) {
+    return info.durationSeconds < 0.0 ? info.durationSeconds
+                                      : info.durationSeconds + info.joinedSeconds;
+}
+
 // When the file says it was recorded, or its modification time less its
 // duration; whether a tag said it.
 std::pair<double, bool> recordingStart(const DecodeRequest& request,
@@ -79,7 +86,7 @@ std::pair<double, bool> recordingStart(const DecodeRequest& request,
         }
     }
     const double end = info.modifiedSeconds >= 0.0 ? info.modifiedSeconds : request.now;
-    return {end - std::max(info.durationSeconds, 0.0), false};
+    return {end - std::max(fileSeconds(info), 0.0), false};
 }
 
 records::RecordingFacts factsFor(const DecodeRequest& request,
@@ -249,7 +256,7 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
             return failed(DecodeResult::Status::Cancelled, stoppedText);
         }
         if (request.progress && buffers % progressEvery == 0) {
-            request.progress(file->secondsRead(), info.durationSeconds);
+            request.progress(file->secondsRead(), fileSeconds(info));
         }
         // A last buffer the file does not fill is left, as a live
         // recording leaves one the sound card did not complete.
@@ -291,7 +298,7 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
              result);
     if (result.full) {
         result.secondsNotKept = info.durationSeconds >= 0.0
-                                    ? std::max(info.durationSeconds - stretches.secondsKept(), 0.0)
+                                    ? std::max(fileSeconds(info) - stretches.secondsKept(), 0.0)
                                     : -1.0;
     }
     result.message = stretches.finish();
@@ -303,7 +310,7 @@ DecodeResult decodeToneFile(const DecodeRequest& request, records::DecodedOutput
     result.status =
         result.message.empty() ? DecodeResult::Status::Written : DecodeResult::Status::Failed;
     if (request.progress) {
-        request.progress(file->secondsRead(), info.durationSeconds);
+        request.progress(file->secondsRead(), fileSeconds(info));
     }
     return result;
 }

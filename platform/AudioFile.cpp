@@ -307,11 +307,16 @@ void AudioFile::Impl::describe() {
     }
     const bool wav = std::strcmp(format->iformat->name, "wav") == 0;
     if (wav) {
-        const WavLayout layout(source->fd.get(), 0, s->codecpar->block_align, info.sampleRate);
+        const WavLayout layout(source->fd.get(), 0);
         info.announcedSeconds = layout.announcedSeconds();
         info.unreadSeconds = layout.heldAfterSeconds();
         info.joinedAfter = layout.joined();
         nextSegment = layout.joinedAt();
+        for (long long at = nextSegment, k = 0; at >= 0 && k < maxJoinedFiles; ++k) {
+            const WavLayout joined(source->fd.get(), at);
+            info.joinedSeconds += joined.soundSeconds();
+            at = joined.joinedAt();
+        }
     }
     for (const AVDictionary* dictionary : {format->metadata, s->metadata}) {
         const std::string created = tag(dictionary, "creation_time");
@@ -469,20 +474,15 @@ bool AudioFile::Impl::readOnIntoJoined() {
     if (why.empty()) {
         why = openDecoder();
     }
-    const Info joined = info;
     info = kept;
     if (!why.empty()) {
         // What is left unread the note on what follows the sound says.
         codec.reset();
         return false;
     }
-    const AVStream* s = format->streams[stream];
-    const WavLayout layout(source->fd.get(), at, s->codecpar->block_align, joined.sampleRate);
+    const WavLayout layout(source->fd.get(), at);
     if (segmentsJoined++ == 0) {
         firstJoinAt = static_cast<double>(framesOut + pendingFrames()) / rate;
-    }
-    if (info.durationSeconds > 0.0 && format->duration > 0) {
-        info.durationSeconds += static_cast<double>(format->duration) / AV_TIME_BASE;
     }
     info.unreadSeconds = layout.heldAfterSeconds();
     info.joinedAfter = layout.joined();

@@ -39,10 +39,12 @@ public:
         // is not read: sound the header does not count, or a second WAV file
         // joined to it (`joinedAfter`) that cannot be read, in seconds; 0
         // when nothing. A WAV file joined after it is read on into, and
-        // these then tell of the last one read; `durationSeconds` grows by
-        // its duration.
+        // these then tell of the last one read.
         double unreadSeconds = 0.0;
         bool joinedAfter = false;
+        // The sound of the WAV files joined after it, by their own headers:
+        // the file lasts `durationSeconds` and this much more.
+        double joinedSeconds = 0.0;
         // "aac in mov,mp4,m4a,3gp,3g2,mj2"
         std::string format;
         // The tags that may say when it was recorded, as the file holds

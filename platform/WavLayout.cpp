@@ -52,24 +52,31 @@ long long WavLayout::sizeOf(int fd) {
     return ::fstat(fd, &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
-WavLayout::WavLayout(int fd, long long base, int blockAlign, int sampleRate) {
+WavLayout::WavLayout(int fd, long long base) {
     const long long size = sizeOf(fd);
-    if (size < 0 || base < 0 || blockAlign <= 0 || sampleRate <= 0) {
+    if (size < 0 || base < 0) {
         return;
     }
-    findDataChunk(fd, size, base);
+    findChunks(fd, size, base);
     const std::uint32_t length = dataLength_;
-    if (dataAt_ < 0 || lengthUnknown(length)) {
+    if (dataAt_ < 0 || blockAlign_ <= 0 || sampleRate_ <= 0) {
         return;
     }
-    if (length > size - dataAt_ - 8) {
-        announced_ =
-            static_cast<double>(length / static_cast<std::uint32_t>(blockAlign)) / sampleRate;
+    const long long held = size - dataAt_ - 8;
+    const long long bytes =
+        lengthUnknown(length) ? held : std::min(static_cast<long long>(length), held);
+    sound_ = static_cast<double>(std::max(bytes, 0LL) / blockAlign_) / sampleRate_;
+    if (lengthUnknown(length)) {
+        return;
     }
-    lookAfterTheSound(fd, size, blockAlign, sampleRate);
+    if (length > held) {
+        announced_ =
+            static_cast<double>(length / static_cast<std::uint32_t>(blockAlign_)) / sampleRate_;
+    }
+    lookAfterTheSound(fd, size);
 }
 
-void WavLayout::findDataChunk(int fd, long long size, long long base) {
+void WavLayout::findChunks(int fd, long long size, long long base) {
     std::array<unsigned char, 12> riff{};
     if (!readAt(fd, base, riff.data(), riff.size()) || std::memcmp(riff.data(), "RIFF", 4) != 0 ||
         std::memcmp(riff.data() + 8, "WAVE", 4) != 0) {
@@ -82,6 +89,9 @@ void WavLayout::findDataChunk(int fd, long long size, long long base) {
             return;
         }
         const std::uint32_t length = littleEndian(head.data() + 4);
+        if (std::memcmp(head.data(), "fmt ", 4) == 0) {
+            readFormat(fd, at + 8, length);
+        }
         if (std::memcmp(head.data(), "data", 4) == 0) {
             dataAt_ = at;
             dataLength_ = length;
@@ -91,11 +101,25 @@ void WavLayout::findDataChunk(int fd, long long size, long long base) {
     }
 }
 
-void WavLayout::lookAfterTheSound(int fd, long long size, int blockAlign, int sampleRate) {
+void WavLayout::readFormat(int fd, long long at, std::uint32_t length) {
+    std::array<unsigned char, 16> format{};
+    if (length < format.size() || !readAt(fd, at, format.data(), format.size())) {
+        return;
+    }
+    const std::uint32_t rate = littleEndian(format.data() + 4);
+    const unsigned align = format[12] | static_cast<unsigned>(format[13]) << 8;
+    // Rates beyond any sound card's are no rate.
+    if (rate > 0 && rate <= 10'000'000u) {
+        sampleRate_ = static_cast<int>(rate);
+        blockAlign_ = static_cast<int>(align);
+    }
+}
+
+void WavLayout::lookAfterTheSound(int fd, long long size) {
     const std::uint32_t length = dataLength_;
     long long at = dataAt_ + 8 + static_cast<long long>(length) + (length & 1u);
     const auto rest = [&] {
-        return static_cast<double>(std::max(size - at, 0LL) / blockAlign) / sampleRate;
+        return static_cast<double>(std::max(size - at, 0LL) / blockAlign_) / sampleRate_;
     };
     for (int chunks = 0; chunks < maxChunks && at + 8 <= size; ++chunks) {
         std::array<unsigned char, 8> head{};

@@ -15,9 +15,13 @@ namespace platform {
 class WavLayout {
 public:
     // The WAV file open as `fd` whose RIFF header begins at byte `base`
-    // (0, or where a file joined to another begins), with its sound's
-    // frame size and rate.
-    WavLayout(int fd, long long base, int blockAlign, int sampleRate);
+    // (0, or where a file joined to another begins), its sound's frame size
+    // and rate from its own format chunk.
+    WavLayout(int fd, long long base);
+
+    // The seconds of sound the file holds, as far as its data chunk says
+    // and the file goes; 0 when that cannot be told.
+    double soundSeconds() const { return sound_; }
 
     // The seconds of sound the data chunk claims when that is more than the
     // file holds after it; negative otherwise.
@@ -34,13 +38,19 @@ public:
     static long long sizeOf(int fd);
 
 private:
-    void findDataChunk(int fd, long long size, long long base);
-    void lookAfterTheSound(int fd, long long size, int blockAlign, int sampleRate);
+    void findChunks(int fd, long long size, long long base);
+    void readFormat(int fd, long long at, std::uint32_t length);
+    void lookAfterTheSound(int fd, long long size);
+
+    // From the format chunk: the bytes of a frame and the frames a second.
+    int blockAlign_ = 0;
+    int sampleRate_ = 0;
 
     // Where the data chunk's header is (negative when none was found) and
     // the length it claims.
     long long dataAt_ = -1;
     std::uint32_t dataLength_ = 0;
+    double sound_ = 0.0;
     double announced_ = -1.0;
     double heldAfter_ = 0.0;
     long long joinedAt_ = -1;

@@ -270,8 +270,9 @@ TEST(DecodeRun, EveryCommonAudioFormatFollowsTheHeartSignal) {
 }
 
 // Two WAV files joined by `cat`, the second at another rate and in stereo:
-// both are read, the second at its own rate, and the ECG follows the heart
-// across the join to the end.
+// both are read, the second at its own rate, the ECG follows the heart
+// across the join to the end, and the start estimated from the file's time
+// counts both.
 TEST(DecodeRun, WavFilesJoinedOneAfterAnotherAreReadOn) {
     testsupport::ScratchDirectory scratch;
     const acquisition::HeartSignal heart;
@@ -281,8 +282,13 @@ TEST(DecodeRun, WavFilesJoinedOneAfterAnotherAreReadOn) {
     testsupport::writeWav("second.wav", 44100, 2, testsupport::inChannel(later, 2, 0));
     std::ofstream("joined.wav", std::ios::binary)
         << testsupport::readFile("first.wav") << testsupport::readFile("second.wav");
+    // Without a recording time of its own, the file began 16 s before it
+    // was last written.
+    const long long written = 1764583214;
+    ASSERT_EQ(std::system(("touch -d @" + std::to_string(written) + " joined.wav").c_str()), 0);
     const Outcome run = runProgram({"--decode", "joined.wav", "out.edf"});
     ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_NEAR(testsupport::edfStartSeconds("out.edf"), static_cast<double>(written - 16), 1.0);
     const testsupport::ReadBack back = testsupport::readWithBiosig("out.edf");
     EXPECT_NEAR(back.endOfRecording, 16.0, 0.3);
     const auto values = static_cast<std::size_t>(std::lround(back.endOfRecording * 487.5));
