@@ -108,8 +108,8 @@ void WavLayout::readFormat(int fd, long long at, std::uint32_t length) {
     }
     const std::uint32_t rate = littleEndian(format.data() + 4);
     const unsigned align = format[12] | static_cast<unsigned>(format[13]) << 8;
-    // Rates beyond any sound card's are no rate.
-    if (rate > 0 && rate <= 10'000'000u) {
+    // Rates below telephone sound's or beyond any sound card's are no rate.
+    if (rate >= 1000u && rate <= 10'000'000u) {
         sampleRate_ = static_cast<int>(rate);
         blockAlign_ = static_cast<int>(align);
     }
