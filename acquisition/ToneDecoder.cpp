@@ -170,9 +170,10 @@ void addNotes(const platform::AudioFile& file, double headerSeconds, bool readTo
     if (file.joinedFilesRead() > 0) {
         const int joined = file.joinedFilesRead();
         result.notes.push_back(
-            (joined == 1 ? std::string("another WAV file joined after its sound at ")
-                         : std::to_string(joined) + " more WAV files joined, the first at ") +
-            durationText(file.firstJoinSeconds()) + ", " + (joined == 1 ? "was" : "were") +
+            (joined == 1
+                 ? "another WAV file joined at " + durationText(file.firstJoinSeconds()) + " was"
+                 : std::to_string(joined) + " more WAV files joined, the first at " +
+                       durationText(file.firstJoinSeconds()) + ", were") +
             " read on: the time between recordings joined so is not known");
     }
     const std::string unread = unreadText(file.info());

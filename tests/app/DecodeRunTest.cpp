@@ -556,7 +556,7 @@ TEST(DecodeRun, WhatMakesNoEcgIsRefusedAndLeavesNothingBehind) {
          },
          {"--decode", "joined.wav", "out.edf"},
          0,
-         {"another WAV file joined after its sound at 0:08, was read on"}},
+         {"another WAV file joined at 0:08 was read on"}},
         {"a WAV file joined after one whose header is damaged",
          [] {
              writeTone("one.wav");
