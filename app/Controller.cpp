@@ -147,7 +147,16 @@ Controller::~Controller() {
     dialog_.hideNotice();
     // The worker may be waiting for its automatic stop to be handled; the
     // stop request releases it.
-    painter_->stopThread();
+    const bool workerEnded = painter_->stopThread();
+    // A recording cut short by closing the window (or a signal) ends as a
+    // stop ends it: the device stopped, the last values stored, and its facts
+    // completed with the buffers skipped and lost and the stretches of
+    // doubtful tone; the slot copy waits for the next start. A worker still
+    // stuck (a disk that does not answer) holds what the stop needs: then
+    // the recording stays as it is, read as a killed one.
+    if (workerEnded && painter_->isRecording()) {
+        painter_->stopCapture();
+    }
     platform::Application::postQuit(0);
     releaseViews();
     painter_.reset();
@@ -155,8 +164,8 @@ Controller::~Controller() {
         pane.reset();
     }
     dialog_.setPicture(resources::ids::scalePicture, nullptr);
-    // A recording cut short by closing the window stays in the working file,
-    // every stored value complete; the next start-up stores it in slot 1.
+    // The recording stays in the working file; the next start-up stores it in
+    // slot 1.
     records::SampleFile::close();
 }
 

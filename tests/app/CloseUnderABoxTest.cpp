@@ -10,6 +10,7 @@
 
 #include "MainWindowRig.h"
 #include "platform/ReplacementFile.h"
+#include "records/StoredRecording.h"
 
 // The window closed while a command's box or dialog is open, by SIGTERM (a
 // logout) or its close button, in the box's event loop: the box and any its
@@ -109,6 +110,16 @@ TEST_P(CloseUnderABoxTest, EndsWithZeroAndTheRecordingWhole) {
     ASSERT_FALSE(after.empty());
     EXPECT_EQ(after.back(), '\n');
     EXPECT_TRUE(after == before || box == "FullDiskStop" || box == "AboutWhileRecording");
+    if (box == "AboutWhileRecording") {
+        // Cut short, the recording's facts are completed as a stop completes
+        // them: the buffers skipped before its first line, and the record and
+        // companion they describe.
+        records::StoredRecording recording;
+        ASSERT_EQ(records::readRecording("REC.txt", {}, recording), "");
+        EXPECT_TRUE(recording.identified);
+        EXPECT_FALSE(recording.facts.skippedAfterLines.empty());
+        EXPECT_FALSE(recording.companion.empty());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryBox, CloseUnderABoxTest,
