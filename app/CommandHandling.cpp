@@ -244,6 +244,8 @@ void CommandHandling::startPath() {
     // A new recording replaces the working recording: what came before it
     // is in its slot, not in an undo.
     records::UndoStore::forget();
+    std::error_code folderError;
+    recordingFolder_ = std::filesystem::current_path(folderError).string();
     const acquisition::CaptureOutcome outcome = controller_.painter().startCapture();
     reportCapture(outcome);
     const bool started = static_cast<bool>(outcome);
@@ -305,6 +307,28 @@ void CommandHandling::stopPath() {
                  "Recorder");
     }
     reportStoreFailures(writeError, copy, slot);
+    if (wasRecording) {
+        reportFolderGone();
+    }
+}
+
+void CommandHandling::reportFolderGone() const {
+    // The program works in the folder as its current directory: once it is
+    // removed, or its file system unmounted, the current directory has no
+    // path any more, and the recording and its slot went where nobody can
+    // reach them after the program ends.
+    std::error_code error;
+    static_cast<void>(std::filesystem::current_path(error));
+    if (!error) {
+        return;
+    }
+    const bool readable = countValues(records::SampleFile::workingFileName) > 0;
+    errorBox("The records folder " + recordingFolder_ +
+                 " was removed or unmounted while recording, and the recording with it." +
+                 (readable ? "\nThe program can still read it until it ends: SAVE RECORDED now "
+                             "keeps a copy elsewhere."
+                           : "\nThe recording could not be kept."),
+             "Recording not stored");
 }
 
 void CommandHandling::reportStoreFailures(int writeError, const records::CopyOutcome& copy,

@@ -35,6 +35,9 @@ private:
     void startPath();
     void stopPath();
     void reportStoreFailures(int writeError, const records::CopyOutcome& copy, int slot) const;
+    // After a recording: when the records folder it went into was removed
+    // or unmounted meanwhile, a box says so (and what can still be saved).
+    void reportFolderGone() const;
     // Stores the working recording in the slot its stop could not store it
     // in, before `replacing` replaces it. True when it is in its slot (or
     // gone); false, with a box that says why, while it is the only copy.
@@ -68,6 +71,8 @@ private:
     bool& gridPending_;
     // Whether the notice band says what an opened tone recording left out.
     bool toneNoticeShown_ = false;
+    // The records folder the last recording started in.
+    std::string recordingFolder_;
 };
 
 // Says what became of a copy into slot `slot` when it did not go whole.

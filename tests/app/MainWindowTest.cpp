@@ -124,6 +124,24 @@ TEST_F(MainWindowTest, ADeviceNamingNoRateGroupRecordsAtARateItAccepts) {
     ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 5; }));
 }
 
+// The records folder removed while recording: the stop says that the
+// recording went with it, where it said nothing.
+TEST_F(MainWindowTest, ARecordsFolderRemovedWhileRecordingIsSaidAtTheStop) {
+    open();
+    startRecording();
+    ASSERT_TRUE(pumpUntil([&] { return controller().painter().processedBuffers() > 10; }));
+    const std::string folder = std::filesystem::current_path().string();
+    std::filesystem::remove_all(folder);
+    command(ids::startStop);
+    ASSERT_TRUE(pumpUntil([&] { return !modal().boxes.empty(); }));
+    const std::string text = modal().boxes.back().text;
+    EXPECT_NE(
+        text.find("The records folder " + folder + " was removed or unmounted while recording"),
+        std::string::npos)
+        << text;
+    EXPECT_NE(text.find("could not be kept"), std::string::npos) << text;
+}
+
 // What a screen reader says of the controls, read through Qt's
 // accessibility interface, and the shortcuts the tooltips name.
 TEST_F(MainWindowTest, EveryControlIsNamedForScreenReaders) {
