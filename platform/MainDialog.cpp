@@ -27,6 +27,7 @@
 
 #include "ApplicationIcon.h"
 #include "ChangeNotifier.h"
+#include "CloseRequestFilter.h"
 #include "DialogUnits.h"
 #include "IconLibrary.h"
 #include "KeyRepeats.h"
@@ -197,6 +198,12 @@ public:
         layoutChildren();
         // A tone recording dropped from a file manager is opened.
         setAcceptDrops(true);
+        // The close button while a box is open, which Qt would drop.
+        closeFilter = std::make_unique<CloseRequestFilter>(*this, [self = QPointer<Frame>(this)] {
+            if (self) {
+                self->requestClose();
+            }
+        });
     }
 
     int barWidth() const { return style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
@@ -277,6 +284,7 @@ public:
     std::unique_ptr<TemplateControls> controls;
     std::map<int, PaneView*> paneViews;
     std::unique_ptr<ChangeNotifier> notifier;
+    std::unique_ptr<CloseRequestFilter> closeFilter;
     int wheelTurn = 0;
     QLabel* notice = nullptr;
     QTimer* ticker = nullptr;

@@ -13,6 +13,7 @@ packages=(
   libgl-dev
   portaudio19-dev
   libasound2-dev
+  libxcb1-dev
   libasound2-plugins
   alsa-utils
   libgtest-dev
