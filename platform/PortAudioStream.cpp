@@ -3,6 +3,7 @@
 #include <portaudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <future>
@@ -35,6 +36,21 @@ int captureCallback(const void* input, void*, unsigned long frames,
     to.stream->onFrames(input, frames, adcTime, (flags & paInputOverflow) != 0);
     return paContinue;
 }
+
+using Clock = std::chrono::steady_clock;
+
+#ifdef TRELMONT_TEST_HOOKS
+std::atomic<Clock::rep> watchdogHeld{0};
+
+// Until when the watchdog stands still, as if the process were stopped.
+Clock::time_point watchdogHeldUntil() {
+    return Clock::time_point(Clock::duration(watchdogHeld.load()));
+}
+#else
+constexpr Clock::time_point watchdogHeldUntil() {
+    return Clock::time_point{};
+}
+#endif
 
 void finishedCallback(void* link) {
     auto& to = *static_cast<Link*>(link);
@@ -269,20 +285,37 @@ void PortAudioStream::stopWatchdog() {
     }
 }
 
-// Sleeps until the silence limit after the last frames, not in short steps:
-// a working device delivers all the time, and the watchdog then wakes once
-// in those seconds instead of ten times a second.
+PortAudioStream::Clock::time_point PortAudioStream::lastFramesAt() const {
+    return Clock::time_point(Clock::duration(lastFrames_.load(std::memory_order_relaxed)));
+}
+
+// Wakes twice a second at most, and at the silence limit after the last
+// frames. A wake much later than planned means the watchdog did not run
+// either: the whole process was stopped (a debugger, SIGSTOP, a laptop lid)
+// or starved of the processor, and the audio thread with it, which has yet to
+// catch up. The silence then counts from that wake, not from the last frames:
+// only a device that stays silent while we run is taken for dead.
 void PortAudioStream::watch(const std::stop_token& stop) {
     std::unique_lock guard(watchMutex_);
+    Clock::time_point countFrom = Clock::now();
     for (;;) {
-        const Clock::time_point last(Clock::duration(lastFrames_.load(std::memory_order_relaxed)));
-        watchWake_.wait_until(guard, stop, last + silenceLimit, [] { return false; });
+        const Clock::time_point silentSince = std::max(lastFramesAt(), countFrom);
+        const Clock::time_point planned =
+            std::min(silentSince + silenceLimit, Clock::now() + watchStep);
+        watchWake_.wait_until(guard, stop, planned, [] { return false; });
+        const Clock::time_point held = watchdogHeldUntil();
+        if (Clock::now() < held) {
+            watchWake_.wait_until(guard, stop, held, [] { return false; });
+        }
         if (stop.stop_requested()) {
             return;
         }
-        const Clock::time_point latest(
-            Clock::duration(lastFrames_.load(std::memory_order_relaxed)));
-        if (Clock::now() - latest >= silenceLimit) {
+        const Clock::time_point woke = Clock::now();
+        if (woke - planned > watchStep) {
+            countFrom = woke;
+            continue;
+        }
+        if (woke - std::max(lastFramesAt(), countFrom) >= silenceLimit) {
             noteFailure("no sound arrived from the device for " +
                         std::to_string(silenceLimit.count() / 1000) + " seconds");
             queue_.wakeOwner();
@@ -290,6 +323,12 @@ void PortAudioStream::watch(const std::stop_token& stop) {
         }
     }
 }
+
+#ifdef TRELMONT_TEST_HOOKS
+void PortAudioStream::holdWatchdogForTests(std::chrono::milliseconds time) {
+    watchdogHeld.store((Clock::now() + time).time_since_epoch().count());
+}
+#endif
 
 MMResult PortAudioStream::reset() {
     if (handle_ == nullptr) {

@@ -64,6 +64,9 @@ public:
     // How long a running stream may deliver nothing before it counts as
     // failed; a working device calls back every few milliseconds.
     static constexpr std::chrono::milliseconds silenceLimit{3000};
+    // How often the watchdog looks at most; a wake later than planned by
+    // more than this means the process itself was not running.
+    static constexpr std::chrono::milliseconds watchStep{500};
     // How long stopping waits for PortAudio to end the audio thread.
     static constexpr std::chrono::milliseconds stopLimit{2000};
 
@@ -95,6 +98,12 @@ public:
     // True once the stream has been left to a PortAudio thread that would not stop.
     bool abandoned() const { return abandoned_; }
 
+#ifdef TRELMONT_TEST_HOOKS
+    // For tests: watchdogs wake no earlier than `time` from now, as when
+    // the whole process was stopped for that long.
+    static void holdWatchdogForTests(std::chrono::milliseconds time);
+#endif
+
     // The callbacks' entry points, on the audio thread only. `adcTime` is
     // the host's time of the first frame (0: unknown); `overflowed` says the
     // device lost frames before them.
@@ -118,6 +127,7 @@ private:
     void startWatchdog();
     void stopWatchdog();
     void watch(const std::stop_token& stop);
+    Clock::time_point lastFramesAt() const;
     std::uint64_t framesLost(double adcTime, Clock::time_point now) const;
 
     // Kept so that PortAudio outlives every stream opened through it.
