@@ -293,8 +293,9 @@ PortAudioStream::Clock::time_point PortAudioStream::lastFramesAt() const {
 // frames. A wake much later than planned means the watchdog did not run
 // either: the whole process was stopped (a debugger, SIGSTOP, a laptop lid)
 // or starved of the processor, and the audio thread with it, which has yet to
-// catch up. The silence then counts from that wake, not from the last frames:
-// only a device that stays silent while we run is taken for dead.
+// catch up. The time it woke late then does not count as silence: only a
+// device that stays silent while we run is taken for dead, and a machine
+// that is merely busy delays that judgement by no more than it delayed us.
 void PortAudioStream::watch(const std::stop_token& stop) {
     std::unique_lock guard(watchMutex_);
     Clock::time_point countFrom = Clock::now();
@@ -312,8 +313,7 @@ void PortAudioStream::watch(const std::stop_token& stop) {
         }
         const Clock::time_point woke = Clock::now();
         if (woke - planned > watchStep) {
-            countFrom = woke;
-            continue;
+            countFrom = silentSince + (woke - planned);
         }
         if (woke - std::max(lastFramesAt(), countFrom) >= silenceLimit) {
             noteFailure("no sound arrived from the device for " +
