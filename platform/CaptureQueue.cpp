@@ -101,6 +101,11 @@ void CaptureQueue::write(const char* bytes, std::size_t count) {
     }
 }
 
+void CaptureQueue::drop(std::uint64_t count) {
+    std::lock_guard guard(mutex_);
+    dropped_ += count;
+}
+
 void CaptureQueue::returnAll() {
     bool returned = false;
     {

@@ -44,6 +44,12 @@ public:
     // owner can place the buffers after them in time. A null `bytes` stands
     // for silence.
     void write(const char* bytes, std::size_t count);
+    // Device side: `count` bytes the device itself lost (it overran while
+    // nobody read it) are counted as dropped, as write() counts what finds
+    // no buffer. They lie before the next byte written; should a buffer be
+    // partly filled, the next header to get its first byte carries them,
+    // so the lines after them stand within a buffer of their time.
+    void drop(std::uint64_t count);
     // Marks every queued header done (a partly filled one keeps its
     // bytesRecorded), empties the queue and signals once if anything was
     // queued. Bytes dropped since the last header are forgotten: the stream

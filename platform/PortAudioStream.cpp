@@ -2,7 +2,10 @@
 
 #include <portaudio.h>
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
+#include <cmath>
 #include <future>
 #include <string>
 #include <utility>
@@ -21,16 +24,33 @@ namespace {
 
 using Link = PortAudioStream::Link;
 
-int captureCallback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
-                    PaStreamCallbackFlags, void* link) {
+int captureCallback(const void* input, void*, unsigned long frames,
+                    const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags, void* link) {
     auto& to = *static_cast<Link*>(link);
     std::lock_guard guard(to.mutex);
     if (to.stream == nullptr) {
         return paAbort;
     }
-    to.stream->onFrames(input, frames);
+    // 0 is PortAudio's "no time known".
+    const double adcTime = time != nullptr ? time->inputBufferAdcTime : 0.0;
+    to.stream->onFrames(input, frames, adcTime, (flags & paInputOverflow) != 0);
     return paContinue;
 }
+
+using Clock = std::chrono::steady_clock;
+
+#ifdef TRELMONT_TEST_HOOKS
+std::atomic<Clock::rep> watchdogHeld{0};
+
+// Until when the watchdog stands still, as if the process were stopped.
+Clock::time_point watchdogHeldUntil() {
+    return Clock::time_point(Clock::duration(watchdogHeld.load()));
+}
+#else
+constexpr Clock::time_point watchdogHeldUntil() {
+    return Clock::time_point{};
+}
+#endif
 
 void finishedCallback(void* link) {
     auto& to = *static_cast<Link*>(link);
@@ -91,10 +111,11 @@ PaStreamParameters inputParameters(const PortAudioCapture& capture) {
 }  // namespace
 
 PortAudioStream::PortAudioStream(Key, std::shared_ptr<const PortAudioSession> session,
-                                 WaveSignal& signal, std::size_t bytesPerFrame)
+                                 WaveSignal& signal, std::size_t bytesPerFrame, double sampleRate)
     : session_(std::move(session)),
       queue_(signal),
       bytesPerFrame_(bytesPerFrame),
+      sampleRate_(sampleRate),
       link_(std::make_shared<Link>()) {
     link_->stream = this;
 }
@@ -104,8 +125,8 @@ int PortAudioStream::open(std::unique_ptr<PortAudioStream>& stream,
                           const PortAudioCapture& capture, WaveSignal& signal) {
     const auto bytesPerFrame = static_cast<std::size_t>(capture.channels) *
                                static_cast<std::size_t>(capture.bitsPerSample / 8);
-    auto opened =
-        std::make_unique<PortAudioStream>(Key{}, std::move(session), signal, bytesPerFrame);
+    auto opened = std::make_unique<PortAudioStream>(Key{}, std::move(session), signal,
+                                                    bytesPerFrame, capture.sampleRate);
     const PaStreamParameters parameters = inputParameters(capture);
     PaStream* handle = nullptr;
     const PaError error =
@@ -115,6 +136,8 @@ int PortAudioStream::open(std::unique_ptr<PortAudioStream>& stream,
         return error;
     }
     opened->handle_ = handle;
+    const PaStreamInfo* info = Pa_GetStreamInfo(handle);
+    opened->latencySeconds_ = info != nullptr ? info->inputLatency : 0.0;
     Pa_SetStreamFinishedCallback(handle, finishedCallback);
     stream = std::move(opened);
     return paNoError;
@@ -124,9 +147,39 @@ PortAudioStream::~PortAudioStream() {
     close();
 }
 
-void PortAudioStream::onFrames(const void* input, unsigned long frames) noexcept {
-    lastFrames_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+void PortAudioStream::onFrames(const void* input, unsigned long frames, double adcTime,
+                               bool overflowed) noexcept {
+    const Clock::time_point now = Clock::now();
+    lastFrames_.store(now.time_since_epoch().count(), std::memory_order_relaxed);
+    if (overflowed) {
+        queue_.drop(framesLost(adcTime, now) * bytesPerFrame_);
+    }
+    nextAdcTime_ = adcTime > 0.0 ? adcTime + static_cast<double>(frames) / sampleRate_ : 0.0;
+    previousCall_ = now;
     queue_.write(static_cast<const char*>(input), frames * bytesPerFrame_);
+}
+
+// The device overran while nobody read it (the whole process was stopped or
+// starved): what it captured meanwhile is gone, and these frames were
+// captured later than the ones before them end. The host's time of this
+// callback's first frame against where the frames delivered so far reach
+// says how many frames lie between. A host that gives no time (0) or one
+// that runs backwards cannot say; the overflow still means at least one frame
+// was lost, and counting that one lets the recording say sound was lost.
+// The host's clock may also jump (a wall clock set while recording, a broken
+// driver): the frames lost were captured before this callback and after the
+// frames of the previous one, which had waited in the device at most its
+// latency and a callback's frames before they reached us. Our own steady
+// clock's time since then bounds them, and a jump of hours never becomes
+// hours of lost buffers.
+std::uint64_t PortAudioStream::framesLost(double adcTime, Clock::time_point now) const {
+    if (adcTime <= 0.0 || nextAdcTime_ <= 0.0 || sampleRate_ <= 0.0) {
+        return 1;
+    }
+    const double between = std::chrono::duration<double>(now - previousCall_).count() +
+                           latencySeconds_ + static_cast<double>(framesPerCallback) / sampleRate_;
+    const double seconds = std::clamp(adcTime - nextAdcTime_, 0.0, between);
+    return std::max<std::uint64_t>(1, std::llround(seconds * sampleRate_));
 }
 
 void PortAudioStream::onFinished() noexcept {
@@ -187,6 +240,8 @@ MMResult PortAudioStream::start() {
         failure_.clear();
     }
     stopping_.store(false);
+    // The audio thread's own; PortAudio starts it after this.
+    nextAdcTime_ = 0.0;
     if (Pa_StartStream(handle_) != paNoError) {
         return MMSYSERR_ERROR;
     }
@@ -230,20 +285,37 @@ void PortAudioStream::stopWatchdog() {
     }
 }
 
-// Sleeps until the silence limit after the last frames, not in short steps:
-// a working device delivers all the time, and the watchdog then wakes once
-// in those seconds instead of ten times a second.
+PortAudioStream::Clock::time_point PortAudioStream::lastFramesAt() const {
+    return Clock::time_point(Clock::duration(lastFrames_.load(std::memory_order_relaxed)));
+}
+
+// Wakes twice a second at most, and at the silence limit after the last
+// frames. A wake much later than planned means the watchdog did not run
+// either: the whole process was stopped (a debugger, SIGSTOP, a laptop lid)
+// or starved of the processor, and the audio thread with it, which has yet to
+// catch up. The time it woke late then does not count as silence: only a
+// device that stays silent while we run is taken for dead, and a machine
+// that is merely busy delays that judgement by no more than it delayed us.
 void PortAudioStream::watch(const std::stop_token& stop) {
     std::unique_lock guard(watchMutex_);
+    Clock::time_point countFrom = Clock::now();
     for (;;) {
-        const Clock::time_point last(Clock::duration(lastFrames_.load(std::memory_order_relaxed)));
-        watchWake_.wait_until(guard, stop, last + silenceLimit, [] { return false; });
+        const Clock::time_point silentSince = std::max(lastFramesAt(), countFrom);
+        const Clock::time_point planned =
+            std::min(silentSince + silenceLimit, Clock::now() + watchStep);
+        watchWake_.wait_until(guard, stop, planned, [] { return false; });
+        const Clock::time_point held = watchdogHeldUntil();
+        if (Clock::now() < held) {
+            watchWake_.wait_until(guard, stop, held, [] { return false; });
+        }
         if (stop.stop_requested()) {
             return;
         }
-        const Clock::time_point latest(
-            Clock::duration(lastFrames_.load(std::memory_order_relaxed)));
-        if (Clock::now() - latest >= silenceLimit) {
+        const Clock::time_point woke = Clock::now();
+        if (woke - planned > watchStep) {
+            countFrom = silentSince + (woke - planned);
+        }
+        if (woke - std::max(lastFramesAt(), countFrom) >= silenceLimit) {
             noteFailure("no sound arrived from the device for " +
                         std::to_string(silenceLimit.count() / 1000) + " seconds");
             queue_.wakeOwner();
@@ -251,6 +323,12 @@ void PortAudioStream::watch(const std::stop_token& stop) {
         }
     }
 }
+
+#ifdef TRELMONT_TEST_HOOKS
+void PortAudioStream::holdWatchdogForTests(std::chrono::milliseconds time) {
+    watchdogHeld.store((Clock::now() + time).time_since_epoch().count());
+}
+#endif
 
 MMResult PortAudioStream::reset() {
     if (handle_ == nullptr) {

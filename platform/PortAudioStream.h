@@ -30,7 +30,8 @@ struct PortAudioCapture {
 // An open PortAudio capture stream shaped like a wave-input handle.
 //
 // The audio thread only runs the two callbacks: onFrames() copies what arrived
-// into the input queue (see CaptureQueue for who owns which state) and
+// into the input queue (see CaptureQueue for who owns which state), counting
+// as dropped what the device lost when PortAudio reports that it overran, and
 // onFinished() returns every queued buffer when the stream ends, whether it
 // was stopped or ended by itself. PortAudio runs neither callback after
 // Pa_StopStream or Pa_CloseStream has returned, so reset() and close() leave
@@ -63,6 +64,9 @@ public:
     // How long a running stream may deliver nothing before it counts as
     // failed; a working device calls back every few milliseconds.
     static constexpr std::chrono::milliseconds silenceLimit{3000};
+    // How often the watchdog looks at most; a wake later than planned by
+    // more than this means the process itself was not running.
+    static constexpr std::chrono::milliseconds watchStep{500};
     // How long stopping waits for PortAudio to end the audio thread.
     static constexpr std::chrono::milliseconds stopLimit{2000};
 
@@ -78,7 +82,7 @@ public:
         Key() = default;
     };
     PortAudioStream(Key, std::shared_ptr<const PortAudioSession> session, WaveSignal& signal,
-                    std::size_t bytesPerFrame);
+                    std::size_t bytesPerFrame, double sampleRate);
     ~PortAudioStream() override;
     PortAudioStream(const PortAudioStream&) = delete;
     PortAudioStream& operator=(const PortAudioStream&) = delete;
@@ -94,8 +98,17 @@ public:
     // True once the stream has been left to a PortAudio thread that would not stop.
     bool abandoned() const { return abandoned_; }
 
-    // The callbacks' entry points, on the audio thread only.
-    void onFrames(const void* input, unsigned long frames) noexcept;
+#ifdef TRELMONT_TEST_HOOKS
+    // For tests: watchdogs wake no earlier than `time` from now, as when
+    // the whole process was stopped for that long.
+    static void holdWatchdogForTests(std::chrono::milliseconds time);
+#endif
+
+    // The callbacks' entry points, on the audio thread only. `adcTime` is
+    // the host's time of the first frame (0: unknown); `overflowed` says the
+    // device lost frames before them.
+    void onFrames(const void* input, unsigned long frames, double adcTime,
+                  bool overflowed) noexcept;
     void onFinished() noexcept;
 
     // What PortAudio's callbacks are given: the stream while it is ours,
@@ -114,12 +127,16 @@ private:
     void startWatchdog();
     void stopWatchdog();
     void watch(const std::stop_token& stop);
+    Clock::time_point lastFramesAt() const;
+    std::uint64_t framesLost(double adcTime, Clock::time_point now) const;
 
     // Kept so that PortAudio outlives every stream opened through it.
     std::shared_ptr<const PortAudioSession> session_;
     CaptureQueue queue_;
     std::size_t bytesPerFrame_;
-    void* handle_ = nullptr;  // the PaStream, closed by close() or the destructor
+    double sampleRate_;
+    double latencySeconds_ = 0.0;  // the device's input latency, set before any start
+    void* handle_ = nullptr;       // the PaStream, closed by close() or the destructor
     std::shared_ptr<Link> link_;
     bool abandoned_ = false;  // owner's thread only
     // Set before we stop the stream, so that its end is not taken for a
@@ -132,6 +149,11 @@ private:
     // When frames last arrived (Clock ticks), written by the audio thread and
     // read by the watchdog.
     std::atomic<Clock::rep> lastFrames_{0};
+    // The audio thread's alone while the stream runs (start() resets it
+    // before PortAudio starts that thread): the host's time where the frames
+    // delivered so far end (0: unknown), and when they were delivered.
+    double nextAdcTime_ = 0.0;
+    Clock::time_point previousCall_{};
     // The watchdog runs from start() to stopDevice(); both run on the owner's
     // thread. watchMutex_ and watchWake_ only let its waits end early.
     std::mutex watchMutex_;

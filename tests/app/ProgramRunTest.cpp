@@ -10,10 +10,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "records/FolderLock.h"
+#include "records/RecordingFacts.h"
 #include "tests/support/PrintedPages.h"
 #include "tests/support/ScratchDirectory.h"
 
@@ -403,6 +405,58 @@ TEST(ProgramRun, ASoundCardPulledOutStopsTheRecordingWithItsValues) {
     EXPECT_GE(stored, 70);
     EXPECT_LE(stored, 98);
     EXPECT_EQ(testsupport::readFile("REC1.txt"), testsupport::readFile("REC.txt"));
+}
+
+// The program stopped for a second while the sound card ran on (SIGSTOP, a
+// debugger, a machine swapping): the card overran and PortAudio says so, and
+// the ALSA device of the tests' own does it on cue and tells what its clock
+// lost. The sound lost is counted where it happened, the lines after it stand
+// at their time, the recording is as long as the card's clock ran, and the
+// EDF+ export marks the gap.
+TEST(ProgramRun, SoundTheCardLostWhileTheProgramStoodStillIsCountedInItsPlace) {
+    testsupport::ScratchDirectory scratch;
+    const long long rate = 199680;
+    const long long samplesPerBuffer = 4096;
+    const std::string report = (std::filesystem::current_path() / "card.txt").string();
+    std::ofstream("asound.conf") << "pcm_type.trelmont_ending { lib \"" << TRELMONT_ENDING_PCM
+                                 << "\" }\n"
+                                 << "pcm.!default { type trelmont_ending frames 2000000000 "
+                                 << "end \"stall\" overrun " << rate << " late " << rate
+                                 << " report \"" << report << "\" }\n";
+    ASSERT_EQ(run("--record 4 2>err.txt"), 0) << testsupport::readFile("err.txt");
+
+    long long lost = 0;
+    long long from = 0;
+    long long clock = 0;
+    std::string word;
+    std::istringstream(testsupport::readFile("card.txt")) >> word >> lost >> word >> from >> word >>
+        clock;
+    // The card ran a second behind, and lost that, whatever the machine's load.
+    ASSERT_GE(lost, rate);
+    const auto facts = records::readFacts("REC.txt");
+    ASSERT_EQ(facts.status, records::FactsReading::Status::Read);
+    const std::vector<long long>& dropped = facts.facts.droppedAfterLines;
+    const double lostBuffers = static_cast<double>(lost) / samplesPerBuffer;
+    EXPECT_NEAR(static_cast<double>(dropped.size()), lostBuffers, 1.0);
+    ASSERT_FALSE(dropped.empty());
+    // All of them where the program stopped reading, within a buffer: after
+    // the lines stored before them and the buffers skipped before those.
+    EXPECT_EQ(dropped.front(), dropped.back());
+    const std::vector<long long>& skipped = facts.facts.skippedAfterLines;
+    const auto before =
+        dropped.front() +
+        (std::lower_bound(skipped.begin(), skipped.end(), dropped.front()) - skipped.begin());
+    EXPECT_NEAR(static_cast<double>(before), static_cast<double>(from) / samplesPerBuffer, 1.0);
+    // Every buffer of the card's clock has its place: stored or skipped.
+    // A stop drops what ALSA and the queue held then, a few buffers.
+    const long long placed =
+        lines("REC.txt") + static_cast<long long>(facts.facts.skippedAfterLines.size());
+    EXPECT_LE(placed, clock / samplesPerBuffer + 1);
+    EXPECT_GE(placed, clock / samplesPerBuffer - 12);
+
+    ASSERT_EQ(run("--export-edf REC.txt sent.edf"), 0);
+    EXPECT_NE(testsupport::readFile("sent.edf").find("not recorded (the computer fell behind)"),
+              std::string::npos);
 }
 
 TEST(ProgramRun, RejectsABadRecordDuration) {

@@ -104,6 +104,29 @@ TEST(CaptureQueue, DropsWhatArrivesWhileNothingIsQueuedAndCountsItOnTheNextBuffe
     EXPECT_EQ(second.header.droppedBefore, 0U);
 }
 
+// What the device lost itself (an overrun) mid-buffer: the buffer being
+// filled goes on with what comes next, and the next buffer to start carries
+// the loss, together with what found no buffer queued. Nothing is signalled
+// for a loss alone.
+TEST(CaptureQueue, BytesTheDeviceLostAreCountedOnTheNextBufferToStart) {
+    CountingSignal signal;
+    CaptureQueue queue(signal);
+    Buffer first(4), second(4);
+    queue.add(first.header);
+    const std::vector<char> bytes = ramp(8);
+    queue.write(bytes.data(), 2);
+    queue.drop(100);
+    EXPECT_EQ(signal.count, 0);
+    queue.write(bytes.data() + 2, 5);
+    queue.drop(7);
+    queue.add(second.header);
+    queue.write(bytes.data(), 4);
+    EXPECT_EQ(first.header.droppedBefore, 0U);
+    EXPECT_EQ(first.memory, std::vector<char>(bytes.begin(), bytes.begin() + 4));
+    EXPECT_EQ(second.header.droppedBefore, 100U + 3U + 7U);
+    EXPECT_EQ(signal.count, 2);
+}
+
 TEST(CaptureQueue, SilenceFillsWithZeros) {
     CountingSignal signal;
     CaptureQueue queue(signal);

@@ -576,5 +576,55 @@ TEST(EndingDeviceDeathTest, AStalledStreamFailsAfterTheSilenceLimit) {
     expectALostDeviceInAProcessOfItsOwn(30, "stall", 30);
 }
 
+// The whole process stood still for four seconds (SIGSTOP, a debugger, no
+// processor to be had) half a second into a recording, longer than the
+// silence limit: the card overran meanwhile, and the watchdog wakes before
+// PortAudio has restarted it. That is no dead device: the recording goes on
+// once the sound comes again, and what the card lost is counted before the
+// first buffer after the gap.
+TEST(StoppedProcess, IsNoDeadDeviceAndTheSoundLostIsCounted) {
+    const int lateFrames = 4 * sampleRate;
+    const AlsaConfiguration alsa(
+        "    type trelmont_ending\n    frames 2000000000\n    end \"stall\"\n    tone " +
+            std::to_string(static_cast<int>(toneHz)) + "\n    overrun " +
+            std::to_string(sampleRate / 2) + "\n    late " + std::to_string(lateFrames) + "\n",
+        std::string("pcm_type.trelmont_ending { lib \"") + TRELMONT_ENDING_PCM + "\" }\n");
+    PortAudioWaveInput input;
+    AutoResetEvent event;
+    acquisition::RecorderM16 recorder(input, samplesPerBuffer, sampleRate);
+    // The watchdog is stopped until the card has been silent for 3.5 s.
+    PortAudioStream::holdWatchdogForTests(4000ms);
+    ASSERT_TRUE(recorder.start(event));
+    // Past the gap: 4.5 s of the card's clock and two seconds more.
+    const std::size_t wanted = 6 * sampleRate / samplesPerBuffer;
+    std::size_t taken = 0;
+    std::uint64_t dropped = 0;
+    std::vector<std::size_t> dropsAt;
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (taken < wanted && !recorder.deviceFailed() &&
+           std::chrono::steady_clock::now() < deadline) {
+        event.waitFor(500ms);
+        while (recorder.currentBufferDone() && taken < wanted) {
+            if (recorder.bytesDroppedBeforeCurrent() > 0) {
+                dropped += recorder.bytesDroppedBeforeCurrent();
+                dropsAt.push_back(taken);
+            }
+            recorder.recycleCurrent();
+            ++taken;
+        }
+    }
+    EXPECT_FALSE(recorder.deviceFailed()) << recorder.deviceFailure();
+    recorder.stop();
+    EXPECT_EQ(taken, wanted);
+    // One gap, after the buffers of the first half second; at least the
+    // four seconds the card was left alone, and not much more whatever the
+    // load on the machine.
+    ASSERT_EQ(dropsAt.size(), 1U);
+    EXPECT_NEAR(static_cast<double>(dropsAt.front()), sampleRate / 2.0 / samplesPerBuffer, 2.0);
+    const auto droppedFrames = static_cast<long long>(dropped / 2);
+    EXPECT_GE(droppedFrames, lateFrames - samplesPerBuffer);
+    EXPECT_LT(droppedFrames, lateFrames + sampleRate);
+}
+
 }  // namespace
 }  // namespace platform

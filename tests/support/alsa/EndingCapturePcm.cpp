@@ -10,6 +10,14 @@
 // and the state is DISCONNECTED. With end "stall" it behaves like a sound
 // server that went away without a word: no further frame arrives and poll
 // stays quiet, but nothing fails.
+//
+// With `overrun AT late N` the reader falls behind once, as when the whole
+// program was stopped: from frame AT of its clock nothing more is handed
+// over while the clock runs on for N frames; then the hardware position
+// fails with EPIPE, as that of a card that overran does, and after the reader restarts
+// the stream the frames come on from where the clock stands. The frames
+// lost that way, the frame they start at and the clock are written to the
+// file named by `report` ("lost L from F clock C") at each start and stop.
 
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
@@ -22,7 +30,9 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <numbers>
+#include <string>
 
 namespace {
 
@@ -42,6 +52,16 @@ struct EndingPcm {
     long long delivered = 0;  // frames the device has delivered so far
     long long origin = 0;     // `delivered` at the last prepare, where ALSA's pointer starts
     long long written = 0;    // frames transfer() has filled, for the phase
+    // The overrun: from `overrunAt` the reader sees nothing for `lateFrames`
+    // frames, then fails with EPIPE; `lostFrom` is where its reading stopped
+    // until the restart, `lost` what that cost.
+    enum class Overrun { none, pending, late, restarting, done };
+    Overrun overrun = Overrun::none;
+    long long overrunAt = 0;
+    long long lateFrames = 0;
+    long long lostFrom = 0;
+    long long lost = 0;
+    std::string report;
 };
 
 EndingPcm& self(snd_pcm_ioplug_t* io) {
@@ -81,6 +101,29 @@ void armTimer(EndingPcm& pcm, bool on) {
     timerfd_settime(pcm.timer, 0, &timing, nullptr);
 }
 
+void writeReport(const EndingPcm& pcm) {
+    if (!pcm.report.empty()) {
+        std::ofstream(pcm.report) << "lost " << pcm.lost << " from " << pcm.lostFrom << " clock "
+                                  << pcm.delivered << "\n";
+    }
+}
+
+// Where the reader stands: the clock, except while it is late.
+long long readable(EndingPcm& pcm) {
+    if (pcm.overrun == EndingPcm::Overrun::pending && pcm.delivered >= pcm.overrunAt) {
+        pcm.overrun = EndingPcm::Overrun::late;
+    }
+    if (pcm.overrun == EndingPcm::Overrun::late && pcm.delivered < pcm.overrunAt + pcm.lateFrames) {
+        return pcm.overrunAt;
+    }
+    return pcm.delivered;
+}
+
+bool lateOver(const EndingPcm& pcm) {
+    return pcm.overrun == EndingPcm::Overrun::late &&
+           pcm.delivered >= pcm.overrunAt + pcm.lateFrames;
+}
+
 void noteEnd(EndingPcm& pcm) {
     if (pcm.ended || pcm.delivered < pcm.framesToDeliver) {
         return;
@@ -99,6 +142,17 @@ int start(snd_pcm_ioplug_t* io) {
     if (unplugged(pcm)) {
         return -ENODEV;
     }
+    if (pcm.overrun == EndingPcm::Overrun::restarting) {
+        // A card's clock runs on through an overrun: what it captured until
+        // now is lost, and the reader starts from here.
+        pcm.delivered = framesByNow(pcm);
+        pcm.origin = pcm.delivered;
+        pcm.lost = pcm.delivered - pcm.lostFrom;
+        pcm.overrun = EndingPcm::Overrun::done;
+        writeReport(pcm);
+        armTimer(pcm, !pcm.ended);
+        return 0;
+    }
     clock_gettime(CLOCK_MONOTONIC, &pcm.started);
     // A restart goes on from the frames already delivered.
     pcm.base = pcm.delivered;
@@ -109,6 +163,12 @@ int start(snd_pcm_ioplug_t* io) {
 
 int stop(snd_pcm_ioplug_t* io) {
     EndingPcm& pcm = self(io);
+    if (pcm.overrun == EndingPcm::Overrun::restarting) {
+        // Stopped to be restarted after the overrun: the clock runs on.
+        armTimer(pcm, false);
+        return 0;
+    }
+    writeReport(pcm);
     pcm.delivered = framesByNow(pcm);
     pcm.running = false;
     armTimer(pcm, false);
@@ -129,9 +189,18 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
     if (unplugged(pcm)) {
         return -ENODEV;
     }
-    pcm.delivered = framesByNow(pcm);
+    if (pcm.overrun != EndingPcm::Overrun::restarting) {
+        pcm.delivered = framesByNow(pcm);
+    }
     noteEnd(pcm);
-    return static_cast<snd_pcm_sframes_t>((pcm.delivered - pcm.origin) %
+    if (lateOver(pcm)) {
+        // The reader comes back too late: what it had not read is gone.
+        pcm.lostFrom = pcm.origin + static_cast<long long>(io->appl_ptr);
+        pcm.overrun = EndingPcm::Overrun::restarting;
+        snd_pcm_ioplug_set_state(io, SND_PCM_STATE_XRUN);
+        return -EPIPE;
+    }
+    return static_cast<snd_pcm_sframes_t>((readable(pcm) - pcm.origin) %
                                           static_cast<long long>(io->buffer_size));
 }
 
@@ -179,9 +248,12 @@ int pollRevents(snd_pcm_ioplug_t* io, struct pollfd* pfd, unsigned int nfds,
     if (nfds > 0 && (pfd[0].revents & POLLIN) != 0) {
         (void)::read(pcm.timer, &expirations, sizeof expirations);
     }
+    if (pcm.overrun == EndingPcm::Overrun::late) {
+        pcm.delivered = framesByNow(pcm);
+    }
     if (unplugged(pcm)) {
         *revents = POLLERR;
-    } else if (pcm.ended) {
+    } else if (pcm.ended || (pcm.overrun == EndingPcm::Overrun::late && !lateOver(pcm))) {
         *revents = 0;
     } else {
         *revents = expirations > 0 ? POLLIN : 0;
@@ -249,6 +321,13 @@ int readSettings(EndingPcm& pcm, snd_config_t* conf) {
         const char* text = nullptr;
         if (std::strcmp(id, "frames") == 0 && snd_config_get_integer(entry, &number) == 0) {
             pcm.framesToDeliver = number;
+        } else if (std::strcmp(id, "overrun") == 0 && snd_config_get_integer(entry, &number) == 0) {
+            pcm.overrunAt = number;
+            pcm.overrun = EndingPcm::Overrun::pending;
+        } else if (std::strcmp(id, "late") == 0 && snd_config_get_integer(entry, &number) == 0) {
+            pcm.lateFrames = number;
+        } else if (std::strcmp(id, "report") == 0 && snd_config_get_string(entry, &text) == 0) {
+            pcm.report = text;
         } else if (std::strcmp(id, "tone") == 0 && snd_config_get_integer(entry, &number) == 0) {
             pcm.tone = static_cast<double>(number);
         } else if (std::strcmp(id, "end") == 0 && snd_config_get_string(entry, &text) == 0 &&
