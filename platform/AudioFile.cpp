@@ -18,6 +18,7 @@ extern "C" {
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "FileDescriptor.h"
 #include "FrameSamples.h"
@@ -99,9 +100,9 @@ struct AudioFile::Impl {
     // being read where several are joined, otherwise of the file.
     long long segmentStart = 0;
     long long offset = 0;
-    // Where the next WAV file joined to this one begins (negative: none),
-    // and how many were read on into.
-    long long nextSegment = -1;
+    // The WAV files joined after the first, in order, as their headers lay
+    // them out, and how many were read on into.
+    std::vector<WavLayout> joinedFiles;
     int segmentsJoined = 0;
     double firstJoinAt = -1.0;
     // Declared before the demuxer, which reads through it, so that it goes
@@ -148,6 +149,8 @@ struct AudioFile::Impl {
     // Gives `frame` to the resampler, or first the silence of the sound
     // missing before it; false once the output has ended.
     bool deliverFrame(AVFrame& frame);
+    // Gives `frame` to the resampler; false once the output has ended.
+    bool pushFrame(AVFrame& frame);
     // Output frames of silence for the sound missing before `frame`.
     long long silenceBefore(const AVFrame& frame);
     void stopReading(std::string why) {
@@ -311,11 +314,11 @@ void AudioFile::Impl::describe() {
         info.announcedSeconds = layout.announcedSeconds();
         info.unreadSeconds = layout.heldAfterSeconds();
         info.joinedAfter = layout.joined();
-        nextSegment = layout.joinedAt();
-        for (long long at = nextSegment, k = 0; at >= 0 && k < maxJoinedFiles; ++k) {
-            const WavLayout joined(source->fd.get(), at);
-            info.joinedSeconds += joined.soundSeconds();
-            at = joined.joinedAt();
+        for (long long at = layout.joinedAt();
+             at >= 0 && joinedFiles.size() < static_cast<std::size_t>(maxJoinedFiles);
+             at = joinedFiles.back().joinedAt()) {
+            joinedFiles.emplace_back(source->fd.get(), at);
+            info.joinedSeconds += joinedFiles.back().soundSeconds();
         }
     }
     for (const AVDictionary* dictionary : {format->metadata, s->metadata}) {
@@ -403,7 +406,7 @@ bool AudioFile::Impl::decodeMore() {
     }
     if (holding) {
         holding = false;
-        return deliverFrame(*held);
+        return pushFrame(*held);
     }
     // A joined file that could not be opened left no decoder.
     if (!codec) {
@@ -456,16 +459,16 @@ bool AudioFile::Impl::decodeMore() {
 }
 
 bool AudioFile::Impl::readOnIntoJoined() {
-    if (nextSegment < 0 || !endedEarly.empty() || segmentsJoined >= maxJoinedFiles) {
+    const auto next = static_cast<std::size_t>(segmentsJoined);
+    if (next >= joinedFiles.size() || !endedEarly.empty()) {
         return false;
     }
-    const long long at = nextSegment;
-    nextSegment = -1;
+    const WavLayout& layout = joinedFiles[next];
     const Info kept = info;
     codec.reset();
     format.reset();
     io.reset();
-    segmentStart = at;
+    segmentStart = layout.start();
     offset = 0;
     std::string why = openFormat();
     if (why.empty() && std::strcmp(format->iformat->name, "wav") != 0) {
@@ -480,13 +483,11 @@ bool AudioFile::Impl::readOnIntoJoined() {
         codec.reset();
         return false;
     }
-    const WavLayout layout(source->fd.get(), at);
     if (segmentsJoined++ == 0) {
         firstJoinAt = static_cast<double>(framesOut + pendingFrames()) / rate;
     }
     info.unreadSeconds = layout.heldAfterSeconds();
     info.joinedAfter = layout.joined();
-    nextSegment = layout.joinedAt();
     inputDone = false;
     return true;
 }
@@ -505,18 +506,20 @@ long long AudioFile::Impl::silenceBefore(const AVFrame& frame) {
 }
 
 bool AudioFile::Impl::deliverFrame(AVFrame& frame) {
-    if (&frame != held.get()) {
-        const long long silence = silenceBefore(frame);
-        if (silence > 0) {
-            // What the resampler holds of the sound before the gap goes
-            // out before the silence; a new one takes the frames after.
-            samples->flush();
-            silenceOwed = silence;
-            av_frame_move_ref(held.get(), &frame);
-            holding = true;
-            return true;
-        }
+    const long long silence = silenceBefore(frame);
+    if (silence > 0) {
+        // What the resampler holds of the sound before the gap goes out
+        // before the silence; a new one takes the frames after.
+        samples->flush();
+        silenceOwed = silence;
+        av_frame_move_ref(held.get(), &frame);
+        holding = true;
+        return true;
     }
+    return pushFrame(frame);
+}
+
+bool AudioFile::Impl::pushFrame(AVFrame& frame) {
     const bool taken = samples->push(frame);
     av_frame_unref(&frame);
     if (!taken) {

@@ -63,7 +63,7 @@ bool CloseRequestFilter::knowAtoms() {
 
 bool CloseRequestFilter::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     // Without a box open, Qt delivers the request to the window itself.
-    if (eventType != "xcb_generic_event_t" || !modalActive() || !knowAtoms() ||
+    if (!modalActive() || eventType != "xcb_generic_event_t" || !knowAtoms() ||
         !window_.testAttribute(Qt::WA_WState_Created)) {
         return false;
     }

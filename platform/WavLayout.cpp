@@ -52,7 +52,7 @@ long long WavLayout::sizeOf(int fd) {
     return ::fstat(fd, &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
-WavLayout::WavLayout(int fd, long long base) {
+WavLayout::WavLayout(int fd, long long base) : start_(base) {
     const long long size = sizeOf(fd);
     if (size < 0 || base < 0) {
         return;

@@ -19,6 +19,8 @@ public:
     // and rate from its own format chunk.
     WavLayout(int fd, long long base);
 
+    // The byte its RIFF header begins at.
+    long long start() const { return start_; }
     // The seconds of sound the file holds, as far as its data chunk says
     // and the file goes; 0 when that cannot be told.
     double soundSeconds() const { return sound_; }
@@ -42,6 +44,7 @@ private:
     void readFormat(int fd, long long at, std::uint32_t length);
     void lookAfterTheSound(int fd, long long size);
 
+    long long start_ = 0;
     // From the format chunk: the bytes of a frame and the frames a second.
     int blockAlign_ = 0;
     int sampleRate_ = 0;
